@@ -1,0 +1,15 @@
+#include "fail.h"
+
+#include <cstdlib>
+#include <iostream>
+
+void fail_stderr(const std::string& message) {
+  std::cout.flush();  // keep the console order of everything printed before the error
+  std::cerr << message << std::endl;
+  std::exit(1);
+}
+
+void fail_stdout(const std::string& message) {
+  std::cout << message << std::endl;
+  std::exit(1);
+}

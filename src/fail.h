@@ -1,0 +1,16 @@
+// The one way a run stops on bad input: one message line on the named stream, exit status 1.
+// Conventions of the whole program:
+//  - statistics, scores, moments, ranks and p-values are float; subject weights and normal
+//    deviates are double; a step widens to double only where the arithmetic is fixed that way;
+//  - names: lower case with underscores, `sim_`/`_sim` for simulated values, `print_` for
+//    console reports, `load_` for readers;
+//  - no exceptions: errors leave through the functions below.
+#pragma once
+
+#include <string>
+
+/// Writes `message` and a newline to standard error and exits with status 1.
+[[noreturn]] void fail_stderr(const std::string& message);
+
+/// Writes `message` and a newline to standard output and exits with status 1.
+[[noreturn]] void fail_stdout(const std::string& message);

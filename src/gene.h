@@ -1,0 +1,78 @@
+// Gene level: genes and their SNPs from the gene-SNP map, gene scores with their null moments,
+// z-scores, ranks, gene covariances, gene step-down p-values and the gene result files.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Matrix/MatrixLib.h"
+#include "snp.h"
+
+class GeneSets;
+
+struct Gene {
+  std::string name;
+  bool used = false;            ///< takes part in the analysis
+  std::vector<std::string> snp; ///< SNP names in order of first acceptance, no duplicates
+  std::vector<int> snp_index;   ///< parallel to snp: index in SNPData::snpvec
+  int count = 0;                ///< SNPs in use (set by compute_score)
+  float score = 0;
+  float null_mean = 0;
+  float var_mean = 0;           ///< null variance of the mean of the gene's SNP statistics
+  float null_sd = 0;
+  float zscore = 0;
+  float snp_rank = 0;           ///< mean rank of the gene's SNP statistics
+  float gene_rank = 0;          ///< rank of zscore among used genes
+  int sim_count = 0;
+  float sim_score = 0;
+  float sim_zscore = 0;
+  float sim_pval = 1;           ///< step-down adjusted p-value
+};
+
+class GENEData {
+ public:
+  std::string gene_snp_filename;
+  int ngene = 0;
+  std::vector<Gene> genevec;           ///< in order of first appearance in the file
+  std::map<std::string, int> gene_map; ///< name -> index in genevec as loaded
+  Matrix<float> gene_cov;              ///< null covariances of the genes' mean SNP statistics
+  std::string geneScore;               ///< "mean", "sqrtmean" or "max"
+  std::string geneMoments;             ///< "nor" or "sim"
+
+  GENEData(std::string gScore, std::string gMoments, std::string filename, int max_dist2gene,
+           SNPData& snpdat);
+
+  void load_gene_snp(SNPData& snpdat, int max_dist2gene);
+  /// Index of `gene` in genevec, or -1 when unknown.
+  int get_gene_index(const std::string& gene) const;
+  void all_genes_used();
+  int count_gene_used() const;
+  int count_genes_used() const;
+
+  void compute_score(SNPData& snpdat);
+  void compute_score_sim(SNPData& snpdat);
+  void compute_gene_var(SNPData& snpdat);
+  void score_mean_moments(SNPData& snpdat);
+  void score_sqrtmean_moments(SNPData& snpdat);
+  void sim_score_moments(SNPData& snpdat);
+  void compute_score_moments(SNPData& snpdat);
+  void compute_zscore();
+  void compute_zscore_sim();
+  void compute_gene_snp_rank(SNPData& snpdat);
+  void compute_gene_rank();
+  void compute_gene_cov(SNPData& snpdat);
+  /// gene_cov for the genes and gene pairs that share a gene set (weighted-mean set scores).
+  void compute_gene_cov2(SNPData& snpdat, GeneSets& gene_sets);
+  void stepDownPval(int nsim, SNPData& snpdat);
+
+  void print_summary(const std::string& title) const;
+  void print_genevec(const std::string& title) const;
+  void print_gene_map(const std::string& title) const;
+  void print_gene_cov(const std::string& title) const;
+  void print_gene_stats_csv(const std::string& outfile) const;
+  void print_gene_stats_html(const std::string& outfile) const;
+};
+
+/// Order of the gene reports: decreasing z-score.
+bool Gene_greater_zscore(const Gene& gene1, const Gene& gene2);

@@ -1,0 +1,254 @@
+#include "snp.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+
+#include "Ranker/ranker.h"
+#include "fail.h"
+#include "makeSeed.h"
+#include "print_banner.h"
+#include "stepDownPval.h"
+#include "tokenize.h"
+
+namespace {
+constexpr float kSsqTolerance = 1e-7f;
+
+bool is_comment(const std::vector<std::string>& fields) {
+  return !fields.empty() && fields[0][0] == '#';
+}
+}  // namespace
+
+float snp_statistic(const float* scores, int nsubj) {
+  float sum = 0, ssq = 0;
+  for (int j = 0; j < nsubj; ++j) {
+    const float u = scores[j];
+    sum += u;
+    ssq += u * u;
+  }
+  return ssq > kSsqTolerance ? (sum * sum) / ssq : 0.0f;
+}
+
+float snp_statistic_weighted(const float* scores, const double* weights, int nsubj) {
+  float sum = 0, ssq = 0;
+  for (int j = 0; j < nsubj; ++j) {
+    const auto y = static_cast<float>(static_cast<double>(scores[j]) * weights[j]);
+    sum += y;
+    ssq += y * y;
+  }
+  return ssq > kSsqTolerance ? (sum * sum) / ssq : 0.0f;
+}
+
+SNPData::SNPData(std::string filename, float missing, std::string method)
+    : snp_score_filename(std::move(filename)),
+      missing_score(missing),
+      missing_method(std::move(method)) {
+  load_snp_score_tpose();
+  nsubj = scoremat.size_col();
+  nsnp = scoremat.size_row();
+  scoremat.replace_missing(missing_score, missing_method, 1e-6);
+  random_seed = 0;
+}
+
+void SNPData::load_snp_score_tpose() {
+  std::ifstream in(snp_score_filename);
+  if (!in) fail_stderr("error: " + snp_score_filename + "not found");
+  std::string line;
+  std::vector<std::string> fields;
+  std::vector<float> scores;
+  int data_line = 1;
+  int row = 0;
+  while (read_line(in, line)) {
+    tokenize(line, fields, kFieldDelimiters);
+    // A line without fields (empty, or delimiters only) is skipped like a comment.
+    if (fields.empty() || is_comment(fields)) continue;
+    if (data_line == 1) {
+      if (fields.size() < 2) fail_stderr("error: < 2 items on line 1 of snp_score file");
+      nsubj = static_cast<int>(fields.size()) - 1;
+    }
+    if (static_cast<int>(fields.size()) != nsubj + 1) {
+      fail_stderr("error: expect " + std::to_string(nsubj + 1) + " fields in file " +
+                  snp_score_filename + ", but found " + std::to_string(fields.size()) +
+                  " on line " + std::to_string(data_line));
+    }
+    // Every line keeps its own row; a repeated name keeps the row of its first occurrence in
+    // the map, so no name ever points at another SNP's row.
+    if (!snp_score_map.emplace(fields[0], row).second) {
+      std::cout << "warning: repeated snp name " << fields[0] << " on line " << data_line
+                << " of file " << snp_score_filename << ": the first occurrence is used"
+                << std::endl;
+    }
+    scores.resize(static_cast<std::size_t>(nsubj));
+    for (int j = 0; j < nsubj; ++j)
+      scores[static_cast<std::size_t>(j)] =
+          static_cast<float>(std::atof(fields[static_cast<std::size_t>(j) + 1].c_str()));
+    scoremat.push_bottom(scores);
+    SNP snp;
+    snp.name = fields[0];
+    snp.row_index = row;
+    snpvec.push_back(snp);
+    ++row;
+    ++data_line;
+  }
+}
+
+void SNPData::set_seed(long seed) {
+  auto s = static_cast<unsigned long>(seed);
+  if (seed <= 0) {
+    const clock_t c = clock();
+    const time_t t = time(nullptr);
+    s = makeSeed(static_cast<long>(t), static_cast<long>(c));
+  }
+  while (s > 100000000UL) s = s % 100000000UL;
+  randGenerator.seed(s);
+  random_seed = s;
+}
+
+void SNPData::set_all_used() {
+  for (SNP& snp : snpvec) snp.used = true;
+}
+
+int SNPData::count_used() const {
+  int n = 0;
+  for (const SNP& snp : snpvec) n += snp.used ? 1 : 0;
+  return n;
+}
+
+void SNPData::make_snp_used_index() {
+  snp_used_index.clear();
+  snp_used_index.reserve(static_cast<std::size_t>(count_used()));
+  for (int i = 0; i < nsnp; ++i)
+    if (snpvec[static_cast<std::size_t>(i)].used) snp_used_index.push_back(i);
+}
+
+void SNPData::compute_x_stat() {
+  for (int r : snp_used_index)
+    snpvec[static_cast<std::size_t>(r)].x_stat = snp_statistic(scoremat[r].data(), nsubj);
+}
+
+void SNPData::random_x_stat() {
+  // All weights are drawn first, in subject order, even when no SNP is used: the stream
+  // position after a replicate must not depend on which SNPs are in use.
+  weights.resize(static_cast<std::size_t>(nsubj));
+  for (double& w : weights) w = randGenerator.norm();
+  for (int r : snp_used_index) {
+    snpvec[static_cast<std::size_t>(r)].sim_x_stat =
+        snp_statistic_weighted(scoremat[r].data(), weights.data(), nsubj);
+  }
+}
+
+void SNPData::compute_rank_x_stat() {
+  std::vector<float> stats;
+  stats.reserve(snp_used_index.size());
+  for (int r : snp_used_index) stats.push_back(snpvec[static_cast<std::size_t>(r)].x_stat);
+  std::vector<float> ranks;
+  ranker::rankhigh(stats, ranks, "average");
+  for (std::size_t k = 0; k < snp_used_index.size(); ++k)
+    snpvec[static_cast<std::size_t>(snp_used_index[k])].rank_x_stat = ranks[k];
+}
+
+std::vector<float> SNPData::get_x_stat() const {
+  std::vector<float> stats;
+  stats.reserve(snpvec.size());
+  for (const SNP& snp : snpvec) stats.push_back(snp.x_stat);
+  return stats;
+}
+
+std::vector<float> SNPData::get_sim_x_stat() const {
+  std::vector<float> stats;
+  stats.reserve(snpvec.size());
+  for (const SNP& snp : snpvec) stats.push_back(snp.sim_x_stat);
+  return stats;
+}
+
+void SNPData::stepDownPval(int nsim) {
+  if (nsim <= 0) fail_stdout("error: invalid no. simulations  = " + std::to_string(nsim));
+  StepDownPval stepdown(get_x_stat(), nsim);
+  std::vector<float> sim(snpvec.size());
+  for (int s = 0; s < nsim; ++s) {
+    random_x_stat();
+    for (std::size_t i = 0; i < snpvec.size(); ++i) sim[i] = snpvec[i].sim_x_stat;
+    stepdown.update_by_sim_stats(sim);
+  }
+  stepdown.compute_pval();
+  for (const StatInfo& record : stepdown.stat_info)
+    snpvec[static_cast<std::size_t>(record.index)].sim_pval = record.pval;
+}
+
+void SNPData::print_summary(const std::string& title) const {
+  print_banner(title, 80);
+  std::cout << "  snp_score file = " << snp_score_filename << std::endl;
+  std::cout << "   missing  code = " << missing_score << std::endl;
+  std::cout << "replace missing  = " << missing_method << std::endl;
+  std::cout << "        No. subj = " << nsubj << std::endl;
+  std::cout << "  No. snp, total = " << nsnp << std::endl;
+  std::cout << "   No. snp, used = " << count_used() << std::endl;
+}
+
+void SNPData::print_snp_score_map(const std::string& title) const {
+  print_banner(title, 80);
+  for (const auto& entry : snp_score_map)
+    std::cout << entry.first << " => " << entry.second << std::endl;
+}
+
+namespace {
+void print_score_block(const Matrix<float>& scores, int rows, int cols) {
+  std::cout.precision(4);
+  for (int r = 0; r < rows; ++r) {
+    for (int j = 0; j < cols; ++j)
+      std::cout << std::setw(5) << scores[r][static_cast<std::size_t>(j)] << ", ";
+    std::cout << std::endl;
+  }
+}
+}  // namespace
+
+void SNPData::print_scoremat(const std::string& title) const {
+  print_banner(title, 80);
+  std::cout << "size of scoremat: " << nsnp << " rows x " << nsubj << " cols" << std::endl;
+  print_score_block(scoremat, nsnp, nsubj);
+}
+
+void SNPData::snapshot_scoremat(const std::string& title) const {
+  print_banner(title, 80);
+  std::cout << "size of scoremat: " << nsnp << " rows x " << nsubj << " cols" << std::endl;
+  print_score_block(scoremat, std::min(nsnp, 5), std::min(nsubj, 5));
+}
+
+void SNPData::print_x_stat(const std::string& title) const {
+  print_banner(title, 80);
+  for (std::size_t i = 0; i < snpvec.size(); ++i) {
+    const SNP& snp = snpvec[i];
+    std::cout << "snp[" << i << "]:" << " used = " << (snp.used ? 1 : 0)
+              << ", x_stat = " << std::setw(5) << snp.x_stat << ", rank = " << std::setw(5)
+              << snp.rank_x_stat << std::endl;
+  }
+}
+
+namespace {
+void write_snp_table(std::ostream& out, const std::vector<SNP>& snps) {
+  out << "     snp, row_num,   used,   x-stat,     rank,       pval" << std::endl;
+  for (const SNP& snp : snps) {
+    out << std::setw(8) << snp.name << ", " << std::setw(7) << snp.row_index + 1 << ", "
+        << std::setw(6) << (snp.used ? 1 : 0) << ", ";
+    out << std::scientific << std::setprecision(2) << std::setw(8) << snp.x_stat << ", ";
+    out << std::fixed << std::setprecision(2) << std::setw(8) << snp.rank_x_stat << ", ";
+    out << std::fixed << std::setprecision(7) << std::setw(10) << snp.sim_pval << std::endl;
+  }
+}
+}  // namespace
+
+void SNPData::print_snp_stats(const std::string& title) const {
+  print_banner(title, 80);
+  write_snp_table(std::cout, snpvec);
+}
+
+void SNPData::print_snp_stats_csv(const std::string& filename) const {
+  std::ofstream out(filename, std::ios::out | std::ios::trunc);
+  if (!out) {
+    std::cout << "Cannot open " << filename << "for csv output." << std::endl;
+    return;
+  }
+  write_snp_table(out, snpvec);
+}

@@ -1,0 +1,70 @@
+// SNP scores: the SNP-by-subject score matrix, one record per SNP, the SNP statistics with
+// their simulated replicates and step-down p-values, and the run's one random generator.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Matrix/MatrixLib.h"
+#include "MersenneTwister.h"
+
+struct SNP {
+  std::string name;
+  bool used = false;     ///< takes part in the statistics
+  int row_index = 0;     ///< row in scoremat = position in snpvec = 0-based data-line number
+  float x_stat = 0;      ///< observed statistic: (sum of scores)^2 / sum of squares
+  float sim_x_stat = 0;  ///< statistic of the latest simulated replicate
+  float rank_x_stat = 0; ///< rank of x_stat among the used SNPs (1 = largest)
+  float sim_pval = 1;    ///< step-down adjusted p-value (SNP method)
+};
+
+class SNPData {
+ public:
+  std::string snp_score_filename;
+  Matrix<float> scoremat;  ///< one row per SNP (file order), one column per subject
+  int nsubj = 0;
+  int nsnp = 0;
+  unsigned long random_seed = 0;  ///< seed in use, as reported
+  MTRand randGenerator;           ///< every simulation of the run draws from this one stream
+  float missing_score;
+  std::map<std::string, int> snp_score_map;  ///< name -> index; a repeated name keeps its first
+  std::string missing_method;                ///< "zero" or "mean"
+  std::vector<SNP> snpvec;
+  std::vector<int> snp_used_index;  ///< indexes of used SNPs, ascending
+  std::vector<double> weights;      ///< subject weights of the latest replicate (reused buffer)
+
+  /// Loads the score file and replaces missing scores; stops the run on a malformed file.
+  SNPData(std::string filename, float missing, std::string method);
+
+  void load_snp_score_tpose();
+  /// Seeds the generator; a seed below 1 is replaced by one made from the clock.
+  void set_seed(long seed);
+  void set_all_used();
+  int count_used() const;
+  void make_snp_used_index();
+
+  void compute_x_stat();
+  /// One simulated replicate: a standard-normal weight per subject, then sim_x_stat of every
+  /// used SNP from the weighted scores.
+  void random_x_stat();
+  void compute_rank_x_stat();
+  std::vector<float> get_x_stat() const;
+  std::vector<float> get_sim_x_stat() const;
+  void stepDownPval(int nsim);
+
+  void print_summary(const std::string& title) const;
+  void print_snp_score_map(const std::string& title) const;
+  void print_scoremat(const std::string& title) const;
+  void snapshot_scoremat(const std::string& title) const;
+  void print_x_stat(const std::string& title) const;
+  void print_snp_stats(const std::string& title) const;
+  void print_snp_stats_csv(const std::string& filename) const;
+};
+
+/// The SNP statistic of one row of scores: (sum)^2 / ssq in float, 0 when ssq <= 1e-7.
+float snp_statistic(const float* scores, int nsubj);
+
+/// The statistic of one row under subject weights: each product formed in double and rounded
+/// to float, then summed in float in subject order.
+float snp_statistic_weighted(const float* scores, const double* weights, int nsubj);

@@ -1,0 +1,18 @@
+// Splitting text lines into fields, and reading lines from input files.
+#pragma once
+
+#include <istream>
+#include <string>
+#include <vector>
+
+/// Field separators of every data file: runs of comma, blank and tab.
+inline const std::string kFieldDelimiters = ", \t";
+
+/// Replaces `tokens` by the fields of `str`: maximal runs of bytes not in `delimiters`.
+/// Runs of delimiters count as one; leading and trailing delimiters give no empty field.
+void tokenize(const std::string& str, std::vector<std::string>& tokens,
+              const std::string& delimiters);
+
+/// std::getline that also drops one trailing carriage return, so DOS line ends read like
+/// Unix ones. Returns false at end of input.
+bool read_line(std::istream& in, std::string& line);
