@@ -14,6 +14,10 @@ class MTRand {
   unsigned long state[N];  ///< state words, each holding a 32-bit value
   unsigned long* pNext;    ///< next word to temper and return
   int left;                ///< words left before the state is regenerated
+  /// The pending second deviate of norm(): shared by every caller and never cleared by
+  /// seeding, as a property of the deviate stream rather than of one generator object.
+  static inline int iset = 0;
+  static inline double gset = 0.0;
 
   /// Seeds from /dev/urandom, or from the clock when it cannot be read. The driver reseeds
   /// before any draw, so this state never reaches a result.
@@ -57,8 +61,6 @@ class MTRand {
   /// kept for the next call, by any caller: the pair straddles replicates when a replicate
   /// draws an odd number of weights.
   double norm() {
-    static int iset = 0;
-    static double gset = 0.0;
     if (iset) {
       iset = 0;
       return gset;

@@ -1,0 +1,155 @@
+#include "snp.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+namespace fs = std::filesystem;
+
+class SNPDataFile : public ::testing::Test {
+ protected:
+  fs::path dir;
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("snp_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  std::string write(const std::string& content) {
+    const fs::path p = dir / "score.dat";
+    std::ofstream(p) << content;
+    return p.string();
+  }
+};
+}  // namespace
+
+TEST_F(SNPDataFile, CommentsMixedDelimitersCarriageReturnsAndEmptyLines) {
+  SNPData d(write("# scores\nrs1 1 2 3\r\n\n , \nrs2,4,5,6\n  rs3\t, 7 ,8\t9\n"), -999.0f, "zero");
+  ASSERT_EQ(d.nsnp, 3);
+  ASSERT_EQ(d.nsubj, 3);
+  EXPECT_EQ(d.scoremat[0][2], 3.0f);
+  EXPECT_EQ(d.scoremat[2][0], 7.0f);
+  EXPECT_EQ(d.snp_score_map.at("rs2"), 1);
+  EXPECT_EQ(d.snpvec[2].row_index, 2);
+  EXPECT_EQ(d.snpvec[2].sim_pval, 1.0f);
+}
+
+TEST_F(SNPDataFile, ScoreFieldsReadLikeAtof) {
+  SNPData d(write("rs1 NA 2.5abc -1e1\n"), -999.0f, "zero");
+  EXPECT_EQ(d.scoremat[0], (std::vector<float>{0.0f, 2.5f, -10.0f}));
+}
+
+TEST_F(SNPDataFile, MissingScoresByMeanOfTheSubjectColumn) {
+  SNPData d(write("a 1 -9\nb 3 -9\nc -9 4\n"), -9.0f, "mean");
+  EXPECT_EQ(d.scoremat[2][0], 2.0f);
+  EXPECT_EQ(d.scoremat[0][1], 4.0f);
+  SNPData z(write("a 1 -9\n"), -9.0f, "zero");
+  EXPECT_EQ(z.scoremat[0][1], 0.0f);
+}
+
+TEST_F(SNPDataFile, RepeatedNameKeepsItsFirstRowAndLaterNamesTheirOwn) {
+  testing::internal::CaptureStdout();
+  SNPData d(write("a 1 2\nb 3 4\na 5 6\nc 7 8\n"), -999.0f, "zero");
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(d.nsnp, 4);
+  EXPECT_EQ(d.snp_score_map.at("a"), 0);
+  EXPECT_EQ(d.snp_score_map.at("c"), 3);  // not shifted back by the repeat
+  EXPECT_EQ(d.snpvec[3].name, "c");
+  EXPECT_EQ(out.rfind("warning: ", 0), 0u);
+  EXPECT_NE(out.find(" a "), std::string::npos);
+}
+
+TEST_F(SNPDataFile, FormatErrors) {
+  EXPECT_EXIT(SNPData(write("rs1\n"), -999.0f, "zero"), ::testing::ExitedWithCode(1),
+              "^error: < 2 items on line 1 of snp_score file\n$");
+  const std::string path = write("# c\nrs1 1 2\n# c\nrs2 1 2\nrs3 1\n");
+  EXPECT_EXIT(SNPData(path, -999.0f, "zero"), ::testing::ExitedWithCode(1),
+              "^error: expect 3 fields in file " + path + ", but found 2 on line 3\n$");
+  EXPECT_EXIT(SNPData((dir / "absent.dat").string(), -999.0f, "zero"),
+              ::testing::ExitedWithCode(1), "absent.datnot found");
+}
+
+TEST(SNPStatistic, ObservedValues) {
+  const float ones[] = {1, 1, 1, 1};
+  EXPECT_EQ(snp_statistic(ones, 4), 4.0f);
+  const float opposite[] = {1, -1};
+  EXPECT_EQ(snp_statistic(opposite, 2), 0.0f);
+  const float tiny[] = {1e-4f, 1e-4f};  // ssq 2e-8 is not above 1e-7
+  EXPECT_EQ(snp_statistic(tiny, 2), 0.0f);
+  const float mixed[] = {2, -1, 3};  // 16 / 14
+  EXPECT_EQ(snp_statistic(mixed, 3), 16.0f / 14.0f);
+}
+
+TEST(SNPStatistic, WeightedProductsAreRoundedToFloatBeforeSumming) {
+  const float u[] = {0.1f, 0.2f, -0.3f};
+  const double w[] = {1.3, -0.7, 2.9};
+  float sum = 0, ssq = 0;
+  for (int j = 0; j < 3; ++j) {
+    const float y = static_cast<float>(static_cast<double>(u[j]) * w[j]);
+    sum += y;
+    ssq += y * y;
+  }
+  EXPECT_EQ(snp_statistic_weighted(u, w, 3), (sum * sum) / ssq);
+}
+
+TEST_F(SNPDataFile, SimulationDrawsOneWeightPerSubjectAndLeavesObservedStatistics) {
+  SNPData d(write("a 1 2 3\nb -1 0.5 2\nc 0 0 0\n"), -999.0f, "zero");
+  d.set_all_used();
+  d.snpvec[1].used = false;
+  d.make_snp_used_index();
+  EXPECT_EQ(d.snp_used_index, (std::vector<int>{0, 2}));
+  d.compute_x_stat();
+  d.compute_rank_x_stat();
+  EXPECT_EQ(d.snpvec[0].x_stat, 36.0f / 14.0f);
+  EXPECT_EQ(d.snpvec[1].x_stat, 0.0f);  // not used: untouched
+  EXPECT_EQ(d.snpvec[0].rank_x_stat, 1.0f);
+  EXPECT_EQ(d.snpvec[2].rank_x_stat, 2.0f);
+
+  MTRand::iset = 0;
+  d.set_seed(77);
+  MTRand twin;
+  twin.seed(77);
+  d.random_x_stat();
+  MTRand::iset = 0;
+  double w[3];
+  for (double& v : w) v = twin.norm();
+  EXPECT_EQ(d.snpvec[0].sim_x_stat, snp_statistic_weighted(d.scoremat[0].data(), w, 3));
+  EXPECT_EQ(d.snpvec[1].sim_x_stat, 0.0f);
+  EXPECT_EQ(d.snpvec[0].x_stat, 36.0f / 14.0f);
+}
+
+TEST_F(SNPDataFile, SeedsAreReducedBelowOneHundredMillion) {
+  SNPData d(write("a 1 2\n"), -999.0f, "zero");
+  d.set_seed(100000001);
+  EXPECT_EQ(d.random_seed, 1u);
+  const unsigned long first = d.randGenerator.randInt();
+  d.set_seed(1);
+  EXPECT_EQ(d.randGenerator.randInt(), first);
+  d.set_seed(100000000);
+  EXPECT_EQ(d.random_seed, 100000000u);
+  d.set_seed(-9);
+  EXPECT_LE(d.random_seed, 100000000u);
+}
+
+TEST_F(SNPDataFile, StepDownGivesZeroStatisticsPValueOneAndRepeatsWithTheSeed) {
+  SNPData d(write("a 5 5 5 5 5 5\nb 0 0 0 0 0 0\nc 1 -1 1 -1 1 -1\n"), -999.0f, "zero");
+  d.set_all_used();
+  d.make_snp_used_index();
+  d.compute_x_stat();
+  MTRand::iset = 0;
+  d.set_seed(5);
+  d.stepDownPval(50);
+  EXPECT_EQ(d.snpvec[1].sim_pval, 1.0f);  // 0 >= 0 in every simulation
+  EXPECT_EQ(d.snpvec[2].sim_pval, 1.0f);
+  const float first = d.snpvec[0].sim_pval;
+  MTRand::iset = 0;
+  d.set_seed(5);
+  d.stepDownPval(50);
+  EXPECT_EQ(d.snpvec[0].sim_pval, first);
+  EXPECT_EXIT(d.stepDownPval(0), ::testing::ExitedWithCode(1), "");
+}
