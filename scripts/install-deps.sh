@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs the build and test dependencies that are missing (Debian packages), nothing else.
+set -euo pipefail
+packages=(cmake g++ make libboost-graph-dev googletest libgtest-dev libbenchmark-dev zlib1g-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+fi

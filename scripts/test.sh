@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite twice: an optimised build with warnings as errors, and
+# an address + undefined-behaviour sanitizer build. Fails if the tests leave files behind.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+for preset in ci asan; do
+  echo "=== $preset build"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  echo "=== $preset tests"
+  ctest --preset "$preset" -j2
+done
+echo "=== benchmark smoke run"
+build/ci/bench/halvorix_bench --benchmark_min_time=0.01 --benchmark_filter='/100/8' >/dev/null
+if [ -n "$(git status --porcelain 2>/dev/null)" ]; then
+  echo "the tests left files behind:"; git status --porcelain; exit 1
+fi
