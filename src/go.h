@@ -51,6 +51,7 @@ class GOData {
   go_index_map_t go_index;
   std::vector<GO> govec;     ///< govec[i] belongs to vertex i
   std::vector<int> compute_seq;  ///< vertices in depth-first finishing order (children first)
+  bool has_cycles = false;  ///< set by determine_compute_sequence when an edge closes a loop
 
   GOData();
   GOData(const std::string& filename, const std::string& goType);
