@@ -1,5 +1,6 @@
 #include "snp.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -121,6 +122,7 @@ void SNPData::make_snp_used_index() {
   snp_used_index.reserve(static_cast<std::size_t>(count_used()));
   for (int i = 0; i < nsnp; ++i)
     if (snpvec[static_cast<std::size_t>(i)].used) snp_used_index.push_back(i);
+  used_scores_stale = true;
 }
 
 void SNPData::compute_x_stat() {
@@ -128,15 +130,49 @@ void SNPData::compute_x_stat() {
     snpvec[static_cast<std::size_t>(r)].x_stat = snp_statistic(scoremat[r].data(), nsubj);
 }
 
-void SNPData::random_x_stat() {
-  // All weights are drawn first, in subject order, even when no SNP is used: the stream
-  // position after a replicate must not depend on which SNPs are in use.
-  weights.resize(static_cast<std::size_t>(nsubj));
-  for (double& w : weights) w = randGenerator.norm();
-  for (int r : snp_used_index) {
-    snpvec[static_cast<std::size_t>(r)].sim_x_stat =
-        snp_statistic_weighted(scoremat[r].data(), weights.data(), nsubj);
+void SNPData::plan_replicates(int n) {
+  planned_replicates = n;
+  batch_size = 0;
+  batch_next = 0;
+}
+
+namespace {
+/// Pointers to the score rows of the used SNPs, in snp_used_index order.
+std::vector<const float*> used_rows(const Matrix<float>& scoremat, const std::vector<int>& used) {
+  std::vector<const float*> rows;
+  rows.reserve(used.size());
+  for (int r : used) rows.push_back(scoremat[r].data());
+  return rows;
+}
+}  // namespace
+
+void SNPData::compute_batch_stats() {
+  if (used_scores_stale) {
+    used_scores.assign(used_rows(scoremat, snp_used_index), nsubj);
+    used_scores_stale = false;
   }
+  batch_stats.resize(static_cast<std::size_t>(batch_size) * snp_used_index.size());
+  simulate_snp_stats(used_scores, batch_weights.data(), batch_size, batch_stats.data());
+}
+
+void SNPData::random_x_stat() {
+  if (batch_next == batch_size) {
+    // All weights of a replicate are drawn before the next replicate's, in subject order, and
+    // even when no SNP is used: the stream position never depends on which SNPs are in use.
+    const int n = std::max(1, std::min(planned_replicates, static_cast<int>(kMaxReplicateBatch)));
+    batch_weights.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(nsubj));
+    for (double& w : batch_weights) w = randGenerator.norm();
+    batch_size = n;
+    batch_next = 0;
+    compute_batch_stats();
+  } else if (used_scores_stale) {
+    compute_batch_stats();  // the used SNPs changed mid-batch: same weights, new SNPs
+  }
+  const float* stats = batch_stats.data() + static_cast<long>(batch_next) * static_cast<long>(snp_used_index.size());
+  for (std::size_t k = 0; k < snp_used_index.size(); ++k)
+    snpvec[static_cast<std::size_t>(snp_used_index[k])].sim_x_stat = stats[k];
+  ++batch_next;
+  if (planned_replicates > 0) --planned_replicates;
 }
 
 void SNPData::compute_rank_x_stat() {
@@ -167,6 +203,7 @@ void SNPData::stepDownPval(int nsim) {
   if (nsim <= 0) fail_stdout("error: invalid no. simulations  = " + std::to_string(nsim));
   StepDownPval stepdown(get_x_stat(), nsim);
   std::vector<float> sim(snpvec.size());
+  plan_replicates(nsim);
   for (int s = 0; s < nsim; ++s) {
     random_x_stat();
     for (std::size_t i = 0; i < snpvec.size(); ++i) sim[i] = snpvec[i].sim_x_stat;

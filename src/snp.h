@@ -8,6 +8,7 @@
 
 #include "Matrix/MatrixLib.h"
 #include "MersenneTwister.h"
+#include "snp_kernel.h"
 
 struct SNP {
   std::string name;
@@ -32,7 +33,16 @@ class SNPData {
   std::string missing_method;                ///< "zero" or "mean"
   std::vector<SNP> snpvec;
   std::vector<int> snp_used_index;  ///< indexes of used SNPs, ascending
-  std::vector<double> weights;      ///< subject weights of the latest replicate (reused buffer)
+  /// Replicates that the caller announced (plan_replicates) and has not taken yet. While it
+  /// is above 1, random_x_stat draws the weights of several replicates ahead, in stream order,
+  /// and computes them in one pass over the scores; the results are the same as one by one.
+  int planned_replicates = 0;
+  BlockedScores used_scores;            ///< subject-major copy of the used SNPs' scores
+  bool used_scores_stale = true;        ///< the used SNPs changed since the copy was made
+  std::vector<double> batch_weights;    ///< weights of the batch, replicate by replicate
+  std::vector<float> batch_stats;       ///< statistics of the batch, replicate by replicate
+  int batch_size = 0;
+  int batch_next = 0;                   ///< next replicate of the batch to hand out
 
   /// Loads the score file and replaces missing scores; stops the run on a malformed file.
   SNPData(std::string filename, float missing, std::string method);
@@ -48,6 +58,11 @@ class SNPData {
   /// One simulated replicate: a standard-normal weight per subject, then sim_x_stat of every
   /// used SNP from the weighted scores.
   void random_x_stat();
+  /// Announces that the next `n` random draws of the run are `n` calls of random_x_stat, so
+  /// that they may be computed in batches.
+  void plan_replicates(int n);
+  /// Statistics of the whole current batch from its drawn weights.
+  void compute_batch_stats();
   void compute_rank_x_stat();
   std::vector<float> get_x_stat() const;
   std::vector<float> get_sim_x_stat() const;

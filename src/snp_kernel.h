@@ -1,0 +1,29 @@
+// The simulation kernel of every level: SNP statistics of several replicates at once, computed
+// across SNPs in vector lanes. Each lane keeps its own SNP's sums in subject order, with the
+// same roundings as the one-SNP loop (double product rounded to float, float sums), so the
+// results are bit-identical to snp_statistic_weighted whatever the instruction set.
+#pragma once
+
+#include <vector>
+
+/// Number of SNPs in one vector block of the subject-major score copy.
+constexpr int kSnpBlock = 16;
+/// Largest number of replicates computed in one pass over the scores.
+constexpr int kMaxReplicateBatch = 8;
+
+/// Score copy laid out for the kernel: for each block of kSnpBlock SNPs, nsubj rows of
+/// kSnpBlock scores (subject-major inside the block); lanes past the last SNP hold 0.
+struct BlockedScores {
+  int nsnp = 0;
+  int nsubj = 0;
+  int nblocks = 0;
+  std::vector<float> values;
+
+  /// Copies `rows` (one pointer per SNP to its nsubj scores) into the blocked layout.
+  void assign(const std::vector<const float*>& rows, int nsubject);
+};
+
+/// Statistics of `nrep` replicates (1..kMaxReplicateBatch): weights[r * nsubj + j] is subject
+/// j's weight in replicate r; out[r * nsnp + k] receives SNP k's statistic of replicate r.
+void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep,
+                        float* out);
