@@ -30,6 +30,15 @@ struct Gene {
   float sim_pval = 1;           ///< step-down adjusted p-value
 };
 
+/// The per-SNP part of cor(): the running deviations of one score column and its sum of
+/// squares over (rows - 1), formed by the same float operations in the same order, so that a
+/// pair's correlation built from two of these is bit for bit the one cor() gives.
+struct SnpDeviation {
+  bool ready = false;
+  std::vector<float> dev;  ///< dev[i - 1]: score of row i minus the running mean of rows 0..i-1
+  float ss = 0;            ///< sum of squared deviations divided by (rows - 1)
+};
+
 class GENEData {
  public:
   std::string gene_snp_filename;
@@ -39,6 +48,9 @@ class GENEData {
   Matrix<float> gene_cov;              ///< null covariances of the genes' mean SNP statistics
   std::string geneScore;               ///< "mean", "sqrtmean" or "max"
   std::string geneMoments;             ///< "nor" or "sim"
+  /// One entry per SNP of the SNPData this object was built from, filled on first use by
+  /// gene_pair_cov; valid because the score matrix never changes after loading.
+  std::vector<SnpDeviation> snp_deviation;
 
   GENEData(std::string gScore, std::string gMoments, std::string filename, int max_dist2gene,
            SNPData& snpdat);
@@ -65,6 +77,21 @@ class GENEData {
   /// gene_cov for the genes and gene pairs that share a gene set (weighted-mean set scores).
   void compute_gene_cov2(SNPData& snpdat, GeneSets& gene_sets);
   void stepDownPval(int nsim, SNPData& snpdat);
+
+  /// Number of the gene's SNPs whose `used` flag is set.
+  int count_used_snps(const SNPData& snpdat, int gene) const;
+  /// Subject-by-SNP matrix of a gene: one column per used SNP in list order (0 x 0 when the
+  /// gene has no used SNP).
+  Matrix<float> gene_snp_matrix(const SNPData& snpdat, int gene) const;
+  /// Null variance of the mean SNP statistic of one gene (the gene_cov diagonal and var_mean):
+  /// 0 without used SNPs, 2 with one, else 2 * ssq(R) / m^2 of the SNP correlations R. Stops
+  /// the run when the moments of the SNP matrix cannot be formed.
+  float gene_self_cov(SNPData& snpdat, int gene);
+  /// Null covariance of the mean SNP statistics of genes a and b: 2 * ssq(C) / (m_a * m_b) with
+  /// C = cor(S_a, S_b). Both genes need a used SNP; otherwise cor() stops the run.
+  float gene_pair_cov(SNPData& snpdat, int a, int b);
+  /// The deviations of SNP `snp`, computed the first time they are asked for.
+  const SnpDeviation& snp_deviation_of(const SNPData& snpdat, int snp);
 
   void print_summary(const std::string& title) const;
   void print_genevec(const std::string& title) const;

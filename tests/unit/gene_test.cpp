@@ -1,0 +1,401 @@
+#include "gene.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <random>
+#include <sstream>
+
+#include "Matrix/Moments.h"
+
+namespace fs = std::filesystem;
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+// A death test only sees standard error: send standard output there first.
+#define EXPECT_STDOUT_EXIT(statement, regex) \
+  EXPECT_EXIT({ dup2(STDERR_FILENO, STDOUT_FILENO); statement; }, \
+              ::testing::ExitedWithCode(1), regex)
+
+namespace {
+
+// The score and gene_snp files of one test, in a folder of its own removed afterwards.
+struct GeneFiles {
+  GeneFiles()
+      : dir(fs::temp_directory_path() /
+            ("halvorix_gene_" + std::to_string(getpid()) + "_" +
+             testing::UnitTest::GetInstance()->current_test_info()->name())) {
+    fs::create_directories(dir);
+  }
+  ~GeneFiles() { fs::remove_all(dir); }
+
+  std::string write(const std::string& name, const std::string& content) const {
+    std::ofstream(dir / name, std::ios::binary) << content;
+    return (dir / name).string();
+  }
+
+  GENEData& load(const std::string& scores, const std::string& gene_snp,
+                 const std::string& gene_score = "mean", const std::string& moments = "nor") {
+    snpdat = std::make_unique<SNPData>(write("score.dat", scores), -999.0f, "zero");
+    genedat = std::make_unique<GENEData>(gene_score, moments, write("gene_snp.dat", gene_snp),
+                                         50000, *snpdat);
+    return *genedat;
+  }
+
+  SNP& snp(const std::string& name) {
+    return snpdat->snpvec[static_cast<std::size_t>(snpdat->snp_score_map.at(name))];
+  }
+
+  fs::path dir;
+  std::unique_ptr<SNPData> snpdat;
+  std::unique_ptr<GENEData> genedat;
+};
+
+Gene gene_with(bool used, float score, float mean, float sd) {
+  Gene g;
+  g.used = used;
+  g.score = g.sim_score = score;
+  g.null_mean = mean;
+  g.null_sd = sd;
+  return g;
+}
+
+}  // namespace
+
+TEST(GENEData, LoaderKeepsDistanceBoundaryAndSkipsRepeatsAndUnknownSnps) {
+  GeneFiles f;
+  GENEData& g = f.load("rs1 1 2\nrs2 1 2\nrs3 1 2\nrs4 1 2\nrs5 1 2\n",
+                     "# gene snp dist\n"
+                     "   # indented comment\n"
+                     "GA rs1 50000\nGA rs2 -50000\nGA rs3 50001\nGA rs4 -50001\n"
+                     "GB rs9 10\n"        // unknown SNP
+                     "GC rs3 60000\n"     // every line of GC is skipped
+                     "GA rs1 5\n"         // repeated pair
+                     "GB rs1 0 extra\n"   // shared SNP, fourth field ignored
+                     ", \t\n\n"
+                     "GD,rs4\t12abc\nGD rs2 abc\nGA rs5 -0\n");
+  ASSERT_EQ(g.ngene, 3);
+  EXPECT_EQ(g.genevec[0].snp, (std::vector<std::string>{"rs1", "rs2", "rs5"}));
+  EXPECT_EQ(g.genevec[0].snp_index, (std::vector<int>{0, 1, 4}));
+  EXPECT_EQ(g.genevec[1].snp, (std::vector<std::string>{"rs1"}));
+  EXPECT_EQ(g.genevec[2].snp_index, (std::vector<int>{3, 1}));
+  EXPECT_EQ(g.get_gene_index("GB"), 1);
+  EXPECT_EQ(g.get_gene_index("GD"), 2);
+  EXPECT_EQ(g.get_gene_index("GC"), -1);
+  EXPECT_FALSE(f.snp("rs3").used);
+  EXPECT_TRUE(f.snp("rs1").used && f.snp("rs2").used && f.snp("rs4").used && f.snp("rs5").used);
+  for (const Gene& gene : g.genevec) {
+    EXPECT_FALSE(gene.used);
+    EXPECT_EQ(gene.sim_pval, 1.0f);
+  }
+}
+
+TEST(GENEData, LoaderStopsOnShortLineNamingLineAndFile) {
+  GeneFiles f;
+  EXPECT_EXIT(f.load("rs1 1 2\n", "GA rs1 10\n\n# note\nGB rs1\n"), testing::ExitedWithCode(1),
+              "error: expect at least 3 fields on line 4 of file .*gene_snp.dat, but found 2");
+  EXPECT_EXIT(f.load("rs1 1 2\n", "GB\n"), testing::ExitedWithCode(1), "on line 1 .* found 1");
+}
+
+TEST(GENEData, LoaderStopsOnMissingFile) {
+  GeneFiles f;
+  SNPData s(f.write("score.dat", "rs1 1 2\n"), -999.0f, "zero");
+  const std::string missing = (f.dir / "none.dat").string();
+  EXPECT_EXIT(GENEData("mean", "nor", missing, 10, s), testing::ExitedWithCode(1),
+              "error: .*none.datnot found");
+}
+
+TEST(GENEData, ComputeScoreByMethodOverUsedSnpsOfUsedGenes) {
+  GeneFiles f;
+  GENEData& g = f.load("rs1 1 2\nrs2 1 2\nrs3 1 2\nrs4 1 2\nrs5 1 2\n",
+                     "G1 rs1 0\nG1 rs2 0\nG1 rs3 0\nG2 rs4 0\nG3 rs5 0\n");
+  f.snp("rs1").x_stat = 1;
+  f.snp("rs2").x_stat = 4;
+  f.snp("rs3").x_stat = 7;
+  f.snp("rs4").x_stat = -3;
+  f.snp("rs5").x_stat = 5;
+  g.all_genes_used();
+  g.genevec[2].used = false;
+  g.genevec[2].score = 9;  // an unused gene is reset, not left as it was
+  const std::vector<std::pair<std::string, std::vector<float>>> cases = {
+      {"mean", {4, -3}}, {"sqrtmean", {2, std::nanf("")}}, {"max", {7, 0}}, {"median", {0, 0}}};
+  for (const auto& [method, expected] : cases) {
+    SCOPED_TRACE(method);
+    g.geneScore = method;
+    g.compute_score(*f.snpdat);
+    EXPECT_EQ(g.genevec[0].count, 3);
+    EXPECT_FLOAT_EQ(g.genevec[0].score, expected[0]);
+    if (std::isnan(expected[1])) EXPECT_TRUE(std::isnan(g.genevec[1].score));
+    else EXPECT_FLOAT_EQ(g.genevec[1].score, expected[1]);
+    EXPECT_EQ(g.genevec[2].count, 0);
+    EXPECT_EQ(g.genevec[2].score, 0.0f);
+  }
+  // An unused SNP leaves the gene; the simulated score reads sim_x_stat instead.
+  f.snp("rs3").used = false;
+  f.snp("rs1").sim_x_stat = 2;
+  f.snp("rs2").sim_x_stat = 6;
+  g.geneScore = "mean";
+  g.compute_score(*f.snpdat);
+  g.compute_score_sim(*f.snpdat);
+  EXPECT_EQ(g.genevec[0].count, 2);
+  EXPECT_FLOAT_EQ(g.genevec[0].score, 2.5f);
+  EXPECT_EQ(g.genevec[0].sim_count, 2);
+  EXPECT_FLOAT_EQ(g.genevec[0].sim_score, 4.0f);
+}
+
+TEST(GENEData, AnalyticMomentsOfOneSnpAndTwoSnpGenes) {
+  GeneFiles f;
+  // G2 holds two identical columns of variance 4 (correlation exactly 1); G3 two columns with
+  // Pearson correlation 0.5, so var_mean = 2 * (2 + 2 * 0.25) / 4 = 1.25.
+  GENEData& g = f.load("rs1 1 3 5\nrs2 1 3 5\nrs3 1 3 5\nrs4 1 2 3\nrs5 1 3 2\n",
+                     "G1 rs1 0\nG2 rs2 0\nG2 rs3 0\nG3 rs4 0\nG3 rs5 0\n");
+  g.all_genes_used();
+  g.genevec[2].used = false;
+  g.compute_score_moments(*f.snpdat);  // "mean" and "nor"
+  EXPECT_EQ(g.genevec[0].var_mean, 2.0f);
+  EXPECT_EQ(g.genevec[0].null_mean, 1.0f);
+  EXPECT_FLOAT_EQ(g.genevec[0].null_sd, 1.4142135f);
+  EXPECT_EQ(g.genevec[1].var_mean, 2.0f);
+  EXPECT_EQ(g.genevec[2].null_mean, 0.0f);
+  EXPECT_EQ(g.genevec[2].null_sd, 0.0f);
+  g.genevec[2].used = true;
+  g.geneScore = "sqrtmean";
+  g.compute_score_moments(*f.snpdat);
+  EXPECT_EQ(g.genevec[0].null_mean, 0.75f);
+  EXPECT_FLOAT_EQ(g.genevec[0].null_sd, 0.70710678f);
+  // The running float moments may carry a few ulps of rounding.
+  EXPECT_NEAR(g.genevec[2].var_mean, 1.25, 1e-6);
+  EXPECT_NEAR(g.genevec[2].null_mean, 0.84375, 1e-6);
+  EXPECT_NEAR(g.genevec[2].null_sd, 0.5590170, 1e-6);
+}
+
+TEST(GENEData, GenePairCovIsBitIdenticalToCor) {
+  GeneFiles f;
+  for (int nsubj : {1, 2, 37, 150}) {
+    SCOPED_TRACE(nsubj);
+    std::mt19937 gen(static_cast<unsigned>(nsubj));
+    std::normal_distribution<float> normal(0.0f, 1.5f);
+    std::ostringstream scores;
+    for (int s = 0; s < 8; ++s) {
+      scores << "s" << s;
+      for (int j = 0; j < nsubj; ++j) scores << ' ' << (s == 7 ? 2.0f : normal(gen));
+      scores << '\n';
+    }
+    GENEData& g = f.load(scores.str(),
+                       "G0 s0 0\nG0 s1 0\nG0 s2 0\nG1 s3 0\nG1 s4 0\nG2 s2 0\nG2 s5 0\n"
+                       "G2 s6 0\nG2 s7 0\nG3 s7 0\n");
+    for (int a = 0; a < g.ngene; ++a) {
+      for (int b = 0; b < g.ngene; ++b) {
+        Matrix<float> sa = g.gene_snp_matrix(*f.snpdat, a);
+        Matrix<float> sb = g.gene_snp_matrix(*f.snpdat, b);
+        const Matrix<float> c = cor(sa, sb);
+        const auto denom = static_cast<float>(c.nrow * c.ncol);
+        const auto literal = static_cast<float>(static_cast<double>(c.ssq()) * 2 / denom);
+        EXPECT_EQ(g.gene_pair_cov(*f.snpdat, a, b), literal) << a << ", " << b;
+      }
+    }
+    // The gene matrix holds the score rows of the gene's SNPs as columns.
+    const Matrix<float> s2 = g.gene_snp_matrix(*f.snpdat, 2);
+    ASSERT_EQ(s2.ncol, 4);
+    for (int j = 0; j < nsubj; ++j)
+      EXPECT_EQ(s2[j][0], f.snpdat->scoremat[2][static_cast<std::size_t>(j)]);
+  }
+}
+
+TEST(GENEData, ComputeGeneCovFillsDiagonalAndSymmetricPairs) {
+  GeneFiles f;
+  // cor of (rs2, rs3) with (rs1, constant rs4) is [[1, 0], [-1, 0]]: covariance 2 * 2 / 4.
+  GENEData& g = f.load("rs1 1 3 5\nrs4 2 2 2\nrs2 1 3 5\nrs3 5 3 1\nrs5 0 1 7\n",
+                     "G0 rs1 0\nG0 rs4 0\nG1 rs2 0\nG1 rs3 0\nG2 rs5 0\n");
+  g.all_genes_used();
+  g.genevec[2].used = false;
+  CaptureStdout();
+  g.compute_gene_cov(*f.snpdat);
+  EXPECT_EQ(GetCapturedStdout(), "computing gene_cov matrix, size = 3 x 3\n");
+  EXPECT_EQ(g.gene_cov[0][0], 2.0f);  // correlation() gives 1 for the constant column
+  EXPECT_EQ(g.gene_cov[1][1], 2.0f);
+  EXPECT_EQ(g.gene_cov[1][0], 1.0f);
+  EXPECT_EQ(g.gene_cov[0][1], 1.0f);
+  EXPECT_EQ(g.gene_cov[2], (std::vector<float>{0, 0, 0}));
+}
+
+TEST(GENEData, CovariancesStopWithoutDataToCorrelate) {
+  GeneFiles f;
+  GENEData& g = f.load("rs1 1 3 5\nrs2 2 1 4\nrs3 0 1 7\n", "G0 rs1 0\nG0 rs2 0\nG1 rs3 0\n");
+  f.snp("rs3").used = false;
+  EXPECT_EXIT(g.gene_pair_cov(*f.snpdat, 0, 1), testing::ExitedWithCode(1),
+              "error: cor of 2 matrices, error code = 3");
+  f.snpdat->nsubj = 0;  // no subjects: the SNP matrix has no rows
+  EXPECT_EXIT(g.gene_self_cov(*f.snpdat, 0), testing::ExitedWithCode(1),
+              "error: moments_score has error = 1");
+}
+
+TEST(GENEData, ZscoreDividesOnlyAboveToleranceAndNeverByNaN) {
+  GeneFiles f;
+  GENEData& g = f.load("rs1 1 2\n", "");
+  const float above = std::nextafter(1e-6f, 1.0f);
+  g.genevec = {gene_with(true, 3, 1, 2),        gene_with(true, 3, 1, 1e-6f),
+               gene_with(true, 3, 1, above),    gene_with(true, 3, 1, std::nanf("")),
+               gene_with(true, 3, 1, 0),        gene_with(false, 3, 1, 2)};
+  g.compute_zscore();
+  g.compute_zscore_sim();
+  const std::vector<float> expected = {1, 0, 2.0f / above, 0, 0, 0};
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(g.genevec[i].zscore, expected[i]) << i;
+    EXPECT_EQ(g.genevec[i].sim_zscore, expected[i]) << i;
+  }
+}
+
+TEST(Gene_greater_zscore, OrdersDecreasingWithNaNLast) {
+  Gene a, b;
+  a.zscore = std::nanf("");
+  b.zscore = std::nanf("");
+  EXPECT_FALSE(Gene_greater_zscore(a, b));
+  b.zscore = -std::numeric_limits<float>::infinity();
+  EXPECT_TRUE(Gene_greater_zscore(b, a));
+  EXPECT_FALSE(Gene_greater_zscore(a, b));
+  // Many records, so that std::sort goes past its insertion-sort stage.
+  std::vector<Gene> genes(300);
+  std::mt19937 gen(7);
+  for (std::size_t i = 0; i < genes.size(); ++i)
+    genes[i].zscore = i % 3 == 0 ? std::nanf("") : static_cast<float>(gen() % 50) - 25.0f;
+  std::sort(genes.begin(), genes.end(), Gene_greater_zscore);
+  const auto is_nan = [](const Gene& g) { return std::isnan(g.zscore); };
+  const auto first_nan = std::find_if(genes.begin(), genes.end(), is_nan);
+  EXPECT_EQ(first_nan - genes.begin(), 200);
+  EXPECT_TRUE(std::all_of(first_nan, genes.end(), is_nan));
+  EXPECT_TRUE(std::is_sorted(genes.begin(), first_nan,
+                             [](const Gene& x, const Gene& y) { return x.zscore > y.zscore; }));
+}
+
+TEST(GENEData, RanksCoverUsedGenesOnly) {
+  GeneFiles f;
+  GENEData& g = f.load("rs1 1 2\nrs2 1 2\nrs3 1 2\n",
+                     "G0 rs1 0\nG0 rs2 0\nG0 rs3 0\nG1 rs3 0\nG2 rs1 0\nG3 rs2 0\nG4 rs1 0\n");
+  f.snp("rs1").rank_x_stat = 1;
+  f.snp("rs2").rank_x_stat = 4;
+  f.snp("rs3").rank_x_stat = 100;
+  f.snp("rs3").used = false;
+  const std::vector<float> zscores = {2, 5, 9, 2, -1};
+  for (std::size_t i = 0; i < zscores.size(); ++i) {
+    g.genevec[i].used = i != 2;
+    g.genevec[i].zscore = zscores[i];
+    g.genevec[i].snp_rank = g.genevec[i].gene_rank = 42;
+  }
+  g.compute_gene_snp_rank(*f.snpdat);
+  g.compute_gene_rank();
+  const std::vector<float> snp_rank = {2.5f, 0, 42, 4, 1};
+  const std::vector<float> gene_rank = {2.5f, 1, 42, 2.5f, 4};
+  for (std::size_t i = 0; i < zscores.size(); ++i) {
+    EXPECT_EQ(g.genevec[i].snp_rank, snp_rank[i]) << i;
+    EXPECT_EQ(g.genevec[i].gene_rank, gene_rank[i]) << i;
+  }
+}
+
+TEST(GENEData, SimulatedMomentsUseExactlyAThousandReplicates) {
+  GeneFiles f;
+  const std::string scores = "rs1 0.5 -1 2 1.5 -0.3\nrs2 1 1 -2 0.7 0.2\n";
+  GENEData& g = f.load(scores, "G0 rs1 0\nG0 rs2 0\n", "max", "nor");
+  SNPData twin(f.write("twin.dat", scores), -999.0f, "zero");
+  for (SNPData* s : {f.snpdat.get(), &twin}) {
+    s->set_all_used();
+    s->make_snp_used_index();
+    s->set_seed(11);
+  }
+  g.all_genes_used();
+  // The pending second normal deviate is shared by all generators: start each stream clean.
+  MTRand::iset = 0;
+  g.compute_score_moments(*f.snpdat);  // "max" has no analytic moments
+  MTRand::iset = 0;
+  double sum = 0, sumsq = 0;
+  for (int rep = 0; rep < 1000; ++rep) {
+    twin.random_x_stat();
+    const double max = std::max({0.0f, twin.snpvec[0].sim_x_stat, twin.snpvec[1].sim_x_stat});
+    sum += max;
+    sumsq += max * max;
+  }
+  EXPECT_EQ(f.snpdat->randGenerator.randInt(), twin.randGenerator.randInt());
+  // Reference sums in double; the program sums 1000 terms in float.
+  EXPECT_NEAR(g.genevec[0].null_mean, sum / 1000, 1e-4);
+  EXPECT_NEAR(g.genevec[0].null_sd, std::sqrt((sumsq - sum * sum / 1000) / 999), 1e-4);
+}
+
+TEST(GENEData, StepDownPvalMapsPvaluesBackToGenes) {
+  GeneFiles f;
+  GENEData& g = f.load("rs1 0.5 -1 2 1.5\nrs2 1 1 -2 0.7\n", "G0 rs1 0\nG1 rs2 0\n");
+  f.snpdat->make_snp_used_index();
+  f.snpdat->set_seed(3);
+  g.all_genes_used();
+  for (Gene& gene : g.genevec) gene.null_sd = 1;
+  // Simulated z-scores are bounded by the subject count, far inside these two.
+  g.genevec[0].zscore = -1e9f;
+  g.genevec[1].zscore = 1e9f;
+  g.stepDownPval(20, *f.snpdat);
+  EXPECT_EQ(g.genevec[0].sim_pval, 1.0f);
+  EXPECT_EQ(g.genevec[1].sim_pval, 0.0f);
+  EXPECT_STDOUT_EXIT(g.stepDownPval(0, *f.snpdat), "error: invalid no. simulations  = 0\n");
+}
+
+TEST(GENEData, ReportsWriteEveryGeneInVectorOrder) {
+  GeneFiles f;
+  GENEData& g = f.load("rs1 1 2\n", "");
+  Gene a = gene_with(true, 1.6f, 0.75f, 0.70710677f);
+  a.name = "GENE10";
+  a.count = 1;
+  a.zscore = 1.2020815f;
+  a.sim_pval = 0.94f;
+  Gene b = gene_with(true, 0.000123456f, -2.5f, 1234.5f);
+  b.name = "AVERYLONGGENE";
+  b.count = 12;
+  b.zscore = -0.00151515f;
+  g.genevec = {a, b};
+  g.print_gene_stats_csv((f.dir / "out.csv").string());
+  g.print_gene_stats_html((f.dir / "out.html").string());
+  std::stringstream csv, html;
+  csv << std::ifstream(f.dir / "out.csv").rdbuf();
+  html << std::ifstream(f.dir / "out.html").rdbuf();
+  EXPECT_EQ(csv.str(),
+            "   geneID, num_snps,   score,   mean,     sd, zscore,       pval\n"
+            "   GENE10,        1,    1.6,   0.75,  0.707,    1.2,       0.94\n"
+            "AVERYLONGGENE,       12, 0.000123,   -2.5, 1.23e+03, -0.00152,          1\n");
+  EXPECT_EQ(html.str(),
+            "<HTML>\n<TITLE> Results </TITLE>\n</HEAD>\n<BODY>\n<H1> Gene-Level Analyses</H1>\n"
+            "<table border=\"1\">\n<tr>\n<td>gene ID</td>\n<td>no. SNPs</td>\n<td>z-score</td>\n"
+            "<td>p-value</td>\n</tr>\n"
+            "<tr>\n<td> <A HREF=\"https://www.ncbi.nlm.nih.gov/gene?term=GENE10\">GENE10</A></td>\n"
+            "<td>1</td>\n<td>1.202</td>\n<td>0.94</td>\n</tr>\n"
+            "<tr>\n<td> <A HREF=\"https://www.ncbi.nlm.nih.gov/gene?term=AVERYLONGGENE\">"
+            "AVERYLONGGENE</A></td>\n<td>12</td>\n<td>-0.001515</td>\n<td>1</td>\n</tr>\n"
+            "</table>\n</BODY>\n</HTML>\n");
+  CaptureStdout();
+  g.print_gene_stats_csv((f.dir / "none" / "out.csv").string());
+  EXPECT_EQ(GetCapturedStdout(), "Cannot open " + (f.dir / "none" / "out.csv").string() +
+                                     "for csv output.\n");
+}
+
+TEST(GENEData, SummaryCountsSnpsOfUsedGenes) {
+  GeneFiles f;
+  GENEData& g = f.load("rs1 1 2\n", "");
+  for (int count : {1, 12, 50, 4}) {
+    Gene gene = gene_with(count != 50, 0, 0, 0);
+    gene.count = count;
+    g.genevec.push_back(gene);
+  }
+  g.ngene = 4;
+  CaptureStdout();
+  g.print_summary("summary of gene data");
+  const std::string out = GetCapturedStdout();
+  std::cout.precision(6);
+  const std::string lines = "gene_snp file name = " + (f.dir / "gene_snp.dat").string() +
+                            "\n         No. genes = 4\n    No. genes used = 3\n"
+                            "No. snps/gene: min = 1\n               max = 12\n"
+                            "              mean = 5.7\n";
+  ASSERT_GE(out.size(), lines.size());
+  EXPECT_EQ(out.substr(out.size() - lines.size()), lines);
+}
