@@ -59,7 +59,7 @@ int run_gene_road(SNPData& snpdat, GENEData& genedat, int nsim, StopWatch& timer
   genedat.stepDownPval(nsim, snpdat);
   timer.stop();
   print_simulation_report(nsim, snpdat, timer);
-  std::stable_sort(genedat.genevec.begin(), genedat.genevec.end(), Gene_greater_zscore);
+  std::sort(genedat.genevec.begin(), genedat.genevec.end(), Gene_greater_zscore);
   genedat.print_gene_stats_html(html_output);
   genedat.print_gene_stats_csv(csv_output);
   return 0;
@@ -146,9 +146,13 @@ int run_geneset_road(const std::string& method, SNPData& snpdat, GENEData& gened
   timer.stop();
   print_simulation_report(nsim, snpdat, timer);
 
-  // Stable, so sets whose z-score is not a number keep their creation order at the end.
-  std::stable_sort(gene_sets.geneset_vec.begin(), gene_sets.geneset_vec.end(),
-                   GeneSet_greater_zscore);
+  // Sets whose z-score is not a number go last in their creation order; the others get the
+  // ordinary sort by decreasing z-score.
+  auto& sets = gene_sets.geneset_vec;
+  const auto nan_sets = std::stable_partition(sets.begin(), sets.end(), [](const GENE_SET& s) {
+    return s.zscore == s.zscore;
+  });
+  std::sort(sets.begin(), nan_sets, GeneSet_greater_zscore);
   gene_sets.print_gene_sets_html(files.html_output, genedat);
   gene_sets.print_gene_sets_csv(files.csv_output, genedat);
   if (files.map_write) gene_sets.print_set_mappings(files.map_output, genedat);
