@@ -8,15 +8,16 @@
 
 namespace {
 void set_cells_counter(benchmark::State& state) {
-  state.counters["cells/s"] = benchmark::Counter(
-      static_cast<double>(state.range(0)) * static_cast<double>(state.range(1)) *
-          static_cast<double>(state.range(2)),
-      benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["cells/s"] =
+      benchmark::Counter(static_cast<double>(state.range(0)) * static_cast<double>(state.range(1)) *
+                             static_cast<double>(state.range(2)),
+                         benchmark::Counter::kIsIterationInvariantRate);
 }
 }  // namespace
 
 static void BM_snp_reference_loop(benchmark::State& state) {
-  auto data = make_bench_snpdata(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  auto data =
+      make_bench_snpdata(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   const int nrep = static_cast<int>(state.range(2));
   std::vector<double> w(static_cast<std::size_t>(data->nsubj));
   for ([[maybe_unused]] auto _ : state) {
@@ -32,7 +33,8 @@ static void BM_snp_reference_loop(benchmark::State& state) {
 }
 
 static void BM_snp_fast_path(benchmark::State& state) {
-  auto data = make_bench_snpdata(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  auto data =
+      make_bench_snpdata(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   const int nrep = static_cast<int>(state.range(2));
   for ([[maybe_unused]] auto _ : state) {
     data->plan_replicates(nrep);
@@ -43,15 +45,25 @@ static void BM_snp_fast_path(benchmark::State& state) {
 }
 
 static void BM_snp_stepdown(benchmark::State& state) {
-  auto data = make_bench_snpdata(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  auto data =
+      make_bench_snpdata(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   data->compute_x_stat();
   for ([[maybe_unused]] auto _ : state) data->stepDownPval(static_cast<int>(state.range(2)));
   set_cells_counter(state);
 }
 
-BENCHMARK(BM_snp_reference_loop)->Args({10000, 1000, 1000})->Args({100, 8, 10})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_snp_fast_path)->Args({10000, 1000, 1000})->Args({100, 8, 10})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_snp_stepdown)->Args({10000, 1000, 1000})->Args({100, 8, 10})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_snp_reference_loop)
+    ->Args({10000, 1000, 1000})
+    ->Args({100, 8, 10})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_snp_fast_path)
+    ->Args({10000, 1000, 1000})
+    ->Args({100, 8, 10})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_snp_stepdown)
+    ->Args({10000, 1000, 1000})
+    ->Args({100, 8, 10})
+    ->Unit(benchmark::kMillisecond);
 // Growth: time should be linear in SNP-subject cells.
 BENCHMARK(BM_snp_fast_path)
     ->ArgsProduct({{10000, 20000, 40000}, {500, 1000, 2000}, {100}})
@@ -83,3 +95,32 @@ static void BM_peak_multiply_add(benchmark::State& state) {
                                                 benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_peak_multiply_add)->Unit(benchmark::kMillisecond);
+
+// Each instruction-set path of the kernel on the same data (8 replicates per pass).
+static void BM_snp_kernel_path(benchmark::State& state) {
+  const auto path = static_cast<KernelPath>(state.range(2));
+  if ((path == KernelPath::avx512 && !__builtin_cpu_supports("avx512f")) ||
+      (path == KernelPath::avx2 && !__builtin_cpu_supports("avx2"))) {
+    state.SkipWithError("not supported by this processor");
+    return;
+  }
+  auto data =
+      make_bench_snpdata(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  BlockedScores blocked;
+  std::vector<const float*> rows;
+  for (int r = 0; r < data->nsnp; ++r) rows.push_back(data->scoremat[r].data());
+  blocked.assign(rows, data->nsubj);
+  std::vector<double> w(static_cast<std::size_t>(kMaxReplicateBatch * data->nsubj));
+  for (double& v : w) v = data->randGenerator.norm();
+  std::vector<float> out(static_cast<std::size_t>(kMaxReplicateBatch * data->nsnp));
+  for ([[maybe_unused]] auto _ : state) {
+    simulate_snp_stats(blocked, w.data(), kMaxReplicateBatch, out.data(), path);
+    benchmark::DoNotOptimize(out.back());
+  }
+  state.counters["cells/s"] =
+      benchmark::Counter(static_cast<double>(data->nsnp) * data->nsubj * kMaxReplicateBatch,
+                         benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_snp_kernel_path)
+    ->ArgsProduct({{10000}, {1000}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond);

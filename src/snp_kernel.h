@@ -23,6 +23,15 @@ struct BlockedScores {
   void assign(const std::vector<const float*>& rows, int nsubject);
 };
 
+/// Instruction sets the kernel is built for; the widest the processor has is used.
+enum class KernelPath { baseline, avx2, avx512 };
+/// The path chosen for this processor.
+KernelPath kernel_path();
+
+/// As below, on a given path (the processor must support it); for tests and benchmarks.
+void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep, float* out,
+                        KernelPath path);
+
 /// Statistics of `nrep` replicates (1..kMaxReplicateBatch): weights[r * nsubj + j] is subject
 /// j's weight in replicate r; out[r * nsnp + k] receives SNP k's statistic of replicate r.
 void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep,

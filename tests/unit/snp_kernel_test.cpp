@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <random>
 
 #include "snp.h"
-
-#include <cstdio>
-#include <fstream>
 
 namespace {
 /// Random scores with the awkward cases mixed in: zero rows, missing-like codes, huge and tiny
@@ -31,6 +30,14 @@ std::vector<std::vector<float>> random_scores(std::mt19937& rng, int nsnp, int n
   return rows;
 }
 
+/// Every instruction-set path this processor can run, the baseline included.
+std::vector<KernelPath> supported_paths() {
+  std::vector<KernelPath> paths{KernelPath::baseline};
+  if (__builtin_cpu_supports("avx2")) paths.push_back(KernelPath::avx2);
+  if (__builtin_cpu_supports("avx512f")) paths.push_back(KernelPath::avx512);
+  return paths;
+}
+
 bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 }  // namespace
 
@@ -47,14 +54,17 @@ TEST(SimulateSnpStats, BitIdenticalToTheOneSnpLoop) {
       for (int nrep = 1; nrep <= kMaxReplicateBatch; ++nrep) {
         std::vector<double> weights(static_cast<std::size_t>(nrep * nsubj));
         for (double& w : weights) w = normal(rng);
-        std::vector<float> out(static_cast<std::size_t>(nrep * nsnp));
-        simulate_snp_stats(blocked, weights.data(), nrep, out.data());
-        for (int r = 0; r < nrep; ++r) {
-          for (int k = 0; k < nsnp; ++k) {
-            const float expected = snp_statistic_weighted(
-                rows[static_cast<std::size_t>(k)].data(), weights.data() + r * nsubj, nsubj);
-            ASSERT_TRUE(same_bits(out[static_cast<std::size_t>(r * nsnp + k)], expected))
-                << "nsubj " << nsubj << " nsnp " << nsnp << " replicate " << r << " snp " << k;
+        for (KernelPath path : supported_paths()) {
+          std::vector<float> out(static_cast<std::size_t>(nrep * nsnp));
+          simulate_snp_stats(blocked, weights.data(), nrep, out.data(), path);
+          for (int r = 0; r < nrep; ++r) {
+            for (int k = 0; k < nsnp; ++k) {
+              const float expected = snp_statistic_weighted(
+                  rows[static_cast<std::size_t>(k)].data(), weights.data() + r * nsubj, nsubj);
+              ASSERT_TRUE(same_bits(out[static_cast<std::size_t>(r * nsnp + k)], expected))
+                  << "path " << static_cast<int>(path) << " nsubj " << nsubj << " nsnp " << nsnp
+                  << " replicate " << r << " snp " << k;
+            }
           }
         }
       }
