@@ -334,6 +334,7 @@ void GENEData::score_sqrtmean_moments(SNPData& snpdat) {
 void GENEData::sim_score_moments(SNPData& snpdat) {
   std::vector<float> sum(genevec.size(), 0.0f);
   std::vector<float> sumsq(genevec.size(), 0.0f);
+  snpdat.plan_replicates(kMomentReplicates);
   for (int rep = 0; rep < kMomentReplicates; ++rep) {
     snpdat.random_x_stat();
     compute_score_sim(snpdat);
@@ -431,6 +432,7 @@ void GENEData::stepDownPval(int nsim, SNPData& snpdat) {
   }
   StepDownPval stepdown(stats, nsim);
   std::vector<float> sim(genevec.size());
+  snpdat.plan_replicates(nsim);
   for (int rep = 0; rep < nsim; ++rep) {
     snpdat.random_x_stat();
     compute_score_sim(snpdat);

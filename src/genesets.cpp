@@ -411,6 +411,7 @@ void GeneSets::zscore_nor_sqrtmean(GENEData& genedat) {
 void GeneSets::sim_score_moments(SNPData& snpdat, GENEData& genedat) {
   std::vector<float> sum(geneset_vec.size(), 0.0f);
   std::vector<float> sumsq(geneset_vec.size(), 0.0f);
+  snpdat.plan_replicates(kMomentReplicates);
   for (int rep = 0; rep < kMomentReplicates; ++rep) {
     snpdat.random_x_stat();
     genedat.compute_score_sim(snpdat);
@@ -465,6 +466,7 @@ void GeneSets::stepDownPval(int nsim, SNPData& snpdat, GENEData& genedat) {
   }
   StepDownPval stepdown(observed, nsim);
   std::vector<float> simulated(geneset_vec.size());
+  snpdat.plan_replicates(nsim);
   for (int rep = 0; rep < nsim; ++rep) {
     snpdat.random_x_stat();
     simulate_set_scores(*this, snpdat, genedat);
