@@ -152,7 +152,16 @@ void SNPData::compute_batch_stats() {
     used_scores_stale = false;
   }
   batch_stats.resize(static_cast<std::size_t>(batch_size) * snp_used_index.size());
+#ifdef HALVORIX_LITERAL_KERNEL
+  // The one-SNP-at-a-time computation, kept as a build option to time the "before" figures.
+  for (int r = 0; r < batch_size; ++r)
+    for (std::size_t k = 0; k < snp_used_index.size(); ++k)
+      batch_stats[static_cast<std::size_t>(r) * snp_used_index.size() + k] =
+          snp_statistic_weighted(scoremat[snp_used_index[k]].data(),
+                                 batch_weights.data() + static_cast<long>(r) * nsubj, nsubj);
+#else
   simulate_snp_stats(used_scores, batch_weights.data(), batch_size, batch_stats.data());
+#endif
 }
 
 void SNPData::random_x_stat() {
