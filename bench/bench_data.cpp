@@ -16,7 +16,8 @@ std::unique_ptr<SNPData> make_bench_snpdata(int nsnp, int nsubj) {
   data->scoremat.set_size(nsnp, nsubj);
   data->snpvec.assign(static_cast<std::size_t>(nsnp), SNP{});
   for (int r = 0; r < nsnp; ++r) {
-    for (int j = 0; j < nsubj; ++j) data->scoremat[r][static_cast<std::size_t>(j)] = static_cast<float>(gen.norm());
+    for (int j = 0; j < nsubj; ++j)
+      data->scoremat[r][static_cast<std::size_t>(j)] = static_cast<float>(gen.norm());
     data->snpvec[static_cast<std::size_t>(r)].name = "s" + std::to_string(r);
     data->snpvec[static_cast<std::size_t>(r)].row_index = r;
   }

@@ -81,8 +81,8 @@ class MTRand {
   /// within the same clock tick.
   static unsigned long hash(time_t t, clock_t c) {
     static std::uint64_t differ = 0;
-    return static_cast<unsigned long>(mix(static_cast<std::uint64_t>(t),
-                                          static_cast<std::uint64_t>(c), differ++));
+    return static_cast<unsigned long>(
+        mix(static_cast<std::uint64_t>(t), static_cast<std::uint64_t>(c), differ++));
   }
 
   /// Byte-wise hash of two 64-bit values: (h(t) + counter) XOR h(c).
@@ -100,8 +100,9 @@ class MTRand {
   void initialize(unsigned long s) {
     state[0] = s & 0xffffffffUL;
     for (int i = 1; i < N; ++i) {
-      state[i] = (1812433253UL * (state[i - 1] ^ (state[i - 1] >> 30)) +
-                  static_cast<unsigned long>(i)) & 0xffffffffUL;
+      state[i] =
+          (1812433253UL * (state[i - 1] ^ (state[i - 1] >> 30)) + static_cast<unsigned long>(i)) &
+          0xffffffffUL;
     }
   }
 

@@ -162,8 +162,7 @@ void GENEData::load_gene_snp(SNPData& snpdat, int max_dist2gene) {
     // The format has no meaning for fewer fields; reading on would invent a gene or a SNP.
     if (fields.size() < 3) {
       fail_stderr("error: expect at least 3 fields on line " + std::to_string(line_number) +
-                  " of file " + gene_snp_filename + ", but found " +
-                  std::to_string(fields.size()));
+                  " of file " + gene_snp_filename + ", but found " + std::to_string(fields.size()));
     }
     const std::string& gene_name = fields[0];
     const std::string& snp_name = fields[1];

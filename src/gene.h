@@ -13,21 +13,21 @@ class GeneSets;
 
 struct Gene {
   std::string name;
-  bool used = false;            ///< takes part in the analysis
-  std::vector<std::string> snp; ///< SNP names in order of first acceptance, no duplicates
-  std::vector<int> snp_index;   ///< parallel to snp: index in SNPData::snpvec
-  int count = 0;                ///< SNPs in use (set by compute_score)
+  bool used = false;             ///< takes part in the analysis
+  std::vector<std::string> snp;  ///< SNP names in order of first acceptance, no duplicates
+  std::vector<int> snp_index;    ///< parallel to snp: index in SNPData::snpvec
+  int count = 0;                 ///< SNPs in use (set by compute_score)
   float score = 0;
   float null_mean = 0;
-  float var_mean = 0;           ///< null variance of the mean of the gene's SNP statistics
+  float var_mean = 0;  ///< null variance of the mean of the gene's SNP statistics
   float null_sd = 0;
   float zscore = 0;
-  float snp_rank = 0;           ///< mean rank of the gene's SNP statistics
-  float gene_rank = 0;          ///< rank of zscore among used genes
+  float snp_rank = 0;   ///< mean rank of the gene's SNP statistics
+  float gene_rank = 0;  ///< rank of zscore among used genes
   int sim_count = 0;
   float sim_score = 0;
   float sim_zscore = 0;
-  float sim_pval = 1;           ///< step-down adjusted p-value
+  float sim_pval = 1;  ///< step-down adjusted p-value
 };
 
 /// The per-SNP part of cor(): the running deviations of one score column and its sum of
@@ -43,11 +43,11 @@ class GENEData {
  public:
   std::string gene_snp_filename;
   int ngene = 0;
-  std::vector<Gene> genevec;           ///< in order of first appearance in the file
-  std::map<std::string, int> gene_map; ///< name -> index in genevec as loaded
-  Matrix<float> gene_cov;              ///< null covariances of the genes' mean SNP statistics
-  std::string geneScore;               ///< "mean", "sqrtmean" or "max"
-  std::string geneMoments;             ///< "nor" or "sim"
+  std::vector<Gene> genevec;            ///< in order of first appearance in the file
+  std::map<std::string, int> gene_map;  ///< name -> index in genevec as loaded
+  Matrix<float> gene_cov;               ///< null covariances of the genes' mean SNP statistics
+  std::string geneScore;                ///< "mean", "sqrtmean" or "max"
+  std::string geneMoments;              ///< "nor" or "sim"
   /// One entry per SNP of the SNPData this object was built from, filled on first use by
   /// gene_pair_cov; valid because the score matrix never changes after loading.
   std::vector<SnpDeviation> snp_deviation;

@@ -107,8 +107,8 @@ NullMoments nor_sqrtmean_moments(const GENE_SET& set, const GENEData& genedat) {
     m.total_wt += w1;
     for (int g2 : set.gene_index_set) {
       const float product = w1 * sqrtmean_weight(genedat, g2) * cov_at(genedat, g1, g2);
-      var_sum = static_cast<float>(static_cast<double>(var_sum) +
-                                   static_cast<double>(product) * 0.25);
+      var_sum =
+          static_cast<float>(static_cast<double>(var_sum) + static_cast<double>(product) * 0.25);
     }
   }
   if (m.total_wt > kTolerance) {
@@ -145,9 +145,7 @@ GeneSets::GeneSets(const std::string& gSetScore, const std::string& gScore,
 
 GeneSets::GeneSets(const GOData& godat, int maxSetSize) { make_gene_sets(godat, maxSetSize); }
 
-GeneSets::GeneSets(const KEGGData& keggdat, int maxSetSize) {
-  make_gene_sets(keggdat, maxSetSize);
-}
+GeneSets::GeneSets(const KEGGData& keggdat, int maxSetSize) { make_gene_sets(keggdat, maxSetSize); }
 
 void GeneSets::set_max_set_size(int max) { max_set_size = max; }
 
@@ -363,8 +361,7 @@ void GeneSets::compute_zscore() {
 }
 
 void GeneSets::compute_zscore_sim() {
-  for (GENE_SET& set : geneset_vec)
-    set.sim_zscore = (set.sim_score - set.null_mean) / set.null_sd;
+  for (GENE_SET& set : geneset_vec) set.sim_zscore = (set.sim_score - set.null_mean) / set.null_sd;
 }
 
 namespace {

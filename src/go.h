@@ -2,12 +2,11 @@
 // the genes annotated directly to each term, and the GO console reports.
 #pragma once
 
+#include <boost/graph/adjacency_list.hpp>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
-
-#include <boost/graph/adjacency_list.hpp>
 
 #include "gene.h"
 
@@ -18,18 +17,29 @@ struct GO {
   std::set<int> descendants;      ///< vertex indexes of all terms below, the term excluded
 };
 
-struct vertex_go_name_t { typedef boost::vertex_property_tag kind; };
-struct vertex_go_degree_t { typedef boost::vertex_property_tag kind; };
-struct vertex_go_in_degree_t { typedef boost::vertex_property_tag kind; };
-struct vertex_go_out_degree_t { typedef boost::vertex_property_tag kind; };
+struct vertex_go_name_t {
+  typedef boost::vertex_property_tag kind;
+};
+struct vertex_go_degree_t {
+  typedef boost::vertex_property_tag kind;
+};
+struct vertex_go_in_degree_t {
+  typedef boost::vertex_property_tag kind;
+};
+struct vertex_go_out_degree_t {
+  typedef boost::vertex_property_tag kind;
+};
 
-typedef boost::property<vertex_go_name_t, std::string,
-        boost::property<vertex_go_degree_t, int,
-        boost::property<vertex_go_in_degree_t, int,
-        boost::property<vertex_go_out_degree_t, int>>>> GoVertexProperty;
+typedef boost::property<
+    vertex_go_name_t, std::string,
+    boost::property<
+        vertex_go_degree_t, int,
+        boost::property<vertex_go_in_degree_t, int, boost::property<vertex_go_out_degree_t, int>>>>
+    GoVertexProperty;
 typedef boost::property<boost::edge_weight_t, float> GoEdgeProperty;
 typedef boost::adjacency_list<boost::vecS, boost::vecS, boost::bidirectionalS, GoVertexProperty,
-                              GoEdgeProperty, boost::no_property, boost::listS> Graph;
+                              GoEdgeProperty, boost::no_property, boost::listS>
+    Graph;
 typedef boost::property_map<Graph, vertex_go_name_t>::type go_name_map_t;
 typedef boost::property_map<Graph, vertex_go_degree_t>::type go_degree_map_t;
 typedef boost::property_map<Graph, vertex_go_in_degree_t>::type go_in_degree_map_t;
@@ -49,9 +59,9 @@ class GOData {
   go_in_degree_map_t go_in_degree;
   go_out_degree_map_t go_out_degree;
   go_index_map_t go_index;
-  std::vector<GO> govec;     ///< govec[i] belongs to vertex i
+  std::vector<GO> govec;         ///< govec[i] belongs to vertex i
   std::vector<int> compute_seq;  ///< vertices in depth-first finishing order (children first)
-  bool has_cycles = false;  ///< set by determine_compute_sequence when an edge closes a loop
+  bool has_cycles = false;       ///< set by determine_compute_sequence when an edge closes a loop
 
   GOData();
   GOData(const std::string& filename, const std::string& goType);

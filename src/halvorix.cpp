@@ -97,9 +97,9 @@ struct GenesetRoadFiles {
   bool map_write;
 };
 
-int run_geneset_road(const std::string& method, SNPData& snpdat, GENEData& genedat,
-                     GOData& godat, KEGGData& keggdat, GeneSets& gene_sets, int nsim,
-                     StopWatch& timer, const GenesetRoadFiles& files) {
+int run_geneset_road(const std::string& method, SNPData& snpdat, GENEData& genedat, GOData& godat,
+                     KEGGData& keggdat, GeneSets& gene_sets, int nsim, StopWatch& timer,
+                     const GenesetRoadFiles& files) {
   if (method == "GO") {
     timer.start();
     print_banner("loading go edges file", 80);
@@ -149,9 +149,8 @@ int run_geneset_road(const std::string& method, SNPData& snpdat, GENEData& gened
   // Sets whose z-score is not a number go last in their creation order; the others get the
   // ordinary sort by decreasing z-score.
   auto& sets = gene_sets.geneset_vec;
-  const auto nan_sets = std::stable_partition(sets.begin(), sets.end(), [](const GENE_SET& s) {
-    return s.zscore == s.zscore;
-  });
+  const auto nan_sets = std::stable_partition(
+      sets.begin(), sets.end(), [](const GENE_SET& s) { return s.zscore == s.zscore; });
   std::sort(sets.begin(), nan_sets, GeneSet_greater_zscore);
   gene_sets.print_gene_sets_html(files.html_output, genedat);
   gene_sets.print_gene_sets_csv(files.csv_output, genedat);
@@ -201,12 +200,14 @@ int main(int argc, char** argv) {
                             "type of GO DAG " + tableGoType.get_csv_enclosed());
   Option_int opt_dist2gene("d", "dist", 50000,
                            "max absolute dist from SNP to gene start/stop, in bp distance");
-  Option_int opt_max_set_size("ms", "max_size", 30,
-                              "maximum no. genes in a set. Caution: Compute time increases with max_size");
+  Option_int opt_max_set_size(
+      "ms", "max_size", 30,
+      "maximum no. genes in a set. Caution: Compute time increases with max_size");
   Option_int opt_nsim("ns", "nsim", 1000, "number of simualtions");
   Option_int opt_seed("s", "seed", -9,
                       "integer for random number seed (set by clock if <= 0 or not specified)");
-  Option_string opt_html_filename("html", "html_output", "output.html", "ouput file in html format");
+  Option_string opt_html_filename("html", "html_output", "output.html",
+                                  "ouput file in html format");
   Option_string opt_csv_filename("csv", "csv_output", "output.csv", "ouput file in csv format");
   Option_bool opt_write_map("mw", "map_write", false, "turn on writing of map output");
   Option_string opt_write_map_filename("mf", "map_output", "output.map", "output map file name");
@@ -214,13 +215,29 @@ int main(int argc, char** argv) {
   Option_bool opt_show_version("v", "version", false, VERSION);
 
   OptionGroup optGroup;
-  for (Option* o : std::initializer_list<Option*>{
-           &opt_help, &opt_goedges_filename, &opt_gene_snp_filename, &opt_go_gene_filename,
-           &opt_kegg_gene_filename, &opt_snp_score_filename, &opt_replace_miss, &opt_miss_val,
-           &opt_Method, &opt_GeneScore, &opt_GeneMoments, &opt_GeneSetScore, &opt_go_type,
-           &opt_dist2gene, &opt_max_set_size, &opt_nsim, &opt_seed, &opt_html_filename,
-           &opt_csv_filename, &opt_write_map, &opt_write_map_filename, &opt_parfile,
-           &opt_show_version})
+  for (Option* o : std::initializer_list<Option*>{&opt_help,
+                                                  &opt_goedges_filename,
+                                                  &opt_gene_snp_filename,
+                                                  &opt_go_gene_filename,
+                                                  &opt_kegg_gene_filename,
+                                                  &opt_snp_score_filename,
+                                                  &opt_replace_miss,
+                                                  &opt_miss_val,
+                                                  &opt_Method,
+                                                  &opt_GeneScore,
+                                                  &opt_GeneMoments,
+                                                  &opt_GeneSetScore,
+                                                  &opt_go_type,
+                                                  &opt_dist2gene,
+                                                  &opt_max_set_size,
+                                                  &opt_nsim,
+                                                  &opt_seed,
+                                                  &opt_html_filename,
+                                                  &opt_csv_filename,
+                                                  &opt_write_map,
+                                                  &opt_write_map_filename,
+                                                  &opt_parfile,
+                                                  &opt_show_version})
     optGroup.push(*o);
 
   Commands cmds;
@@ -269,8 +286,8 @@ int main(int argc, char** argv) {
   const int nsim = opt_nsim.getValue();
   print_banner("loading snp score file", 80);
   std::cout << std::endl;
-  SNPData snpdat(opt_snp_score_filename.getValue(),
-                 static_cast<float>(opt_miss_val.getValue()), opt_replace_miss.getValue());
+  SNPData snpdat(opt_snp_score_filename.getValue(), static_cast<float>(opt_miss_val.getValue()),
+                 opt_replace_miss.getValue());
   snpdat.set_seed(static_cast<long>(opt_seed.getValue()));
   if (method == "SNP") return run_snp_road(snpdat, nsim, timer, opt_csv_filename.getValue());
 
@@ -285,11 +302,10 @@ int main(int argc, char** argv) {
   KEGGData keggdat;
   GeneSets gene_sets(opt_GeneSetScore.getValue(), opt_GeneScore.getValue(),
                      opt_GeneMoments.getValue());
-  const GenesetRoadFiles files{opt_goedges_filename.getValue(), opt_go_type.getValue(),
-                               opt_go_gene_filename.getValue(), opt_kegg_gene_filename.getValue(),
-                               opt_html_filename.getValue(), opt_csv_filename.getValue(),
+  const GenesetRoadFiles files{opt_goedges_filename.getValue(),   opt_go_type.getValue(),
+                               opt_go_gene_filename.getValue(),   opt_kegg_gene_filename.getValue(),
+                               opt_html_filename.getValue(),      opt_csv_filename.getValue(),
                                opt_write_map_filename.getValue(), opt_max_set_size.getValue(),
                                opt_write_map.getValue()};
-  return run_geneset_road(method, snpdat, genedat, godat, keggdat, gene_sets, nsim, timer,
-                          files);
+  return run_geneset_road(method, snpdat, genedat, godat, keggdat, gene_sets, nsim, timer, files);
 }

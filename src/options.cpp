@@ -157,8 +157,8 @@ void Option_bool::print() const { writeEcho(std::cout, bool_text(value)); }
 // ---------------------------------------------------------------------------------------------
 // Option_int
 
-Option_int::Option_int(const std::string& shortName, const std::string& longName,
-                       int defaultValue, const std::string& helpText)
+Option_int::Option_int(const std::string& shortName, const std::string& longName, int defaultValue,
+                       const std::string& helpText)
     : Option(shortName, longName, helpText, false), value(defaultValue) {}
 
 void Option_int::printHelp() const { writeHelp(number_text(value)); }
@@ -227,9 +227,7 @@ void Option_float::setValue(std::string newValue) {
   }
 }
 
-void Option_float::printLog(std::ostream& logFile) const {
-  writeEcho(logFile, number_text(value));
-}
+void Option_float::printLog(std::ostream& logFile) const { writeEcho(logFile, number_text(value)); }
 
 void Option_float::print() const { writeEcho(std::cout, number_text(value)); }
 
@@ -282,9 +280,7 @@ Option_fstream::Option_fstream(const std::string& shortName, const std::string& 
   Option_fstream::setValue(defaultName);
 }
 
-void Option_fstream::printHelp() const {
-  writeHelp(name.empty() ? "<file name here>" : name);
-}
+void Option_fstream::printHelp() const { writeHelp(name.empty() ? "<file name here>" : name); }
 
 void Option_fstream::setValue(std::string newValue) {
   if (newValue.empty()) return;

@@ -16,8 +16,8 @@ class Option {
   std::string description;  ///< the help text
   bool isBool;              ///< a flag: present or absent, never followed by a value token
 
-  Option(const std::string& shortName, const std::string& longName,
-         const std::string& helpText, bool flag);
+  Option(const std::string& shortName, const std::string& longName, const std::string& helpText,
+         bool flag);
   Option(const Option&) = delete;
   Option& operator=(const Option&) = delete;
 
@@ -90,8 +90,8 @@ class Option_uint : public Option {
  public:
   unsigned int value;
 
-  Option_uint(const std::string& shortName, const std::string& longName,
-              unsigned int defaultValue, const std::string& helpText);
+  Option_uint(const std::string& shortName, const std::string& longName, unsigned int defaultValue,
+              const std::string& helpText);
   unsigned int getValue() const { return value; }
   void printHelp() const override;
   void setValue(std::string newValue) override;
@@ -129,8 +129,8 @@ class Option_double : public Option {
  public:
   double value;
 
-  Option_double(const std::string& shortName, const std::string& longName,
-                double defaultValue, const std::string& helpText);
+  Option_double(const std::string& shortName, const std::string& longName, double defaultValue,
+                const std::string& helpText);
   double getValue() const { return value; }
   void printHelp() const override;
   void setValue(std::string newValue) override;

@@ -177,7 +177,8 @@ void SNPData::random_x_stat() {
   } else if (used_scores_stale) {
     compute_batch_stats();  // the used SNPs changed mid-batch: same weights, new SNPs
   }
-  const float* stats = batch_stats.data() + static_cast<long>(batch_next) * static_cast<long>(snp_used_index.size());
+  const float* stats =
+      batch_stats.data() + static_cast<long>(batch_next) * static_cast<long>(snp_used_index.size());
   for (std::size_t k = 0; k < snp_used_index.size(); ++k)
     snpvec[static_cast<std::size_t>(snp_used_index[k])].sim_x_stat = stats[k];
   ++batch_next;
@@ -266,9 +267,9 @@ void SNPData::print_x_stat(const std::string& title) const {
   print_banner(title, 80);
   for (std::size_t i = 0; i < snpvec.size(); ++i) {
     const SNP& snp = snpvec[i];
-    std::cout << "snp[" << i << "]:" << " used = " << (snp.used ? 1 : 0)
-              << ", x_stat = " << std::setw(5) << snp.x_stat << ", rank = " << std::setw(5)
-              << snp.rank_x_stat << std::endl;
+    std::cout << "snp[" << i << "]:"
+              << " used = " << (snp.used ? 1 : 0) << ", x_stat = " << std::setw(5) << snp.x_stat
+              << ", rank = " << std::setw(5) << snp.rank_x_stat << std::endl;
   }
 }
 

@@ -12,12 +12,12 @@
 
 struct SNP {
   std::string name;
-  bool used = false;     ///< takes part in the statistics
-  int row_index = 0;     ///< row in scoremat = position in snpvec = 0-based data-line number
-  float x_stat = 0;      ///< observed statistic: (sum of scores)^2 / sum of squares
-  float sim_x_stat = 0;  ///< statistic of the latest simulated replicate
-  float rank_x_stat = 0; ///< rank of x_stat among the used SNPs (1 = largest)
-  float sim_pval = 1;    ///< step-down adjusted p-value (SNP method)
+  bool used = false;      ///< takes part in the statistics
+  int row_index = 0;      ///< row in scoremat = position in snpvec = 0-based data-line number
+  float x_stat = 0;       ///< observed statistic: (sum of scores)^2 / sum of squares
+  float sim_x_stat = 0;   ///< statistic of the latest simulated replicate
+  float rank_x_stat = 0;  ///< rank of x_stat among the used SNPs (1 = largest)
+  float sim_pval = 1;     ///< step-down adjusted p-value (SNP method)
 };
 
 class SNPData {
@@ -37,12 +37,12 @@ class SNPData {
   /// is above 1, random_x_stat draws the weights of several replicates ahead, in stream order,
   /// and computes them in one pass over the scores; the results are the same as one by one.
   int planned_replicates = 0;
-  BlockedScores used_scores;            ///< subject-major copy of the used SNPs' scores
-  bool used_scores_stale = true;        ///< the used SNPs changed since the copy was made
-  std::vector<double> batch_weights;    ///< weights of the batch, replicate by replicate
-  std::vector<float> batch_stats;       ///< statistics of the batch, replicate by replicate
+  BlockedScores used_scores;          ///< subject-major copy of the used SNPs' scores
+  bool used_scores_stale = true;      ///< the used SNPs changed since the copy was made
+  std::vector<double> batch_weights;  ///< weights of the batch, replicate by replicate
+  std::vector<float> batch_stats;     ///< statistics of the batch, replicate by replicate
   int batch_size = 0;
-  int batch_next = 0;                   ///< next replicate of the batch to hand out
+  int batch_next = 0;  ///< next replicate of the batch to hand out
 
   /// Loads the score file and replaces missing scores; stops the run on a malformed file.
   SNPData(std::string filename, float missing, std::string method);

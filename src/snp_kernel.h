@@ -34,5 +34,4 @@ void simulate_snp_stats(const BlockedScores& scores, const double* weights, int 
 
 /// Statistics of `nrep` replicates (1..kMaxReplicateBatch): weights[r * nsubj + j] is subject
 /// j's weight in replicate r; out[r * nsnp + k] receives SNP k's statistic of replicate r.
-void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep,
-                        float* out);
+void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep, float* out);

@@ -53,7 +53,8 @@ void StepDownPval::print() const { print(nstats); }
 void StepDownPval::print(int n) const {
   for (int k = 0; k < n; ++k) {
     const StatInfo& r = stat_info[static_cast<std::size_t>(k)];
-    std::cout << "[" << k << "]: " << "stat = " << r.stat << ", index = " << r.index
-              << ", count = " << r.count_rej << ", pval = " << r.pval << std::endl;
+    std::cout << "[" << k << "]: "
+              << "stat = " << r.stat << ", index = " << r.index << ", count = " << r.count_rej
+              << ", pval = " << r.pval << std::endl;
   }
 }

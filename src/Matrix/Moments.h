@@ -12,13 +12,13 @@
 template <class T>
 class Moments {
  public:
-  Matrix<T> covar;        ///< ncol_dat x ncol_dat sample covariances
-  std::vector<T> mean;    ///< column means
-  std::vector<int> count; ///< rows used per column (all rows: no missing data here)
-  T eps;                  ///< a standard deviation product not above eps counts as zero
+  Matrix<T> covar;         ///< ncol_dat x ncol_dat sample covariances
+  std::vector<T> mean;     ///< column means
+  std::vector<int> count;  ///< rows used per column (all rows: no missing data here)
+  T eps;                   ///< a standard deviation product not above eps counts as zero
   int nrow_dat;
   int ncol_dat;
-  int error;              ///< 9 before computing, 0 on success, 1 when there is no data
+  int error;  ///< 9 before computing, 0 on success, 1 when there is no data
   T missing_value;
 
   explicit Moments(Matrix<T>& data)

@@ -42,7 +42,8 @@ class ranker {
       if (tie_methods) {
         while (i + k < n && is_tie(values[order[i]], values[order[i + k]])) ++k;
       }
-      for (unsigned int t = i; t < i + k; ++t) ranks[order[t]] = static_cast<S>(rank_of(i, k, t, method));
+      for (unsigned int t = i; t < i + k; ++t)
+        ranks[order[t]] = static_cast<S>(rank_of(i, k, t, method));
       i += k;
     }
   }
@@ -50,7 +51,8 @@ class ranker {
  private:
   bool is_tie(const T& a, const T& b) const { return !compare(a, b) && !compare(b, a) && a == b; }
 
-  static float rank_of(unsigned int i, unsigned int k, unsigned int position, const std::string& method) {
+  static float rank_of(unsigned int i, unsigned int k, unsigned int position,
+                       const std::string& method) {
     if (method == "average") return static_cast<float>(2 * i + k - 1) * 0.5f + 1.0f;
     if (method == "min") return static_cast<float>(i + 1);
     if (method == "max") return static_cast<float>(i + k);

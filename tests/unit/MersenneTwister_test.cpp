@@ -17,7 +17,8 @@ TEST(MTRand, ReproducesTheReferenceSequences) {
   for (unsigned long seed : {1UL, 5489UL, 4357UL, 100000000UL, 4294967295UL}) {
     gen.seed(seed);
     std::mt19937 ref(static_cast<std::mt19937::result_type>(seed));
-    for (int i = 0; i < 2000; ++i) ASSERT_EQ(gen.randInt(), ref()) << "seed " << seed << " draw " << i;
+    for (int i = 0; i < 2000; ++i)
+      ASSERT_EQ(gen.randInt(), ref()) << "seed " << seed << " draw " << i;
   }
 }
 
@@ -71,8 +72,8 @@ TEST(MakeSeed, CallCounterSeparatesCallsWithinOneTick) {
   EXPECT_NE(first, second);
   // Byte hash of 1000 (0xE8, 0x03 low bytes first) is 232*257^7 + 3*257^6, that of 20 is
   // 20*257^7.
-  const std::uint64_t h_t = 232ULL * 257 * 257 * 257 * 257 * 257 * 257 * 257 +
-                            3ULL * 257 * 257 * 257 * 257 * 257 * 257;
+  const std::uint64_t h_t =
+      232ULL * 257 * 257 * 257 * 257 * 257 * 257 * 257 + 3ULL * 257 * 257 * 257 * 257 * 257 * 257;
   const std::uint64_t h_c = 20ULL * 257 * 257 * 257 * 257 * 257 * 257 * 257;
   EXPECT_EQ(MTRand::mix(1000, 20, 5), (h_t + 5) ^ h_c);
 }

@@ -20,8 +20,12 @@ using testing::internal::GetCapturedStdout;
 
 // A death test only sees standard error: send standard output there first.
 #define EXPECT_STDOUT_EXIT(statement, regex) \
-  EXPECT_EXIT({ dup2(STDERR_FILENO, STDOUT_FILENO); statement; }, \
-              ::testing::ExitedWithCode(1), regex)
+  EXPECT_EXIT(                               \
+      {                                      \
+        dup2(STDERR_FILENO, STDOUT_FILENO);  \
+        statement;                           \
+      },                                     \
+      ::testing::ExitedWithCode(1), regex)
 
 namespace {
 
@@ -71,15 +75,15 @@ Gene gene_with(bool used, float score, float mean, float sd) {
 TEST(GENEData, LoaderKeepsDistanceBoundaryAndSkipsRepeatsAndUnknownSnps) {
   GeneFiles f;
   GENEData& g = f.load("rs1 1 2\nrs2 1 2\nrs3 1 2\nrs4 1 2\nrs5 1 2\n",
-                     "# gene snp dist\n"
-                     "   # indented comment\n"
-                     "GA rs1 50000\nGA rs2 -50000\nGA rs3 50001\nGA rs4 -50001\n"
-                     "GB rs9 10\n"        // unknown SNP
-                     "GC rs3 60000\n"     // every line of GC is skipped
-                     "GA rs1 5\n"         // repeated pair
-                     "GB rs1 0 extra\n"   // shared SNP, fourth field ignored
-                     ", \t\n\n"
-                     "GD,rs4\t12abc\nGD rs2 abc\nGA rs5 -0\n");
+                       "# gene snp dist\n"
+                       "   # indented comment\n"
+                       "GA rs1 50000\nGA rs2 -50000\nGA rs3 50001\nGA rs4 -50001\n"
+                       "GB rs9 10\n"       // unknown SNP
+                       "GC rs3 60000\n"    // every line of GC is skipped
+                       "GA rs1 5\n"        // repeated pair
+                       "GB rs1 0 extra\n"  // shared SNP, fourth field ignored
+                       ", \t\n\n"
+                       "GD,rs4\t12abc\nGD rs2 abc\nGA rs5 -0\n");
   ASSERT_EQ(g.ngene, 3);
   EXPECT_EQ(g.genevec[0].snp, (std::vector<std::string>{"rs1", "rs2", "rs5"}));
   EXPECT_EQ(g.genevec[0].snp_index, (std::vector<int>{0, 1, 4}));
@@ -114,7 +118,7 @@ TEST(GENEData, LoaderStopsOnMissingFile) {
 TEST(GENEData, ComputeScoreByMethodOverUsedSnpsOfUsedGenes) {
   GeneFiles f;
   GENEData& g = f.load("rs1 1 2\nrs2 1 2\nrs3 1 2\nrs4 1 2\nrs5 1 2\n",
-                     "G1 rs1 0\nG1 rs2 0\nG1 rs3 0\nG2 rs4 0\nG3 rs5 0\n");
+                       "G1 rs1 0\nG1 rs2 0\nG1 rs3 0\nG2 rs4 0\nG3 rs5 0\n");
   f.snp("rs1").x_stat = 1;
   f.snp("rs2").x_stat = 4;
   f.snp("rs3").x_stat = 7;
@@ -131,8 +135,10 @@ TEST(GENEData, ComputeScoreByMethodOverUsedSnpsOfUsedGenes) {
     g.compute_score(*f.snpdat);
     EXPECT_EQ(g.genevec[0].count, 3);
     EXPECT_FLOAT_EQ(g.genevec[0].score, expected[0]);
-    if (std::isnan(expected[1])) EXPECT_TRUE(std::isnan(g.genevec[1].score));
-    else EXPECT_FLOAT_EQ(g.genevec[1].score, expected[1]);
+    if (std::isnan(expected[1]))
+      EXPECT_TRUE(std::isnan(g.genevec[1].score));
+    else
+      EXPECT_FLOAT_EQ(g.genevec[1].score, expected[1]);
     EXPECT_EQ(g.genevec[2].count, 0);
     EXPECT_EQ(g.genevec[2].score, 0.0f);
   }
@@ -154,7 +160,7 @@ TEST(GENEData, AnalyticMomentsOfOneSnpAndTwoSnpGenes) {
   // G2 holds two identical columns of variance 4 (correlation exactly 1); G3 two columns with
   // Pearson correlation 0.5, so var_mean = 2 * (2 + 2 * 0.25) / 4 = 1.25.
   GENEData& g = f.load("rs1 1 3 5\nrs2 1 3 5\nrs3 1 3 5\nrs4 1 2 3\nrs5 1 3 2\n",
-                     "G1 rs1 0\nG2 rs2 0\nG2 rs3 0\nG3 rs4 0\nG3 rs5 0\n");
+                       "G1 rs1 0\nG2 rs2 0\nG2 rs3 0\nG3 rs4 0\nG3 rs5 0\n");
   g.all_genes_used();
   g.genevec[2].used = false;
   g.compute_score_moments(*f.snpdat);  // "mean" and "nor"
@@ -188,8 +194,8 @@ TEST(GENEData, GenePairCovIsBitIdenticalToCor) {
       scores << '\n';
     }
     GENEData& g = f.load(scores.str(),
-                       "G0 s0 0\nG0 s1 0\nG0 s2 0\nG1 s3 0\nG1 s4 0\nG2 s2 0\nG2 s5 0\n"
-                       "G2 s6 0\nG2 s7 0\nG3 s7 0\n");
+                         "G0 s0 0\nG0 s1 0\nG0 s2 0\nG1 s3 0\nG1 s4 0\nG2 s2 0\nG2 s5 0\n"
+                         "G2 s6 0\nG2 s7 0\nG3 s7 0\n");
     for (int a = 0; a < g.ngene; ++a) {
       for (int b = 0; b < g.ngene; ++b) {
         Matrix<float> sa = g.gene_snp_matrix(*f.snpdat, a);
@@ -212,7 +218,7 @@ TEST(GENEData, ComputeGeneCovFillsDiagonalAndSymmetricPairs) {
   GeneFiles f;
   // cor of (rs2, rs3) with (rs1, constant rs4) is [[1, 0], [-1, 0]]: covariance 2 * 2 / 4.
   GENEData& g = f.load("rs1 1 3 5\nrs4 2 2 2\nrs2 1 3 5\nrs3 5 3 1\nrs5 0 1 7\n",
-                     "G0 rs1 0\nG0 rs4 0\nG1 rs2 0\nG1 rs3 0\nG2 rs5 0\n");
+                       "G0 rs1 0\nG0 rs4 0\nG1 rs2 0\nG1 rs3 0\nG2 rs5 0\n");
   g.all_genes_used();
   g.genevec[2].used = false;
   CaptureStdout();
@@ -240,9 +246,9 @@ TEST(GENEData, ZscoreDividesOnlyAboveToleranceAndNeverByNaN) {
   GeneFiles f;
   GENEData& g = f.load("rs1 1 2\n", "");
   const float above = std::nextafter(1e-6f, 1.0f);
-  g.genevec = {gene_with(true, 3, 1, 2),        gene_with(true, 3, 1, 1e-6f),
-               gene_with(true, 3, 1, above),    gene_with(true, 3, 1, std::nanf("")),
-               gene_with(true, 3, 1, 0),        gene_with(false, 3, 1, 2)};
+  g.genevec = {gene_with(true, 3, 1, 2),     gene_with(true, 3, 1, 1e-6f),
+               gene_with(true, 3, 1, above), gene_with(true, 3, 1, std::nanf("")),
+               gene_with(true, 3, 1, 0),     gene_with(false, 3, 1, 2)};
   g.compute_zscore();
   g.compute_zscore_sim();
   const std::vector<float> expected = {1, 0, 2.0f / above, 0, 0, 0};
@@ -277,7 +283,7 @@ TEST(Gene_greater_zscore, OrdersDecreasingWithNaNLast) {
 TEST(GENEData, RanksCoverUsedGenesOnly) {
   GeneFiles f;
   GENEData& g = f.load("rs1 1 2\nrs2 1 2\nrs3 1 2\n",
-                     "G0 rs1 0\nG0 rs2 0\nG0 rs3 0\nG1 rs3 0\nG2 rs1 0\nG3 rs2 0\nG4 rs1 0\n");
+                       "G0 rs1 0\nG0 rs2 0\nG0 rs3 0\nG1 rs3 0\nG2 rs1 0\nG3 rs2 0\nG4 rs1 0\n");
   f.snp("rs1").rank_x_stat = 1;
   f.snp("rs2").rank_x_stat = 4;
   f.snp("rs3").rank_x_stat = 100;
@@ -375,8 +381,8 @@ TEST(GENEData, ReportsWriteEveryGeneInVectorOrder) {
             "</table>\n</BODY>\n</HTML>\n");
   CaptureStdout();
   g.print_gene_stats_csv((f.dir / "none" / "out.csv").string());
-  EXPECT_EQ(GetCapturedStdout(), "Cannot open " + (f.dir / "none" / "out.csv").string() +
-                                     "for csv output.\n");
+  EXPECT_EQ(GetCapturedStdout(),
+            "Cannot open " + (f.dir / "none" / "out.csv").string() + "for csv output.\n");
 }
 
 TEST(GENEData, SummaryCountsSnpsOfUsedGenes) {

@@ -37,9 +37,9 @@ std::string read_file(const std::string& path) {
 /// Genes A (rs1, rs2), B (rs3), C (rs4), D (rs1); A, B, C used. Every SNP is a multiple of
 /// (-1, 0, 1) except rs3, whose correlation with it is -1.5 / sqrt(3) (square 3/4).
 struct TinyGenes {
-  TempFolder folder{{{"score.dat", "rs1 -1 0 1\nrs2 -1 0 1\nrs3 1 1 -2\nrs4 2 0 -2\n"},
-                     {"gene_snp.dat",
-                      "GENE_A rs1 0\nGENE_A rs2 0\nGENE_B rs3 0\nGENE_C rs4 0\nGENE_D rs1 0\n"}}};
+  TempFolder folder{
+      {{"score.dat", "rs1 -1 0 1\nrs2 -1 0 1\nrs3 1 1 -2\nrs4 2 0 -2\n"},
+       {"gene_snp.dat", "GENE_A rs1 0\nGENE_A rs2 0\nGENE_B rs3 0\nGENE_C rs4 0\nGENE_D rs1 0\n"}}};
   SNPData snpdat{folder.path("score.dat"), -999.0f, "zero"};
   GENEData genedat{"mean", "nor", folder.path("gene_snp.dat"), 1000, snpdat};
 
@@ -100,11 +100,10 @@ std::vector<int> first_n(int n) {
 TEST(GeneSets, GoSetsTakeDescendantGenesOnceAndMergeIdenticalSets) {
   GOData godat;
   godat.go_type = "all";
-  godat.govec = {GO{"GO:0", {}, {}, {1, 2}},   // genes only through its descendants
+  godat.govec = {GO{"GO:0", {}, {}, {1, 2}},     // genes only through its descendants
                  GO{"GO:1", {}, {5, 3, 5}, {}},  // a repeated annotation
-                 GO{"GO:2", {}, {3, 7}, {}},
-                 GO{"GO:3", {}, {}, {}},         // no genes anywhere: no set
-                 GO{"GO:4", {}, {7}, {2}}};      // the genes of GO:2 again, partly through it
+                 GO{"GO:2", {}, {3, 7}, {}}, GO{"GO:3", {}, {}, {}},  // no genes anywhere: no set
+                 GO{"GO:4", {}, {7}, {2}}};  // the genes of GO:2 again, partly through it
   godat.nvertices = 5;
   GeneSets gs("wtdmean", "sqrtmean", "nor");
   gs.make_gene_sets(godat, 30);
@@ -115,8 +114,11 @@ TEST(GeneSets, GoSetsTakeDescendantGenesOnceAndMergeIdenticalSets) {
 }
 
 TEST(GeneSets, KeggSetsObeyTheSizeLimitAndMergeInFileOrder) {
-  const KEGGData keggdat = pathways({{"00010", {4, 2, 2}}, {"00020", {1}}, {"00030", {2, 4}},
-                                     {"00040", {}}, {"00050", first_n(30)},
+  const KEGGData keggdat = pathways({{"00010", {4, 2, 2}},
+                                     {"00020", {1}},
+                                     {"00030", {2, 4}},
+                                     {"00040", {}},
+                                     {"00050", first_n(30)},
                                      {"00060", first_n(31)}});
   GeneSets limited("meanZ", "mean", "sim");
   limited.make_gene_sets(keggdat, 30);
@@ -198,7 +200,7 @@ TEST(GeneSets, WeightedMeanMomentsOfOneAndTwoGenes) {
 
   EXPECT_EQ(mean.geneset_vec[0].score, 1.0f);
   EXPECT_EQ(mean.geneset_vec[0].null_mean, 1.0f);
-  EXPECT_EQ(mean.geneset_vec[0].null_sd, std::sqrt(2.0f));    // sqrt(v)
+  EXPECT_EQ(mean.geneset_vec[0].null_sd, std::sqrt(2.0f));      // sqrt(v)
   EXPECT_EQ(sqrtmean.geneset_vec[0].null_mean, 0.75f);          // 1 - v/8
   EXPECT_EQ(sqrtmean.geneset_vec[0].null_sd, std::sqrt(0.5f));  // sqrt(v/4)
   // Two uncorrelated genes of equal variance: plain mean, sqrt(v/2).
@@ -363,8 +365,9 @@ TEST(GeneSets, HtmlPageLinksGenesAndTermsOrPathways) {
   GeneSets gs = two_reported_sets(t);
   gs.geneset_vec.resize(1);
   gs.print_gene_sets_html(t.folder.path("out.html"), t.genedat);
-  const std::string go = "<li><A HREF=\"https://amigo.geneontology.org/cgi-bin/amigo/"
-                         "term_details?term=";
+  const std::string go =
+      "<li><A HREF=\"https://amigo.geneontology.org/cgi-bin/amigo/"
+      "term_details?term=";
   const std::string gene = "<li><A HREF=\"https://www.ncbi.nlm.nih.gov/gene?term=";
   EXPECT_EQ(read_file(t.folder.path("out.html")),
             "<HTML>\n<TITLE> Halvorix Results </TITLE>\n</HEAD>\n<BODY>\n"
@@ -403,7 +406,7 @@ TEST(GeneSets, NoSetsGiveHeaderOnlyFilesAndUnwritableFilesAreReported) {
   ::testing::internal::CaptureStdout();
   gs.print_gene_sets_csv(missing, t.genedat);
   gs.print_set_mappings(missing, t.genedat);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-            "Cannot open " + missing + "for csv output.\nCannot open " + missing +
-                "for map output.\n");
+  EXPECT_EQ(
+      ::testing::internal::GetCapturedStdout(),
+      "Cannot open " + missing + "for csv output.\nCannot open " + missing + "for map output.\n");
 }

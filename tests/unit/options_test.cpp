@@ -16,7 +16,12 @@ using testing::internal::GetCapturedStdout;
 // The library reports on standard output, but a death test only sees standard error: the
 // child process sends its standard output there before running the statement.
 #define EXPECT_STDOUT_EXIT(statement, regex) \
-  EXPECT_EXIT({ dup2(STDERR_FILENO, STDOUT_FILENO); statement; }, ::testing::ExitedWithCode(1), regex)
+  EXPECT_EXIT(                               \
+      {                                      \
+        dup2(STDERR_FILENO, STDOUT_FILENO);  \
+        statement;                           \
+      },                                     \
+      ::testing::ExitedWithCode(1), regex)
 
 namespace {
 
@@ -34,9 +39,9 @@ Commands commands_from(std::vector<std::string> words) {
 class TempDir {
  public:
   TempDir() {
-    path = fs::temp_directory_path() /
-           ("halvorix_options_" + std::to_string(getpid()) + "_" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
+    path =
+        fs::temp_directory_path() / ("halvorix_options_" + std::to_string(getpid()) + "_" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(path);
   }
   ~TempDir() { fs::remove_all(path); }
@@ -60,15 +65,18 @@ std::string console_of(Call call) {
 
 TEST(Option, ClassifiersAcceptExactlyTheirCharacterSets) {
   for (const char* s : {"12", "-7", "007", "-0"}) EXPECT_TRUE(Option::isint(s)) << s;
-  for (const char* s : {"", "-", "--5", "+5", " 5", "1.0", "1e3"}) EXPECT_FALSE(Option::isint(s)) << s;
+  for (const char* s : {"", "-", "--5", "+5", " 5", "1.0", "1e3"})
+    EXPECT_FALSE(Option::isint(s)) << s;
   for (const char* s : {"0.05", ".5", "5.", "-3"}) EXPECT_TRUE(Option::isfloat(s)) << s;
-  for (const char* s : {"", "-", ".", "-.", "1e-5", "+1", "1,5", "1.2.3"}) EXPECT_FALSE(Option::isfloat(s)) << s;
+  for (const char* s : {"", "-", ".", "-.", "1e-5", "+1", "1,5", "1.2.3"})
+    EXPECT_FALSE(Option::isfloat(s)) << s;
   EXPECT_TRUE(Option::anyalpha("12z"));
   EXPECT_FALSE(Option::anyalpha("1_-./"));
   EXPECT_FALSE(Option::isint(nullptr) || Option::isfloat(nullptr) || Option::anyalpha(nullptr));
   EXPECT_TRUE(Option::isFileName(""));
   EXPECT_TRUE(Option::isFileName("out/run_1,a-b.csv"));
-  for (const char* s : {"results~1.csv", "a b", "a+b", "c:x", "a\\b"}) EXPECT_FALSE(Option::isFileName(s)) << s;
+  for (const char* s : {"results~1.csv", "a b", "a+b", "c:x", "a\\b"})
+    EXPECT_FALSE(Option::isFileName(s)) << s;
 }
 
 TEST(Option, EmptyTextKeepsEveryDefaultAndFoundInvertsAFlag) {
@@ -100,19 +108,23 @@ TEST(Option, WholeNumbersOutsideTheirTypeStopLikeMalformedOnes) {
   EXPECT_EQ(i.getValue(), INT_MIN);
   EXPECT_EQ(u.getValue(), UINT_MAX);
   EXPECT_EQ(l.getValue(), LONG_MIN);
-  EXPECT_STDOUT_EXIT(i.setValue("1.5"), "^Error: Cannot convert --nsim value to whole number:\t1.5\n$");
+  EXPECT_STDOUT_EXIT(i.setValue("1.5"),
+                     "^Error: Cannot convert --nsim value to whole number:\t1.5\n$");
   EXPECT_STDOUT_EXIT(i.setValue("2147483648"), "whole number:\t2147483648\n");
   EXPECT_STDOUT_EXIT(i.setValue("-99999999999999999999"), "whole number:\t-99999999999999999999\n");
-  EXPECT_STDOUT_EXIT(u.setValue("-1"), "^Error: Cannot convert --count value to positive whole number:\t-1\n$");
+  EXPECT_STDOUT_EXIT(u.setValue("-1"),
+                     "^Error: Cannot convert --count value to positive whole number:\t-1\n$");
   EXPECT_STDOUT_EXIT(u.setValue("4294967296"), "positive whole number:\t4294967296\n");
-  EXPECT_STDOUT_EXIT(l.setValue("9223372036854775808"), "^Error: Cannot convert --big value to long:\t9223372036854775808\n$");
+  EXPECT_STDOUT_EXIT(l.setValue("9223372036854775808"),
+                     "^Error: Cannot convert --big value to long:\t9223372036854775808\n$");
 }
 
 TEST(Option, RejectedTextsNameTheirRule) {
   Option_double d("a", "alpha", 0.05, "");
   d.setValue(".5");
   EXPECT_EQ(d.getValue(), 0.5);
-  EXPECT_STDOUT_EXIT(d.setValue("1e-4"), "^Error: Cannot convert --alpha value to numeric:  1e-4\n$");
+  EXPECT_STDOUT_EXIT(d.setValue("1e-4"),
+                     "^Error: Cannot convert --alpha value to numeric:  1e-4\n$");
   Option_string s("m", "method", "", "");
   s.setValue("a1");
   EXPECT_EQ(s.getValue(), "a1");
@@ -129,7 +141,8 @@ TEST(Option, HelpAndEchoLines) {
   Option_string method("m", "method", "", "");
   EXPECT_EQ(console_of([&] { alpha.printHelp(); }), " -a 0.05, --alpha 0.05\n\tlevel\n");
   EXPECT_EQ(console_of([&] { help.printHelp(); }), " -h, --help\n\tmenu\n");
-  EXPECT_EQ(console_of([&] { par.printHelp(); }), " -par <file name here>, --parfile <file name here>\n\topts\n");
+  EXPECT_EQ(console_of([&] { par.printHelp(); }),
+            " -par <file name here>, --parfile <file name here>\n\topts\n");
   EXPECT_EQ(console_of([&] { par.print(); }), "");
   EXPECT_EQ(console_of([&] { method.print(); }), " --method \n");
   par.setValue("p.txt");
@@ -171,11 +184,14 @@ TEST(Commands, GetArgMatchesEitherNameWithAnyNumberOfDashes) {
 
 TEST(Commands, GetArgStopsOnRepeatsAndMissingValues) {
   Commands flags = commands_from({"-h", "--help"});
-  EXPECT_STDOUT_EXIT(flags.getArg("h", "help", true), "^Error: Option --help or -h specified more than once.\n$");
+  EXPECT_STDOUT_EXIT(flags.getArg("h", "help", true),
+                     "^Error: Option --help or -h specified more than once.\n$");
   Commands far = commands_from({"--nsim", "5", "--seed", "3", "-ns", "6"});
-  EXPECT_STDOUT_EXIT(far.getArg("ns", "nsim", false), "Option --nsim or -ns specified more than once");
+  EXPECT_STDOUT_EXIT(far.getArg("ns", "nsim", false),
+                     "Option --nsim or -ns specified more than once");
   Commands last = commands_from({"--seed", "3", "--nsim"});
-  EXPECT_STDOUT_EXIT(last.getArg("ns", "nsim", false), "^Error: No arg following --nsim or -ns option.\n$");
+  EXPECT_STDOUT_EXIT(last.getArg("ns", "nsim", false),
+                     "^Error: No arg following --nsim or -ns option.\n$");
 }
 
 TEST(Commands, CheckInvalidArgsNamesTheFirstUnusedToken) {
@@ -192,7 +208,8 @@ TEST(Commands, ParameterFileAppendsTokensAfterLeadingHashLines) {
   const std::string par = dir.write("a.par", "# one\n#two\n--nsim\n500 --seed=3\n\n# kept\n");
   Commands cmds = commands_from({"-par", par, "-m", "GO"});
   cmds.setFromFile(parOpt);
-  EXPECT_EQ(cmds.inputArgs, (strvec{"-par", par, "-m", "GO", "--nsim", "500", "--seed", "3", "#", "kept"}));
+  EXPECT_EQ(cmds.inputArgs,
+            (strvec{"-par", par, "-m", "GO", "--nsim", "500", "--seed", "3", "#", "kept"}));
   EXPECT_EQ(cmds.usedArgs, boolvec(10, false));
 
   const std::string dos = dir.write("dos.par", "# head\r\n--nsim 500\r\n--method\r\nGO\r\n");
@@ -219,7 +236,8 @@ TEST(OptionGroup, SetFromUserFillsOptionsFromLineAndFile) {
   Option_string method("m", "method", "GO", "");
   Option_fstream parOpt("par", "parfile", "", "");
   OptionGroup group;
-  for (Option* o : std::vector<Option*>{&help, &nsim, &seed, &alpha, &method, &parOpt}) group.push(*o);
+  for (Option* o : std::vector<Option*>{&help, &nsim, &seed, &alpha, &method, &parOpt})
+    group.push(*o);
 
   Commands cmds = commands_from({"--method=KEGG", "-h", "--parfile", par});
   cmds.setFromFile(parOpt);
@@ -245,9 +263,11 @@ TEST(OptionGroup, PrintsHelpEchoAndLog) {
   OptionGroup group;
   group.push(help);
   group.push(nsim);
-  EXPECT_EQ(console_of([&] { group.printHelp(); }),
-            "\nUsage: -short, --long options with default values\n                   brief description\n\n"
-            " -h, --help\n\tdisplay the help menu\n -ns 1000, --nsim 1000\n\tnumber of simualtions\n\n");
+  EXPECT_EQ(
+      console_of([&] { group.printHelp(); }),
+      "\nUsage: -short, --long options with default values\n                   brief "
+      "description\n\n"
+      " -h, --help\n\tdisplay the help menu\n -ns 1000, --nsim 1000\n\tnumber of simualtions\n\n");
   EXPECT_EQ(console_of([&] { group.print("options and values used:"); }),
             "\noptions and values used:\n\n --help false\n --nsim 1000\n");
   std::ostringstream log;

@@ -70,8 +70,8 @@ TEST_F(SNPDataFile, FormatErrors) {
   const std::string path = write("# c\nrs1 1 2\n# c\nrs2 1 2\nrs3 1\n");
   EXPECT_EXIT(SNPData(path, -999.0f, "zero"), ::testing::ExitedWithCode(1),
               "^error: expect 3 fields in file " + path + ", but found 2 on line 3\n$");
-  EXPECT_EXIT(SNPData((dir / "absent.dat").string(), -999.0f, "zero"),
-              ::testing::ExitedWithCode(1), "absent.datnot found");
+  EXPECT_EXIT(SNPData((dir / "absent.dat").string(), -999.0f, "zero"), ::testing::ExitedWithCode(1),
+              "absent.datnot found");
 }
 
 TEST(SNPStatistic, ObservedValues) {
