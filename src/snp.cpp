@@ -1,6 +1,7 @@
 #include "snp.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -16,6 +17,19 @@
 
 namespace {
 constexpr float kSsqTolerance = 1e-7f;
+
+/// A score field read as the C library's atof reads it (longest numeric prefix, 0 when there
+/// is none), narrowed to float. from_chars is several times faster and rounds identically;
+/// the forms it does not take (a leading '+', hexadecimal, out of range) go to strtod.
+float parse_score(const std::string& field) {
+  const char* begin = field.data();
+  const char* end = begin + field.size();
+  double value = 0;
+  const auto [ptr, ec] = std::from_chars(begin, end, value);
+  const bool hexadecimal = field.find_first_of("xX") != std::string::npos;
+  if (ec != std::errc() || hexadecimal || ptr == begin) value = std::strtod(begin, nullptr);
+  return static_cast<float>(value);
+}
 
 bool is_comment(const std::vector<std::string>& fields) {
   return !fields.empty() && fields[0][0] == '#';
@@ -83,8 +97,7 @@ void SNPData::load_snp_score_tpose() {
     }
     scores.resize(static_cast<std::size_t>(nsubj));
     for (int j = 0; j < nsubj; ++j)
-      scores[static_cast<std::size_t>(j)] =
-          static_cast<float>(std::atof(fields[static_cast<std::size_t>(j) + 1].c_str()));
+      scores[static_cast<std::size_t>(j)] = parse_score(fields[static_cast<std::size_t>(j) + 1]);
     scoremat.push_bottom(scores);
     SNP snp;
     snp.name = fields[0];

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -40,8 +41,14 @@ TEST_F(SNPDataFile, CommentsMixedDelimitersCarriageReturnsAndEmptyLines) {
 }
 
 TEST_F(SNPDataFile, ScoreFieldsReadLikeAtof) {
-  SNPData d(write("rs1 NA 2.5abc -1e1\n"), -999.0f, "zero");
-  EXPECT_EQ(d.scoremat[0], (std::vector<float>{0.0f, 2.5f, -10.0f}));
+  const std::vector<std::string> fields{"NA",   "2.5abc", "-1e1", "+3",     "0x10", "1e400",
+                                        "-inf", ".5",     "1.5e", "1e-310", "-",    "7e-46"};
+  std::string line = "rs1";
+  for (const std::string& f : fields) line += " " + f;
+  SNPData d(write(line + "\n"), -999.0f, "zero");
+  ASSERT_EQ(d.nsubj, static_cast<int>(fields.size()));
+  for (std::size_t j = 0; j < fields.size(); ++j)
+    EXPECT_EQ(d.scoremat[0][j], static_cast<float>(std::atof(fields[j].c_str()))) << fields[j];
 }
 
 TEST_F(SNPDataFile, MissingScoresByMeanOfTheSubjectColumn) {
