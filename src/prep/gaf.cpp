@@ -1,0 +1,90 @@
+#include "prep/gaf.h"
+
+#include <iostream>
+#include <unordered_set>
+#include <vector>
+
+#include "fail.h"
+#include "prep/line_reader.h"
+#include "prep/output_file.h"
+
+bool is_negated(const std::string& qualifier) {
+  std::size_t start = 0;
+  while (start <= qualifier.size()) {
+    std::size_t end = qualifier.find('|', start);
+    if (end == std::string::npos) end = qualifier.size();
+    if (qualifier.compare(start, end - start, "NOT") == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+namespace {
+
+bool is_go_id(const std::string& text) {
+  if (text.size() <= 3 || text.compare(0, 3, "GO:") != 0) return false;
+  return text.find_first_not_of("0123456789", 3) == std::string::npos;
+}
+
+}  // namespace
+
+GafSummary write_go_gene_file(const GafOptions& options) {
+  GafSummary summary;
+  LineReader in(options.gaf);
+  OutputFile out(options.out);
+  out.write(std::string("# evidence gene GO-term, genes by ") +
+            (options.use_db_id ? "DB object ID" : "symbol") + "\n");
+  std::unordered_set<std::string> written_pairs, genes, terms;
+  std::string line;
+  std::vector<std::string> columns;
+  while (in.read_line(line)) {
+    if (line.empty() || line[0] == '!') continue;
+    split_tabs(line, columns);
+    if (columns.size() < 7) {
+      fail_stderr("error: " + in.where() + ": " + std::to_string(columns.size()) +
+                  " tab-separated columns; a GAF line has at least 7 (15 to 17)");
+    }
+    ++summary.annotations;
+    const std::string& gene = options.use_db_id ? columns[1] : columns[2];
+    const std::string& term = columns[4];
+    const std::string& evidence = columns[6];
+    if (gene.empty() || has_field_separator(gene)) {
+      fail_stderr("error: " + in.where() + ": gene '" + gene + "' (column " +
+                  (options.use_db_id ? "2" : "3") + ") is empty or has a blank or comma");
+    }
+    if (!is_go_id(term)) {
+      fail_stderr("error: " + in.where() + ": column 5 '" + term + "' is not a GO ID (GO:digits)");
+    }
+    if (evidence.empty() || has_field_separator(evidence)) {
+      fail_stderr("error: " + in.where() + ": evidence code (column 7) '" + evidence +
+                  "' is empty or has a blank or comma");
+    }
+    if (is_negated(columns[3])) {
+      ++summary.negated;
+      continue;
+    }
+    if (!written_pairs.insert(gene + '\t' + term).second) {
+      ++summary.duplicates;
+      continue;
+    }
+    genes.insert(gene);
+    terms.insert(term);
+    out.write(evidence + ' ' + gene + ' ' + term + '\n');
+    ++summary.written;
+  }
+  out.commit();
+  summary.genes = static_cast<long long>(genes.size());
+  summary.terms = static_cast<long long>(terms.size());
+  return summary;
+}
+
+void print_gaf_summary(const GafOptions& options, const GafSummary& summary) {
+  std::cout << "halvorix-prep gogene\n"
+            << "  annotation file       = " << options.gaf << '\n'
+            << "  annotations           = " << summary.annotations << '\n'
+            << "  NOT qualifier         = " << summary.negated << " (left out)\n"
+            << "  repeated gene-term    = " << summary.duplicates << " (left out)\n"
+            << "  gene-term lines       = " << summary.written << " (" << summary.genes
+            << " genes, " << summary.terms << " terms)\n"
+            << "  written               = " << options.out << '\n';
+}

@@ -1,0 +1,61 @@
+#include "prep/number_format.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+/// 10^-3 .. 10^5: the decimal exponent of a magnitude is the number of these it reaches, minus 4.
+constexpr double kExponentBounds[] = {1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5};
+
+char* write_general(char* out, double value) {
+  return std::to_chars(out, out + kMaxNumberText, value, std::chars_format::general, 6).ptr;
+}
+
+}  // namespace
+
+char* write_significant6(char* out, double value) {
+  if (value == 0) {
+    *out = '0';
+    return out + 1;
+  }
+  const double magnitude = std::fabs(value);
+  // Outside [1e-4, 1e6) "%g" switches to exponent notation: rare for scores, left to the library.
+  if (!(magnitude >= 1e-4 && magnitude < 1e6)) return write_general(out, value);
+  int exponent = -4;
+  while (exponent < 5 && magnitude >= kExponentBounds[exponent + 4]) ++exponent;
+  // An exponent one off at an exact power of ten is repaired by the carry check below.
+  const double scaled = magnitude * kPowersOfTen[5 - exponent];
+  const double floor_scaled = std::floor(scaled);
+  // One rounding in the product: only a fraction near one half could round otherwise than the
+  // exact binary value does.
+  if (std::fabs(scaled - floor_scaled - 0.5) < 1e-6) return write_general(out, value);
+  long digits = static_cast<long>(floor_scaled) + (scaled - floor_scaled > 0.5 ? 1 : 0);
+  if (digits >= 1000000) {
+    digits /= 10;
+    ++exponent;
+    if (exponent >= 6) return write_general(out, value);
+  }
+  char text[6];
+  for (int i = 5; i >= 0; --i) {
+    text[i] = static_cast<char>('0' + digits % 10);
+    digits /= 10;
+  }
+  int last = 5;  // trailing zeros of the fraction are not written
+  const int point_after = exponent;  // digit index after which the decimal point goes
+  while (last > point_after && last > 0 && text[last] == '0') --last;
+  if (value < 0) *out++ = '-';
+  if (exponent < 0) {
+    *out++ = '0';
+    *out++ = '.';
+    for (int z = -1; z > exponent; --z) *out++ = '0';
+    for (int i = 0; i <= last; ++i) *out++ = text[i];
+    return out;
+  }
+  for (int i = 0; i <= last; ++i) {
+    *out++ = text[i];
+    if (i == point_after && i < last) *out++ = '.';
+  }
+  return out;
+}

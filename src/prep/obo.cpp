@@ -1,0 +1,147 @@
+#include "prep/obo.h"
+
+#include <iostream>
+#include <unordered_map>
+
+#include "fail.h"
+#include "prep/line_reader.h"
+#include "prep/output_file.h"
+
+namespace {
+
+/// Splits "tag: value ! comment" into tag and value, the comment and trailing blanks dropped.
+bool split_tag(const std::string& line, std::string& tag, std::string& value) {
+  const std::size_t colon = line.find(':');
+  if (colon == std::string::npos) return false;
+  tag = line.substr(0, colon);
+  std::size_t end = line.find(" !", colon);
+  if (end == std::string::npos) end = line.size();
+  const std::size_t start = line.find_first_not_of(" \t", colon + 1);
+  value = start < end ? line.substr(start, end - start) : "";
+  const std::size_t last = value.find_last_not_of(" \t");
+  value.erase(last == std::string::npos ? 0 : last + 1);
+  return true;
+}
+
+void finish_term(OboTerm& term, const std::string& default_namespace, const std::string& path,
+                 std::vector<OboTerm>& terms) {
+  if (term.id.empty()) {
+    fail_stderr("error: " + path + " line " + std::to_string(term.line) + ": [Term] without id");
+  }
+  if (term.name_space.empty()) term.name_space = default_namespace;
+  if (term.name_space.empty()) {
+    fail_stderr("error: " + path + " line " + std::to_string(term.line) + ": term " + term.id +
+                " has no namespace, and the header sets no default-namespace");
+  }
+  terms.push_back(std::move(term));
+}
+
+/// Reads the relation line of a term: "is_a: PARENT" or "relationship: RELATION PARENT".
+void add_edge(const LineReader& in, const std::string& tag, const std::string& value,
+              OboTerm& term) {
+  std::vector<std::string> words;
+  split_whitespace(value, words);
+  OboEdge edge;
+  edge.line = in.line_number;
+  if (tag == "is_a" && !words.empty()) {
+    edge.relation = "is_a";
+    edge.parent = words[0];
+  } else if (tag == "relationship" && words.size() >= 2) {
+    edge.relation = words[0];
+    edge.parent = words[1];
+  } else {
+    fail_stderr("error: " + in.where() + ": malformed " + tag + " line");
+  }
+  if (has_field_separator(edge.relation) || has_field_separator(edge.parent)) {
+    fail_stderr("error: " + in.where() + ": term names with commas cannot be written");
+  }
+  term.edges.push_back(std::move(edge));
+}
+
+}  // namespace
+
+Ontology load_obo(const std::string& path) {
+  LineReader in(path);
+  Ontology ontology;
+  std::string default_namespace;
+  std::string line, tag, value;
+  OboTerm term;
+  bool in_term = false;
+  bool in_header = true;
+  while (in.read_line(line)) {
+    const std::size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos || line[first] == '!') continue;
+    if (line[first] == '[') {
+      if (in_term) finish_term(term, default_namespace, path, ontology.terms);
+      in_header = false;
+      in_term = line.compare(first, 6, "[Term]") == 0;
+      if (!in_term) ++ontology.other_stanzas;
+      term = OboTerm();
+      term.line = in.line_number;
+      continue;
+    }
+    if (!split_tag(line.substr(first), tag, value)) continue;
+    if (in_header && tag == "default-namespace") default_namespace = value;
+    if (!in_term) continue;
+    if (tag == "id") {
+      term.id = value;
+    } else if (tag == "namespace") {
+      term.name_space = value;
+    } else if (tag == "is_obsolete") {
+      term.obsolete = value == "true";
+    } else if (tag == "is_a" || tag == "relationship") {
+      add_edge(in, tag, value, term);
+    }
+  }
+  if (in_term) finish_term(term, default_namespace, path, ontology.terms);
+  return ontology;
+}
+
+GoSummary write_go_edges_file(const GoOptions& options) {
+  const Ontology ontology = load_obo(options.obo);
+  GoSummary summary;
+  summary.other_stanzas = ontology.other_stanzas;
+  std::unordered_map<std::string, std::size_t> index;
+  for (std::size_t i = 0; i < ontology.terms.size(); ++i) {
+    const auto inserted = index.emplace(ontology.terms[i].id, i);
+    if (!inserted.second) {
+      fail_stderr("error: " + options.obo + " line " + std::to_string(ontology.terms[i].line) +
+                  ": term " + ontology.terms[i].id + " already defined on line " +
+                  std::to_string(ontology.terms[inserted.first->second].line));
+    }
+  }
+  OutputFile out(options.out);
+  out.write("# namespace child relation parent\n");
+  for (const OboTerm& term : ontology.terms) {
+    if (term.obsolete) {
+      ++summary.obsolete_terms;
+      continue;
+    }
+    ++summary.terms;
+    for (const OboEdge& edge : term.edges) {
+      const auto parent = index.find(edge.parent);
+      if (parent == index.end()) {
+        ++summary.edges_to_unknown;
+      } else if (ontology.terms[parent->second].obsolete) {
+        ++summary.edges_to_obsolete;
+      } else {
+        out.write(term.name_space + ' ' + term.id + ' ' + edge.relation + ' ' + edge.parent + '\n');
+        ++summary.edges;
+      }
+    }
+  }
+  out.commit();
+  return summary;
+}
+
+void print_go_summary(const GoOptions& options, const GoSummary& summary) {
+  std::cout << "halvorix-prep go\n"
+            << "  ontology               = " << options.obo << '\n'
+            << "  terms                  = " << summary.terms << '\n'
+            << "  obsolete terms         = " << summary.obsolete_terms << " (left out)\n"
+            << "  edges                  = " << summary.edges << '\n'
+            << "  edges to obsolete term = " << summary.edges_to_obsolete << " (left out)\n"
+            << "  edges to unknown term  = " << summary.edges_to_unknown << " (left out)\n"
+            << "  other stanzas          = " << summary.other_stanzas << " (ignored)\n"
+            << "  written                = " << options.out << '\n';
+}

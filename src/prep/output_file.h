@@ -1,0 +1,41 @@
+// Output files that appear complete or not at all: everything goes to a temporary file in the
+// destination's folder, renamed over the destination only when the whole output is written.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+class OutputFile {
+ public:
+  std::string path;       ///< final name
+  std::string temp_path;  ///< where the bytes go until `commit`
+
+  /// Creates the temporary file; failing that stops the run.
+  explicit OutputFile(const std::string& final_path);
+  /// Removes the temporary file when `commit` was never reached.
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  void write(std::string_view text);
+  void write_char(char c);
+
+  /// Room for at least `size` bytes at the end of the buffer; hand the end of what was written
+  /// to `advance`. Lets number formatting write straight into the buffer.
+  char* reserve(std::size_t size);
+  void advance(char* end);
+
+  /// Flushes, closes and renames the temporary file to `path`.
+  void commit();
+
+  long long bytes_written = 0;
+
+ private:
+  int descriptor = -1;
+  std::vector<char> buffer;
+  std::size_t used = 0;
+  bool committed = false;
+
+  void flush();
+};

@@ -1,0 +1,259 @@
+#include "prep/prep_cli.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+
+#include "fail.h"
+#include "prep/gaf.h"
+#include "prep/genemap.h"
+#include "prep/kegg_links.h"
+#include "prep/obo.h"
+#include "prep/phenotypes.h"
+#include "prep/scores.h"
+
+namespace {
+
+const char* const kUsage =
+    "halvorix-prep: turns PLINK genotypes, gene lists and annotation downloads into the input\n"
+    "files of halvorix.\n"
+    "\n"
+    "Usage: halvorix-prep COMMAND [options]\n"
+    "\n"
+    "Commands:\n"
+    "  scores   PLINK .bed/.bim/.fam, phenotype, covariates  -> SNP score file\n"
+    "  genemap  .bim and a gene list (CHR BP1 BP2 GENE)      -> gene_snp file\n"
+    "  go       Gene Ontology in OBO format                  -> GO edges file\n"
+    "  gogene   GO annotations in GAF 2.x format             -> GO-gene file\n"
+    "  kegg     KEGG gene-pathway link list                  -> KEGG file\n"
+    "\n"
+    "Every input may be gzip-compressed. An output appears complete or not at all.\n"
+    "'halvorix-prep COMMAND --help' describes a command.\n";
+
+const char* const kScoresHelp =
+    "Usage: halvorix-prep scores --bfile PREFIX [--pheno FILE [--pheno-name NAME]]\n"
+    "                            [--covar FILE [--covar-name A,B,...]] [--1]\n"
+    "                            [--missing-code X] --out FILE\n"
+    "\n"
+    "Writes one line per SNP of PREFIX.bim: its name, then for every kept subject (in .fam\n"
+    "order) (g - m) x r, where g counts allele 1 (column 5 of the .bim), m is the SNP's mean\n"
+    "count over the kept subjects with a genotype, and r is the subject's phenotype minus the\n"
+    "mean, or its residual from a least-squares fit on an intercept and the covariates.\n"
+    "\n"
+    "  --bfile PREFIX     PLINK binary set PREFIX.bed (SNP-major), PREFIX.bim, PREFIX.fam\n"
+    "                     (PREFIX.bed.gz and so on when only the compressed file exists)\n"
+    "  --pheno FILE       phenotype table with header FID IID NAME...; default: .fam column 6\n"
+    "  --pheno-name NAME  column of --pheno; default: its first phenotype column\n"
+    "  --covar FILE       covariate table with header FID IID NAME...\n"
+    "  --covar-name LIST  comma-separated columns of --covar; default: all of them\n"
+    "  --1                case/control coded 0 = control, 1 = case (default 1 = control,\n"
+    "                     2 = case, with 0 meaning missing)\n"
+    "  --missing-code X   written for a missing genotype (default -999, halvorix's --miss_val)\n"
+    "  --out FILE         the score file\n"
+    "\n"
+    "Missing phenotype: -9 or NA, and 0 for a case/control phenotype in 1/2 coding (one whose\n"
+    "values are all 0, 1 or 2). Missing covariate: -9 or NA. Subjects missing either are left\n"
+    "out. Scores have 6 significant digits.\n";
+
+const char* const kGenemapHelp =
+    "Usage: halvorix-prep genemap --bim FILE --genes FILE [--window BP] --out FILE\n"
+    "\n"
+    "Writes 'GENE SNP DISTANCE' for every gene of the list and every SNP of the .bim within\n"
+    "BP base pairs of it (default 50000): distance 0 inside the gene, otherwise the signed\n"
+    "distance to the nearer gene end (negative before the start, positive after the end).\n"
+    "\n"
+    "  --bim FILE     PLINK .bim\n"
+    "  --genes FILE   gene list, whitespace-separated: CHR BP1 BP2 GENE ('#' lines skipped)\n"
+    "  --window BP    base pairs on either side of a gene (default 50000)\n"
+    "  --out FILE     the gene_snp file\n"
+    "\n"
+    "Chromosomes match as 1..22, X, Y, XY, MT or PLINK's 23..26, with or without 'chr'.\n"
+    "A .bim chromosome the gene list lacks is an error; chromosome 0 SNPs are left out.\n";
+
+const char* const kGoHelp =
+    "Usage: halvorix-prep go --obo FILE --out FILE\n"
+    "\n"
+    "Writes 'NAMESPACE CHILD RELATION PARENT' for every is_a and relationship line of the\n"
+    "[Term] stanzas of an OBO ontology. Obsolete terms, and edges to them or to terms the file\n"
+    "does not define, are left out.\n";
+
+const char* const kGogeneHelp =
+    "Usage: halvorix-prep gogene --gaf FILE [--gene-id symbol|db-id] --out FILE\n"
+    "\n"
+    "Writes 'EVIDENCE GENE GO-ID' for every annotation of a GAF 2.x file, genes named by\n"
+    "their symbol (column 3, default) or DB object ID (column 2). Annotations whose qualifier\n"
+    "holds NOT, and repeats of a gene and term already written, are left out.\n";
+
+const char* const kKeggHelp =
+    "Usage: halvorix-prep kegg --links FILE --out FILE\n"
+    "\n"
+    "Reads a KEGG gene-pathway link list (hsa:GENE and path:hsaNUMBER in two columns, either\n"
+    "order) and writes 'hsa:GENE path:hsaNUMBER' per link, repeats left out.\n";
+
+[[noreturn]] void fail_usage(const std::string& command, const std::string& message) {
+  fail_stderr("error: " + command + ": " + message + " (see halvorix-prep " + command +
+              " --help)");
+}
+
+std::string required(const std::string& command, const ParsedFlags& flags, const char* name) {
+  const auto found = flags.values.find(name);
+  if (found == flags.values.end()) fail_usage(command, std::string(name) + " is required");
+  return found->second;
+}
+
+std::string optional(const ParsedFlags& flags, const char* name) {
+  const auto found = flags.values.find(name);
+  return found == flags.values.end() ? std::string() : found->second;
+}
+
+int run_scores(const std::vector<std::string>& args) {
+  const ParsedFlags flags = parse_flags(
+      "scores", args,
+      {{"--bfile", true}, {"--pheno", true}, {"--pheno-name", true}, {"--covar", true},
+       {"--covar-name", true}, {"--1", false}, {"--missing-code", true}, {"--out", true}});
+  if (flags.help) {
+    std::cout << kScoresHelp;
+    return 0;
+  }
+  ScoreOptions options;
+  options.bfile = required("scores", flags, "--bfile");
+  options.out = required("scores", flags, "--out");
+  options.pheno_file = optional(flags, "--pheno");
+  options.pheno_name = optional(flags, "--pheno-name");
+  options.covar_file = optional(flags, "--covar");
+  options.covar_names = split_names(optional(flags, "--covar-name"));
+  options.zero_one_coding = flags.values.count("--1") > 0;
+  if (!options.pheno_name.empty() && options.pheno_file.empty()) {
+    fail_usage("scores", "--pheno-name needs --pheno");
+  }
+  if (!options.covar_names.empty() && options.covar_file.empty()) {
+    fail_usage("scores", "--covar-name needs --covar");
+  }
+  const std::string code = optional(flags, "--missing-code");
+  if (!code.empty()) {
+    char* end = nullptr;
+    options.missing_code = std::strtod(code.c_str(), &end);
+    if (*end != '\0' || !std::isfinite(options.missing_code)) {
+      fail_usage("scores", "--missing-code '" + code + "' is not a number");
+    }
+  }
+  print_score_summary(options, write_score_file(options));
+  return 0;
+}
+
+int run_genemap(const std::vector<std::string>& args) {
+  const ParsedFlags flags = parse_flags(
+      "genemap", args, {{"--bim", true}, {"--genes", true}, {"--window", true}, {"--out", true}});
+  if (flags.help) {
+    std::cout << kGenemapHelp;
+    return 0;
+  }
+  GenemapOptions options;
+  options.bim = required("genemap", flags, "--bim");
+  options.genes = required("genemap", flags, "--genes");
+  options.out = required("genemap", flags, "--out");
+  const std::string window = optional(flags, "--window");
+  if (!window.empty()) {
+    char* end = nullptr;
+    errno = 0;
+    options.window = std::strtoll(window.c_str(), &end, 10);
+    if (*end != '\0' || errno != 0 || options.window < 0 || options.window > 2000000000) {
+      fail_usage("genemap", "--window '" + window + "' is not a whole number of base pairs " +
+                            "from 0 to 2000000000");
+    }
+  }
+  print_genemap_summary(options, write_gene_snp_file(options));
+  return 0;
+}
+
+int run_go(const std::vector<std::string>& args) {
+  const ParsedFlags flags = parse_flags("go", args, {{"--obo", true}, {"--out", true}});
+  if (flags.help) {
+    std::cout << kGoHelp;
+    return 0;
+  }
+  GoOptions options;
+  options.obo = required("go", flags, "--obo");
+  options.out = required("go", flags, "--out");
+  print_go_summary(options, write_go_edges_file(options));
+  return 0;
+}
+
+int run_gogene(const std::vector<std::string>& args) {
+  const ParsedFlags flags =
+      parse_flags("gogene", args, {{"--gaf", true}, {"--gene-id", true}, {"--out", true}});
+  if (flags.help) {
+    std::cout << kGogeneHelp;
+    return 0;
+  }
+  GafOptions options;
+  options.gaf = required("gogene", flags, "--gaf");
+  options.out = required("gogene", flags, "--out");
+  const std::string gene_id = optional(flags, "--gene-id");
+  if (!gene_id.empty() && gene_id != "symbol" && gene_id != "db-id") {
+    fail_usage("gogene", "--gene-id must be symbol or db-id, not '" + gene_id + "'");
+  }
+  options.use_db_id = gene_id == "db-id";
+  print_gaf_summary(options, write_go_gene_file(options));
+  return 0;
+}
+
+int run_kegg(const std::vector<std::string>& args) {
+  const ParsedFlags flags = parse_flags("kegg", args, {{"--links", true}, {"--out", true}});
+  if (flags.help) {
+    std::cout << kKeggHelp;
+    return 0;
+  }
+  KeggOptions options;
+  options.links = required("kegg", flags, "--links");
+  options.out = required("kegg", flags, "--out");
+  print_kegg_summary(options, write_kegg_file(options));
+  return 0;
+}
+
+}  // namespace
+
+ParsedFlags parse_flags(const std::string& command, const std::vector<std::string>& args,
+                        const std::vector<FlagSpec>& specs) {
+  ParsedFlags flags;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--help" || args[i] == "-h") {
+      flags.help = true;
+      continue;
+    }
+    const FlagSpec* spec = nullptr;
+    for (const FlagSpec& candidate : specs) {
+      if (args[i] == candidate.name) spec = &candidate;
+    }
+    if (spec == nullptr) fail_usage(command, "unknown argument '" + args[i] + "'");
+    const std::string name = args[i];
+    if (flags.values.count(name) > 0) fail_usage(command, name + " given twice");
+    std::string value;
+    if (spec->takes_value) {
+      if (i + 1 == args.size()) fail_usage(command, name + " needs a value");
+      value = args[++i];
+    }
+    flags.values[name] = value;
+  }
+  return flags;
+}
+
+int run_prep(const std::vector<std::string>& args) {
+  if (args.empty()) {
+    std::cerr << kUsage;
+    return 1;
+  }
+  const std::string& command = args[0];
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::cout << kUsage;
+    return 0;
+  }
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (command == "scores") return run_scores(rest);
+  if (command == "genemap") return run_genemap(rest);
+  if (command == "go") return run_go(rest);
+  if (command == "gogene") return run_gogene(rest);
+  if (command == "kegg") return run_kegg(rest);
+  fail_stderr("error: unknown command '" + command + "' (see halvorix-prep --help)");
+}

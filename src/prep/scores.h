@@ -1,0 +1,47 @@
+// The score file from PLINK genotypes: for each SNP and kept subject, the centred allele count
+// times the subject's phenotype residual.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ScoreOptions {
+  std::string bfile;       ///< prefix of the .bed, .bim and .fam (each may also end in .gz)
+  std::string pheno_file;  ///< empty: phenotype from column 6 of the .fam
+  std::string pheno_name;  ///< empty: the first phenotype column of `pheno_file`
+  std::string covar_file;  ///< empty: no covariates
+  std::vector<std::string> covar_names;  ///< empty: every column of `covar_file`
+  bool zero_one_coding = false;          ///< case/control coded 0/1 instead of 1/2
+  double missing_code = -999;            ///< written for a missing genotype
+  std::string out;
+};
+
+/// What the run read, kept and dropped, for the console summary.
+struct ScoreSummary {
+  long long snps = 0;
+  long long subjects = 0;
+  long long kept_subjects = 0;
+  long long missing_phenotype = 0;  ///< dropped for a missing phenotype
+  long long missing_covariate = 0;  ///< dropped for a missing covariate (phenotype present)
+  long long table_rows_not_in_fam = 0;
+  long long missing_genotypes = 0;  ///< among kept subjects
+  long long snps_without_genotype = 0;
+  bool case_control = false;
+  std::string phenotype_name;
+  std::vector<std::string> covariate_names;
+};
+
+/// Per-subject phenotype residuals, and which .fam subjects they belong to.
+struct Residuals {
+  std::vector<long long> kept;  ///< .fam indexes of the kept subjects, ascending
+  std::vector<double> value;    ///< residual of each kept subject
+};
+
+/// Reads phenotype and covariates, drops subjects missing either, and fits the residuals; a
+/// collinear covariate or a phenotype without variance stops the run.
+Residuals load_residuals(const ScoreOptions& options, ScoreSummary& summary);
+
+/// Runs the whole conversion and writes `options.out`.
+ScoreSummary write_score_file(const ScoreOptions& options);
+
+void print_score_summary(const ScoreOptions& options, const ScoreSummary& summary);

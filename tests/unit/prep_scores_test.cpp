@@ -1,0 +1,217 @@
+#include "prep/scores.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "prep_test_files.h"
+
+namespace {
+
+// Five subjects, three SNPs; allele-1 counts (M = missing):
+//   snp1: 2 1 0 0 1   codes 00 10 11 11 | 10   bytes 0xF8 0x02
+//   snp2: 0 M 2 1 2   codes 11 01 00 10 | 00   bytes 0x87 0x00
+//   snp3: 2 2 1 1 2   codes 00 00 10 10 | 00   bytes 0xA0 0xFC (pad bits set, never read)
+const std::vector<unsigned char> kBed = {0x6c, 0x1b, 0x01, 0xF8, 0x02,
+                                         0x87, 0x00, 0xA0, 0xFC};
+const char* const kBim = "1 snp1 0 100 A G\n1 snp2 0 200 C T\n2 snp3 0.5 300 G A\n";
+// Subject 3's phenotype is missing: kept phenotypes 1 3 2 6, mean 3.
+const char* const kFam = "f1 s1 0 0 1 1\nf2 s2 0 0 2 3\nf3 s3 0 0 1 -9\nf4 s4 0 0 2 2\n"
+                         "f5 s5 0 0 1 6\n";
+
+class ScoreFile : public testing::Test {
+ protected:
+  PrepTempFolder folder;
+  ScoreOptions options;
+
+  void SetUp() override {
+    folder.write_bytes("d.bed", kBed);
+    folder.write("d.bim", kBim);
+    folder.write("d.fam", kFam);
+    options.bfile = folder.file("d");
+    options.out = folder.file("score.dat");
+  }
+
+  ScoreSummary run() {
+    testing::internal::CaptureStdout();
+    const ScoreSummary summary = write_score_file(options);
+    testing::internal::GetCapturedStdout();
+    return summary;
+  }
+
+  /// Each data line of the output as its name and fields.
+  std::vector<std::vector<std::string>> output() const {
+    std::vector<std::vector<std::string>> rows;
+    for (const std::string& line : data_lines(folder.read("score.dat"))) {
+      std::vector<std::string> fields;
+      std::istringstream in(line);
+      for (std::string field; in >> field;) fields.push_back(field);
+      rows.push_back(fields);
+    }
+    return rows;
+  }
+
+  /// Compares with hand-computed scores; "M" stands for the missing code as written.
+  void expect_scores(const std::vector<std::vector<std::string>>& expected,
+                     const std::string& missing = "-999") const {
+    const auto rows = output();
+    ASSERT_EQ(rows.size(), expected.size());
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      ASSERT_EQ(rows[r].size(), expected[r].size()) << "row " << r;
+      EXPECT_EQ(rows[r][0], expected[r][0]);
+      for (std::size_t c = 1; c < rows[r].size(); ++c) {
+        if (expected[r][c] == "M") {
+          EXPECT_EQ(rows[r][c], missing) << expected[r][0] << " column " << c;
+        } else {
+          EXPECT_NEAR(std::atof(rows[r][c].c_str()), std::atof(expected[r][c].c_str()), 1e-6)
+              << expected[r][0] << " column " << c;
+        }
+      }
+    }
+  }
+};
+
+}  // namespace
+
+TEST_F(ScoreFile, CentredCountsTimesCentredPhenotype) {
+  // Residuals -2 0 -1 3. snp1 kept counts 2 1 0 1 (mean 1); snp2 0 M 1 2 (mean 1 over the
+  // three present); snp3 2 2 1 2 (mean 1.75).
+  const ScoreSummary summary = run();
+  expect_scores({{"snp1", "-2", "0", "1", "0"},
+                 {"snp2", "2", "M", "0", "3"},
+                 {"snp3", "-0.5", "0", "0.75", "0.75"}});
+  EXPECT_EQ(summary.kept_subjects, 4);
+  EXPECT_EQ(summary.missing_phenotype, 1);
+  EXPECT_EQ(summary.missing_genotypes, 1);
+  EXPECT_FALSE(summary.case_control);
+}
+
+TEST_F(ScoreFile, OneCovariateUsesTheLeastSquaresResiduals) {
+  // Kept phenotypes 1 3 2 6 on covariate 0 1 2 3: fit 0.9 + 1.4 c, residuals 0.1 0.7 -1.7 0.9.
+  // Subject 3's covariate is irrelevant (its phenotype is missing).
+  options.covar_file = folder.write("c.txt", "FID IID age\nf1 s1 0\nf2 s2 1\nf3 s3 7\n"
+                                             "f4 s4 2\nf5 s5 3\n");
+  options.missing_code = -9;
+  const ScoreSummary summary = run();
+  expect_scores({{"snp1", "0.1", "0", "1.7", "0"},
+                 {"snp2", "-0.1", "M", "0", "0.9"},
+                 {"snp3", "0.025", "0.175", "1.275", "0.225"}},
+                "-9");
+  EXPECT_EQ(summary.covariate_names, std::vector<std::string>{"age"});
+}
+
+TEST_F(ScoreFile, PhenotypeFileColumnAndMissingCovariateDropSubjects) {
+  // Column "b": s2 is NA, s5 absent from the file, s9 not in the .fam; s4's covariate is -9,
+  // which leaves two subjects: too few for an intercept and a covariate.
+  options.pheno_file = folder.write("p.txt", "FID IID a b\nf1 s1 9 4\nf2 s2 9 NA\n"
+                                             "f3 s3 9 8\nf4 s4 9 5\nf9 s9 9 1\n");
+  options.pheno_name = "b";
+  options.covar_file = folder.write("c.txt", "FID IID x\nf1 s1 1\nf2 s2 1\nf3 s3 2\n"
+                                             "f4 s4 -9\nf5 s5 1\n");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "2 subjects have a phenotype and every "
+                                                 "covariate; at least 3 are needed");
+  options.covar_file.clear();
+  const ScoreSummary summary = run();
+  // Kept s1 s3 s4 with 4 8 5 (mean 17/3); snp1 counts 2 0 0, mean 2/3.
+  EXPECT_EQ(summary.kept_subjects, 3);
+  EXPECT_EQ(summary.missing_phenotype, 2);
+  EXPECT_EQ(summary.table_rows_not_in_fam, 1);
+  const auto rows = output();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_NEAR(std::atof(rows[0][1].c_str()), (2 - 2.0 / 3) * (4 - 17.0 / 3), 1e-5);
+  EXPECT_NEAR(std::atof(rows[0][2].c_str()), (0 - 2.0 / 3) * (8 - 17.0 / 3), 1e-5);
+}
+
+TEST_F(ScoreFile, CaseControlZeroIsMissingUnlessCodedZeroOne) {
+  folder.write("d.fam", "f1 s1 0 0 1 2\nf2 s2 0 0 2 1\nf3 s3 0 0 1 0\nf4 s4 0 0 2 1\n"
+                        "f5 s5 0 0 1 2\n");
+  ScoreSummary summary = run();
+  EXPECT_TRUE(summary.case_control);
+  EXPECT_EQ(summary.kept_subjects, 4);  // kept 2 1 1 2: residuals 0.5 -0.5 -0.5 0.5
+  expect_scores({{"snp1", "0.5", "0", "0.5", "0"},
+                 {"snp2", "-0.5", "M", "0", "0.5"},
+                 {"snp3", "0.125", "-0.125", "0.375", "0.125"}});
+  folder.write("d.fam", "f1 s1 0 0 1 1\nf2 s2 0 0 2 0\nf3 s3 0 0 1 0\nf4 s4 0 0 2 1\n"
+                        "f5 s5 0 0 1 -9\n");
+  options.zero_one_coding = true;
+  summary = run();
+  EXPECT_EQ(summary.kept_subjects, 4);  // 1 0 0 1 all kept: residuals 0.5 -0.5 -0.5 0.5
+  EXPECT_EQ(output()[0].size(), 5u);
+}
+
+TEST_F(ScoreFile, GzipGenotypeFilesReadLikePlainOnes) {
+  run();
+  const std::string plain_scores = folder.read("score.dat");
+  const std::string bytes(kBed.begin(), kBed.end());
+  folder.write_gzip("z.bed", bytes);  // compressed content under the plain name
+  folder.write_gzip("z.bim.gz", kBim);  // only the .gz there: found from the prefix
+  folder.write_gzip("z.fam.gz", kFam);
+  options.bfile = folder.file("z");
+  run();
+  EXPECT_EQ(folder.read("score.dat"), plain_scores);
+}
+
+TEST_F(ScoreFile, BedThatDoesNotFitTheBimAndFamIsRejected) {
+  std::vector<unsigned char> short_bed(kBed.begin(), kBed.end() - 1);
+  folder.write_bytes("d.bed", short_bed);
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              "^error: .*d.bed: size is 8 bytes, but 3 SNPs \\(.bim\\) x 5 subjects \\(.fam\\) "
+              "need 9 bytes");
+  std::string compressed(short_bed.begin(), short_bed.end());
+  folder.write_gzip("z.bed", compressed);
+  folder.write("z.bim", kBim);
+  folder.write("z.fam", kFam);
+  options.bfile = folder.file("z");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "^error: .*z.bed byte 8: file ends inside SNP 3");
+  folder.write_gzip("z.bed", std::string(kBed.begin(), kBed.end()) + "x");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "^error: .*z.bed byte 9: data past the end");
+  EXPECT_FALSE(std::filesystem::exists(folder.file("score.dat")));
+}
+
+TEST_F(ScoreFile, WrongMagicAndIndividualMajorBedAreRejectedAtTheirByte) {
+  std::vector<unsigned char> bed = kBed;
+  bed[1] = 0x1c;
+  folder.write_bytes("d.bed", bed);
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              "^error: .*d.bed byte 0: not a PLINK .bed file \\(expected magic bytes 0x6c 0x1b, "
+              "found 0x6c 0x1c\\)");
+  bed = kBed;
+  bed[2] = 0x00;
+  folder.write_bytes("d.bed", bed);
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "^error: .*d.bed byte 2: individual-major");
+}
+
+TEST_F(ScoreFile, PhenotypeFileWithoutTheNamedColumnNamesFileAndColumns) {
+  options.pheno_file = folder.write("p.txt", "FID IID height weight\nf1 s1 1 2\n");
+  options.pheno_name = "bmi";
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              "^error: .*p.txt line 1: no column named 'bmi' \\(columns: height, weight\\)");
+  folder.write("p.txt", "FID IID bmi\nf1 s1 1\nf2 s2 2 3\n");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              "^error: .*p.txt line 3: 4 columns, but the header has 3");
+  folder.write("p.txt", "FID IID bmi\nf1 s1 tall\n");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "^error: .*p.txt line 2: column bmi: 'tall'");
+}
+
+TEST_F(ScoreFile, SingularCovariatesNameTheCollinearOne) {
+  options.covar_file = folder.write("c.txt", "FID IID age site dose\nf1 s1 20 1 41\n"
+                                             "f2 s2 30 1 61\nf3 s3 40 1 81\nf4 s4 35 1 71\n"
+                                             "f5 s5 50 1 101\n");
+  options.covar_names = {"age", "dose"};  // dose = 2 age + 1
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              "^error: .*c.txt: covariate dose is collinear with the intercept and the "
+              "covariates before it");
+  options.covar_names = {"site"};
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "covariate site is collinear with the "
+                                                 "intercept among the 4 kept subjects");
+}
+
+TEST_F(ScoreFile, MalformedBimAndFamLinesNameTheirLine) {
+  folder.write("d.bim", "1 snp1 0 100 A G\n1 snp2 0 200 C\n");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              "^error: .*d.bim line 2: expected 6 columns .*found 5");
+  folder.write("d.bim", kBim);
+  folder.write("d.fam", "f1 s1 0 0 1 1\nf2 s2 0 0 2 big\n");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              "^error: .*d.fam line 2: phenotype 'big' is not a number");
+}
