@@ -13,3 +13,8 @@ void fail_stdout(const std::string& message) {
   std::cout << message << std::endl;
   std::exit(1);
 }
+
+void finish_output_file(std::ofstream& out, const std::string& filename) {
+  out.close();
+  if (out.fail()) fail_stderr("error: could not write all of " + filename);
+}

@@ -7,6 +7,7 @@
 //  - no exceptions: errors leave through the functions below.
 #pragma once
 
+#include <fstream>
 #include <string>
 
 /// Writes `message` and a newline to standard error and exits with status 1.
@@ -14,3 +15,7 @@
 
 /// Writes `message` and a newline to standard output and exits with status 1.
 [[noreturn]] void fail_stdout(const std::string& message);
+
+/// Closes a result file and stops the run when any write to it failed (a full disk, a device
+/// that refuses data): a truncated result must never look like a finished one.
+void finish_output_file(std::ofstream& out, const std::string& filename);

@@ -507,6 +507,7 @@ void GENEData::print_gene_stats_csv(const std::string& outfile) const {
   }
   out << "   geneID, num_snps,   score,   mean,     sd, zscore,       pval\n";
   for (const Gene& gene : genevec) write_csv_row(out, gene);
+  finish_output_file(out, outfile);
 }
 
 void GENEData::print_gene_stats_html(const std::string& outfile) const {
@@ -522,6 +523,7 @@ void GENEData::print_gene_stats_html(const std::string& outfile) const {
   out.precision(4);
   for (const Gene& gene : genevec) write_html_row(out, gene);
   out << "</table>\n</BODY>\n</HTML>\n";
+  finish_output_file(out, outfile);
 }
 
 bool Gene_greater_zscore(const Gene& gene1, const Gene& gene2) {

@@ -538,6 +538,7 @@ void GeneSets::print_gene_sets_csv(const std::string& outfile, GENEData& genedat
     for (const std::string& name : set.set_names)
       out << k << ", " << setIDLabel << ", " << name << '\n';
   }
+  finish_output_file(out, outfile);
 }
 
 void GeneSets::print_gene_sets_html(const std::string& outfile, GENEData& genedat) const {
@@ -599,6 +600,7 @@ void GeneSets::print_go_gene_sets_html(const std::string& outfile, GENEData& gen
   int k = 0;
   for (const GENE_SET& set : geneset_vec) write_html_row(out, ++k, set, genedat, go_address);
   write_html_tail(out);
+  finish_output_file(out, outfile);
 }
 
 void GeneSets::print_kegg_gene_sets_html(const std::string& outfile, GENEData& genedat) const {
@@ -612,6 +614,7 @@ void GeneSets::print_kegg_gene_sets_html(const std::string& outfile, GENEData& g
   int k = 0;
   for (const GENE_SET& set : geneset_vec) write_html_row(out, ++k, set, genedat, pathway_address);
   write_html_tail(out);
+  finish_output_file(out, outfile);
 }
 
 void GeneSets::print_set_mappings(const std::string& outfile, GENEData& genedat) const {
@@ -628,6 +631,7 @@ void GeneSets::print_set_mappings(const std::string& outfile, GENEData& genedat)
         out << k << ", " << gene.name << ", " << gene.snp[static_cast<std::size_t>(j)] << '\n';
     }
   }
+  finish_output_file(out, outfile);
 }
 
 void GeneSets::print_gene_sets(const std::string& title, GENEData& genedat) const {

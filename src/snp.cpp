@@ -311,4 +311,5 @@ void SNPData::print_snp_stats_csv(const std::string& filename) const {
     return;
   }
   write_snp_table(out, snpvec);
+  finish_output_file(out, filename);
 }
