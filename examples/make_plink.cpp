@@ -209,7 +209,8 @@ void write_example_annotation(const std::string& dir) {
   };
   for (const Term& term : terms) {
     obo << "[Term]\nid: " << term.id << "\nname: term " << term.id + 3
-        << "\nnamespace: " << term.name_space << '\n' << term.relations << '\n';
+        << "\nnamespace: " << term.name_space << '\n'
+        << term.relations << '\n';
   }
   obo << "[Term]\nid: GO:0000099\nname: obsolete process\nnamespace: biological_process\n"
          "is_obsolete: true\n\n"
@@ -230,9 +231,8 @@ void write_example_annotation(const std::string& dir) {
       {"G17", "involved_in", "GO:0000004", "IEA"}, {"G18", "involved_in", "GO:0000002", "IEA"},
   };
   for (const auto& a : annotations) {
-    gaf << "UniProtKB\tP_" << a[0] << "\t" << a[0] << '\t' << a[1] << '\t' << a[2]
-        << "\tPMID:1\t" << a[3] << "\t\tP\tgene " << a[0]
-        << "\t\tprotein\ttaxon:9606\t20240101\tUniProt\t\t\n";
+    gaf << "UniProtKB\tP_" << a[0] << "\t" << a[0] << '\t' << a[1] << '\t' << a[2] << "\tPMID:1\t"
+        << a[3] << "\t\tP\tgene " << a[0] << "\t\tprotein\ttaxon:9606\t20240101\tUniProt\t\t\n";
   }
 
   std::ofstream kegg = open_output(dir + "/kegg_links.txt");

@@ -125,8 +125,10 @@ GenemapSummary write_gene_snp_file(const GenemapOptions& options) {
 
   std::vector<bool> in_some_gene(bim.size(), false);
   OutputFile out(options.out);
-  out.write("# gene snp distance (bp; 0 inside the gene, negative before it, positive after), "
-            "window " + std::to_string(options.window) + "\n");
+  out.write(
+      "# gene snp distance (bp; 0 inside the gene, negative before it, positive after), "
+      "window " +
+      std::to_string(options.window) + "\n");
   for (const GeneRegion& gene : genes) {
     const PositionIndex& positions = snps.at(gene.chromosome);
     auto it = std::lower_bound(positions.begin(), positions.end(),
@@ -142,8 +144,9 @@ GenemapSummary write_gene_snp_file(const GenemapOptions& options) {
     if (any) ++summary.genes_with_snps;
   }
   out.commit();
-  summary.snps_in_no_gene = static_cast<long long>(
-      std::count(in_some_gene.begin(), in_some_gene.end(), false)) - summary.snps_unplaced;
+  summary.snps_in_no_gene =
+      static_cast<long long>(std::count(in_some_gene.begin(), in_some_gene.end(), false)) -
+      summary.snps_unplaced;
   return summary;
 }
 

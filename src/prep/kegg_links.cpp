@@ -10,9 +10,7 @@
 
 namespace {
 
-bool starts_with(const std::string& text, const char* prefix) {
-  return text.rfind(prefix, 0) == 0;
-}
+bool starts_with(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 /// "hsa:ID" with a non-empty ID free of commas.
 bool is_human_gene(const std::string& field) {

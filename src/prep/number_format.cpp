@@ -42,7 +42,7 @@ char* write_significant6(char* out, double value) {
     text[i] = static_cast<char>('0' + digits % 10);
     digits /= 10;
   }
-  int last = 5;  // trailing zeros of the fraction are not written
+  int last = 5;                      // trailing zeros of the fraction are not written
   const int point_after = exponent;  // digit index after which the decimal point goes
   while (last > point_after && last > 0 && text[last] == '0') --last;
   if (value < 0) *out++ = '-';

@@ -62,8 +62,8 @@ std::vector<std::size_t> find_columns(const LineReader& in, const std::vector<st
       if (header[i] == name) found = i;
     }
     if (found == 0) {
-      fail_stderr("error: " + in.where() + ": no column named '" + name + "' (columns: " +
-                  list_names(header, 2) + ")");
+      fail_stderr("error: " + in.where() + ": no column named '" + name +
+                  "' (columns: " + list_names(header, 2) + ")");
     }
     positions.push_back(found);
   }

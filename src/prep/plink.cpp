@@ -74,8 +74,7 @@ std::vector<FamRecord> load_fam(const std::string& path) {
 }
 
 BedReader::BedReader(const std::string& file_path, long long snps, long long subjects)
-    : path(file_path), snp_count(snps), subject_count(subjects),
-      bytes_per_snp((subjects + 3) / 4) {
+    : path(file_path), snp_count(snps), subject_count(subjects), bytes_per_snp((subjects + 3) / 4) {
   file = gzopen(path.c_str(), "rb");
   if (file == nullptr) fail_stderr("error: cannot open " + path + ": " + std::strerror(errno));
   gzbuffer(file, 1 << 20);
@@ -98,11 +97,10 @@ BedReader::BedReader(const std::string& file_path, long long snps, long long sub
   struct stat status;
   // A compressed file's size says nothing; its length is checked while reading instead.
   if (gzdirect(file) && stat(path.c_str(), &status) == 0 && status.st_size != expected_size()) {
-    fail_stderr("error: " + path + ": size is " + std::to_string(status.st_size) +
-                " bytes, but " + std::to_string(snp_count) + " SNPs (.bim) x " +
-                std::to_string(subject_count) + " subjects (.fam) need " +
-                std::to_string(expected_size()) + " bytes (3 + " + std::to_string(snp_count) +
-                " x " + std::to_string(bytes_per_snp) + ")");
+    fail_stderr("error: " + path + ": size is " + std::to_string(status.st_size) + " bytes, but " +
+                std::to_string(snp_count) + " SNPs (.bim) x " + std::to_string(subject_count) +
+                " subjects (.fam) need " + std::to_string(expected_size()) + " bytes (3 + " +
+                std::to_string(snp_count) + " x " + std::to_string(bytes_per_snp) + ")");
   }
 }
 
@@ -134,7 +132,7 @@ void BedReader::check_end() {
   if (gzread(file, &extra, 1) == 1) {
     fail_stderr("error: " + path + " byte " + std::to_string(expected_size()) +
                 ": data past the end of the last SNP; " + std::to_string(snp_count) +
-                " SNPs (.bim) x " + std::to_string(subject_count) +
-                " subjects (.fam) need " + std::to_string(expected_size()) + " bytes");
+                " SNPs (.bim) x " + std::to_string(subject_count) + " subjects (.fam) need " +
+                std::to_string(expected_size()) + " bytes");
   }
 }

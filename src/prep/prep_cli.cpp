@@ -92,8 +92,7 @@ const char* const kKeggHelp =
     "order) and writes 'hsa:GENE path:hsaNUMBER' per link, repeats left out.\n";
 
 [[noreturn]] void fail_usage(const std::string& command, const std::string& message) {
-  fail_stderr("error: " + command + ": " + message + " (see halvorix-prep " + command +
-              " --help)");
+  fail_stderr("error: " + command + ": " + message + " (see halvorix-prep " + command + " --help)");
 }
 
 std::string required(const std::string& command, const ParsedFlags& flags, const char* name) {
@@ -108,10 +107,15 @@ std::string optional(const ParsedFlags& flags, const char* name) {
 }
 
 int run_scores(const std::vector<std::string>& args) {
-  const ParsedFlags flags = parse_flags(
-      "scores", args,
-      {{"--bfile", true}, {"--pheno", true}, {"--pheno-name", true}, {"--covar", true},
-       {"--covar-name", true}, {"--1", false}, {"--missing-code", true}, {"--out", true}});
+  const ParsedFlags flags = parse_flags("scores", args,
+                                        {{"--bfile", true},
+                                         {"--pheno", true},
+                                         {"--pheno-name", true},
+                                         {"--covar", true},
+                                         {"--covar-name", true},
+                                         {"--1", false},
+                                         {"--missing-code", true},
+                                         {"--out", true}});
   if (flags.help) {
     std::cout << kScoresHelp;
     return 0;
@@ -160,7 +164,7 @@ int run_genemap(const std::vector<std::string>& args) {
     options.window = std::strtoll(window.c_str(), &end, 10);
     if (*end != '\0' || errno != 0 || options.window < 0 || options.window > 2000000000) {
       fail_usage("genemap", "--window '" + window + "' is not a whole number of base pairs " +
-                            "from 0 to 2000000000");
+                                "from 0 to 2000000000");
     }
   }
   print_genemap_summary(options, write_gene_snp_file(options));

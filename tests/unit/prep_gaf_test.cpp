@@ -1,14 +1,12 @@
-#include "prep/gaf.h"
-
 #include <gtest/gtest.h>
 
+#include "prep/gaf.h"
 #include "prep_test_files.h"
 
 namespace {
 
-std::string gaf_line(const std::string& id, const std::string& symbol,
-                     const std::string& qualifier, const std::string& term,
-                     const std::string& evidence) {
+std::string gaf_line(const std::string& id, const std::string& symbol, const std::string& qualifier,
+                     const std::string& term, const std::string& evidence) {
   return "UniProtKB\t" + id + "\t" + symbol + "\t" + qualifier + "\t" + term + "\tPMID:1\t" +
          evidence + "\t\tP\tname\t\tprotein\ttaxon:9606\t20240101\tUniProt\t\t\n";
 }
@@ -49,7 +47,7 @@ TEST(GafQualifier, NotIsAWholeWordOfThePipeList) {
 TEST_F(GoGeneFile, NegatedAndRepeatedAnnotationsAreLeftOut) {
   options.gaf = folder.write("a.gaf", kAnnotations);
   EXPECT_EQ(run(), (std::vector<std::string>{"IDA ABC1 GO:0000001", "IBA XYZ GO:0000002",
-                                              "TAS NOTCH1 GO:0000003"}));
+                                             "TAS NOTCH1 GO:0000003"}));
   EXPECT_EQ(summary.annotations, 6);
   EXPECT_EQ(summary.negated, 2);
   EXPECT_EQ(summary.duplicates, 1);
@@ -59,7 +57,7 @@ TEST_F(GoGeneFile, DbObjectIdsFromGzipInput) {
   options.gaf = folder.write_gzip("a.gaf.gz", kAnnotations);
   options.use_db_id = true;
   EXPECT_EQ(run(), (std::vector<std::string>{"IDA P1 GO:0000001", "IBA P2 GO:0000002",
-                                              "TAS P3 GO:0000003"}));
+                                             "TAS P3 GO:0000003"}));
 }
 
 TEST_F(GoGeneFile, MalformedLinesNameTheirLine) {

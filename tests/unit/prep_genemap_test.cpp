@@ -1,7 +1,6 @@
-#include "prep/genemap.h"
-
 #include <gtest/gtest.h>
 
+#include "prep/genemap.h"
 #include "prep_test_files.h"
 
 namespace {
@@ -59,9 +58,9 @@ TEST_F(GeneSnpFile, WindowKeepsItsBoundaryAndSortsSnpsByPosition) {
                             bim_line("1", "just_after", 2001) + bim_line("1", "edge_after", 2500) +
                             bim_line("1", "just_before", 999));
   options.window = 500;
-  EXPECT_EQ(run(), (std::vector<std::string>{"G edge_before -500", "G just_before -1",
-                                              "G start 0", "G inside 0", "G end 0",
-                                              "G just_after 1", "G edge_after 500"}));
+  EXPECT_EQ(run(), (std::vector<std::string>{"G edge_before -500", "G just_before -1", "G start 0",
+                                             "G inside 0", "G end 0", "G just_after 1",
+                                             "G edge_after 500"}));
   EXPECT_EQ(summary.snps_in_no_gene, 2);
 }
 

@@ -1,7 +1,6 @@
-#include "prep/kegg_links.h"
-
 #include <gtest/gtest.h>
 
+#include "prep/kegg_links.h"
 #include "prep_test_files.h"
 
 namespace {
@@ -23,11 +22,11 @@ class KeggFile : public testing::Test {
 }  // namespace
 
 TEST_F(KeggFile, EitherColumnOrderNormalisedAndRepeatsDropped) {
-  const std::string links = folder.write(
-      "links.txt", "hsa:10\tpath:hsa00232\npath:hsa00983\thsa:10\n\n# note\n"
-                   "path:hsa00232\thsa:10\nhsa:100\tpath:hsa00232\n");
+  const std::string links = folder.write("links.txt",
+                                         "hsa:10\tpath:hsa00232\npath:hsa00983\thsa:10\n\n# note\n"
+                                         "path:hsa00232\thsa:10\nhsa:100\tpath:hsa00232\n");
   EXPECT_EQ(run(links), (std::vector<std::string>{"hsa:10 path:hsa00232", "hsa:10 path:hsa00983",
-                                                   "hsa:100 path:hsa00232"}));
+                                                  "hsa:100 path:hsa00232"}));
   EXPECT_EQ(summary.links, 4);
   EXPECT_EQ(summary.duplicates, 1);
   EXPECT_EQ(summary.pathways, 2);

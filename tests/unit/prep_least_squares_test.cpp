@@ -1,6 +1,6 @@
-#include "prep/least_squares.h"
-
 #include <gtest/gtest.h>
+
+#include "prep/least_squares.h"
 
 namespace {
 

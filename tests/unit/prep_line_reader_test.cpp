@@ -1,8 +1,7 @@
-#include "prep/line_reader.h"
-
 #include <gtest/gtest.h>
 
 #include "fail.h"
+#include "prep/line_reader.h"
 #include "prep/output_file.h"
 #include "prep_test_files.h"
 

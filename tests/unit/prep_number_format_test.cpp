@@ -1,11 +1,11 @@
-#include "prep/number_format.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <random>
 #include <string>
+
+#include "prep/number_format.h"
 
 namespace {
 
@@ -28,8 +28,8 @@ TEST(NumberFormat, HandPickedValues) {
   EXPECT_EQ(formatted(-999), "-999");
   EXPECT_EQ(formatted(123456.7), "123457");
   EXPECT_EQ(formatted(0.000123456789), "0.000123457");
-  EXPECT_EQ(formatted(9.9999996), "10");       // rounding carries into a new digit
-  EXPECT_EQ(formatted(999999.7), "1e+06");     // and out of fixed notation
+  EXPECT_EQ(formatted(9.9999996), "10");    // rounding carries into a new digit
+  EXPECT_EQ(formatted(999999.7), "1e+06");  // and out of fixed notation
   EXPECT_EQ(formatted(0.00001), "1e-05");
   EXPECT_EQ(formatted(-0.0), "0");
 }

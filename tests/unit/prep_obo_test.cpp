@@ -1,7 +1,6 @@
-#include "prep/obo.h"
-
 #include <gtest/gtest.h>
 
+#include "prep/obo.h"
 #include "prep_test_files.h"
 
 namespace {
@@ -84,16 +83,18 @@ TEST(GoEdgesFile, BadStanzasNameTheirLine) {
   const std::string no_namespace = folder.write("a.obo", "[Term]\nid: GO:1\n");
   EXPECT_EXIT(load_obo(no_namespace), testing::ExitedWithCode(1),
               "^error: .*a.obo line 1: term GO:1 has no namespace");
-  const std::string no_id = folder.write("b.obo", "[Term]\nid: GO:1\nnamespace: n\n\n[Term]\n"
-                                                  "namespace: n\n");
+  const std::string no_id = folder.write("b.obo",
+                                         "[Term]\nid: GO:1\nnamespace: n\n\n[Term]\n"
+                                         "namespace: n\n");
   EXPECT_EXIT(load_obo(no_id), testing::ExitedWithCode(1),
               "^error: .*b.obo line 5: \\[Term\\] without id");
   const std::string bad_relation =
       folder.write("c.obo", "[Term]\nid: GO:1\nnamespace: n\nrelationship: part_of\n");
   EXPECT_EXIT(load_obo(bad_relation), testing::ExitedWithCode(1),
               "^error: .*c.obo line 4: malformed relationship line");
-  GoOptions twice{folder.write("d.obo", "[Term]\nid: GO:1\nnamespace: n\n[Term]\nid: GO:1\n"
-                                        "namespace: n\n"),
+  GoOptions twice{folder.write("d.obo",
+                               "[Term]\nid: GO:1\nnamespace: n\n[Term]\nid: GO:1\n"
+                               "namespace: n\n"),
                   folder.file("out.dat")};
   EXPECT_EXIT(write_go_edges_file(twice), testing::ExitedWithCode(1),
               "^error: .*d.obo line 4: term GO:1 already defined on line 1");

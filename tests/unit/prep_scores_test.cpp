@@ -1,9 +1,8 @@
-#include "prep/scores.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
+#include "prep/scores.h"
 #include "prep_test_files.h"
 
 namespace {
@@ -12,12 +11,12 @@ namespace {
 //   snp1: 2 1 0 0 1   codes 00 10 11 11 | 10   bytes 0xF8 0x02
 //   snp2: 0 M 2 1 2   codes 11 01 00 10 | 00   bytes 0x87 0x00
 //   snp3: 2 2 1 1 2   codes 00 00 10 10 | 00   bytes 0xA0 0xFC (pad bits set, never read)
-const std::vector<unsigned char> kBed = {0x6c, 0x1b, 0x01, 0xF8, 0x02,
-                                         0x87, 0x00, 0xA0, 0xFC};
+const std::vector<unsigned char> kBed = {0x6c, 0x1b, 0x01, 0xF8, 0x02, 0x87, 0x00, 0xA0, 0xFC};
 const char* const kBim = "1 snp1 0 100 A G\n1 snp2 0 200 C T\n2 snp3 0.5 300 G A\n";
 // Subject 3's phenotype is missing: kept phenotypes 1 3 2 6, mean 3.
-const char* const kFam = "f1 s1 0 0 1 1\nf2 s2 0 0 2 3\nf3 s3 0 0 1 -9\nf4 s4 0 0 2 2\n"
-                         "f5 s5 0 0 1 6\n";
+const char* const kFam =
+    "f1 s1 0 0 1 1\nf2 s2 0 0 2 3\nf3 s3 0 0 1 -9\nf4 s4 0 0 2 2\n"
+    "f5 s5 0 0 1 6\n";
 
 class ScoreFile : public testing::Test {
  protected:
@@ -89,8 +88,9 @@ TEST_F(ScoreFile, CentredCountsTimesCentredPhenotype) {
 TEST_F(ScoreFile, OneCovariateUsesTheLeastSquaresResiduals) {
   // Kept phenotypes 1 3 2 6 on covariate 0 1 2 3: fit 0.9 + 1.4 c, residuals 0.1 0.7 -1.7 0.9.
   // Subject 3's covariate is irrelevant (its phenotype is missing).
-  options.covar_file = folder.write("c.txt", "FID IID age\nf1 s1 0\nf2 s2 1\nf3 s3 7\n"
-                                             "f4 s4 2\nf5 s5 3\n");
+  options.covar_file = folder.write("c.txt",
+                                    "FID IID age\nf1 s1 0\nf2 s2 1\nf3 s3 7\n"
+                                    "f4 s4 2\nf5 s5 3\n");
   options.missing_code = -9;
   const ScoreSummary summary = run();
   expect_scores({{"snp1", "0.1", "0", "1.7", "0"},
@@ -103,13 +103,16 @@ TEST_F(ScoreFile, OneCovariateUsesTheLeastSquaresResiduals) {
 TEST_F(ScoreFile, PhenotypeFileColumnAndMissingCovariateDropSubjects) {
   // Column "b": s2 is NA, s5 absent from the file, s9 not in the .fam; s4's covariate is -9,
   // which leaves two subjects: too few for an intercept and a covariate.
-  options.pheno_file = folder.write("p.txt", "FID IID a b\nf1 s1 9 4\nf2 s2 9 NA\n"
-                                             "f3 s3 9 8\nf4 s4 9 5\nf9 s9 9 1\n");
+  options.pheno_file = folder.write("p.txt",
+                                    "FID IID a b\nf1 s1 9 4\nf2 s2 9 NA\n"
+                                    "f3 s3 9 8\nf4 s4 9 5\nf9 s9 9 1\n");
   options.pheno_name = "b";
-  options.covar_file = folder.write("c.txt", "FID IID x\nf1 s1 1\nf2 s2 1\nf3 s3 2\n"
-                                             "f4 s4 -9\nf5 s5 1\n");
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "2 subjects have a phenotype and every "
-                                                 "covariate; at least 3 are needed");
+  options.covar_file = folder.write("c.txt",
+                                    "FID IID x\nf1 s1 1\nf2 s2 1\nf3 s3 2\n"
+                                    "f4 s4 -9\nf5 s5 1\n");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              "2 subjects have a phenotype and every "
+              "covariate; at least 3 are needed");
   options.covar_file.clear();
   const ScoreSummary summary = run();
   // Kept s1 s3 s4 with 4 8 5 (mean 17/3); snp1 counts 2 0 0, mean 2/3.
@@ -123,16 +126,18 @@ TEST_F(ScoreFile, PhenotypeFileColumnAndMissingCovariateDropSubjects) {
 }
 
 TEST_F(ScoreFile, CaseControlZeroIsMissingUnlessCodedZeroOne) {
-  folder.write("d.fam", "f1 s1 0 0 1 2\nf2 s2 0 0 2 1\nf3 s3 0 0 1 0\nf4 s4 0 0 2 1\n"
-                        "f5 s5 0 0 1 2\n");
+  folder.write("d.fam",
+               "f1 s1 0 0 1 2\nf2 s2 0 0 2 1\nf3 s3 0 0 1 0\nf4 s4 0 0 2 1\n"
+               "f5 s5 0 0 1 2\n");
   ScoreSummary summary = run();
   EXPECT_TRUE(summary.case_control);
   EXPECT_EQ(summary.kept_subjects, 4);  // kept 2 1 1 2: residuals 0.5 -0.5 -0.5 0.5
   expect_scores({{"snp1", "0.5", "0", "0.5", "0"},
                  {"snp2", "-0.5", "M", "0", "0.5"},
                  {"snp3", "0.125", "-0.125", "0.375", "0.125"}});
-  folder.write("d.fam", "f1 s1 0 0 1 1\nf2 s2 0 0 2 0\nf3 s3 0 0 1 0\nf4 s4 0 0 2 1\n"
-                        "f5 s5 0 0 1 -9\n");
+  folder.write("d.fam",
+               "f1 s1 0 0 1 1\nf2 s2 0 0 2 0\nf3 s3 0 0 1 0\nf4 s4 0 0 2 1\n"
+               "f5 s5 0 0 1 -9\n");
   options.zero_one_coding = true;
   summary = run();
   EXPECT_EQ(summary.kept_subjects, 4);  // 1 0 0 1 all kept: residuals 0.5 -0.5 -0.5 0.5
@@ -143,7 +148,7 @@ TEST_F(ScoreFile, GzipGenotypeFilesReadLikePlainOnes) {
   run();
   const std::string plain_scores = folder.read("score.dat");
   const std::string bytes(kBed.begin(), kBed.end());
-  folder.write_gzip("z.bed", bytes);  // compressed content under the plain name
+  folder.write_gzip("z.bed", bytes);    // compressed content under the plain name
   folder.write_gzip("z.bim.gz", kBim);  // only the .gz there: found from the prefix
   folder.write_gzip("z.fam.gz", kFam);
   options.bfile = folder.file("z");
@@ -194,16 +199,18 @@ TEST_F(ScoreFile, PhenotypeFileWithoutTheNamedColumnNamesFileAndColumns) {
 }
 
 TEST_F(ScoreFile, SingularCovariatesNameTheCollinearOne) {
-  options.covar_file = folder.write("c.txt", "FID IID age site dose\nf1 s1 20 1 41\n"
-                                             "f2 s2 30 1 61\nf3 s3 40 1 81\nf4 s4 35 1 71\n"
-                                             "f5 s5 50 1 101\n");
+  options.covar_file = folder.write("c.txt",
+                                    "FID IID age site dose\nf1 s1 20 1 41\n"
+                                    "f2 s2 30 1 61\nf3 s3 40 1 81\nf4 s4 35 1 71\n"
+                                    "f5 s5 50 1 101\n");
   options.covar_names = {"age", "dose"};  // dose = 2 age + 1
   EXPECT_EXIT(run(), testing::ExitedWithCode(1),
               "^error: .*c.txt: covariate dose is collinear with the intercept and the "
               "covariates before it");
   options.covar_names = {"site"};
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "covariate site is collinear with the "
-                                                 "intercept among the 4 kept subjects");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              "covariate site is collinear with the "
+              "intercept among the 4 kept subjects");
 }
 
 TEST_F(ScoreFile, MalformedBimAndFamLinesNameTheirLine) {
