@@ -76,7 +76,7 @@ char* OutputFile::reserve(std::size_t size) {
   return buffer.data() + used;
 }
 
-void OutputFile::advance(char* end) { used = static_cast<std::size_t>(end - buffer.data()); }
+void OutputFile::advance(const char* end) { used = static_cast<std::size_t>(end - buffer.data()); }
 
 void OutputFile::flush() {
   std::size_t done = 0;

@@ -24,7 +24,7 @@ class OutputFile {
   /// Room for at least `size` bytes at the end of the buffer; hand the end of what was written
   /// to `advance`. Lets number formatting write straight into the buffer.
   char* reserve(std::size_t size);
-  void advance(char* end);
+  void advance(const char* end);
 
   /// Flushes, closes and renames the temporary file to `path`.
   void commit();

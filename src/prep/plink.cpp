@@ -96,7 +96,8 @@ BedReader::BedReader(const std::string& file_path, long long snps, long long sub
   }
   struct stat status;
   // A compressed file's size says nothing; its length is checked while reading instead.
-  if (gzdirect(file) && stat(path.c_str(), &status) == 0 && status.st_size != expected_size()) {
+  if (gzdirect(file) != 0 && stat(path.c_str(), &status) == 0 &&
+      status.st_size != expected_size()) {
     fail_stderr("error: " + path + ": size is " + std::to_string(status.st_size) + " bytes, but " +
                 std::to_string(snp_count) + " SNPs (.bim) x " + std::to_string(subject_count) +
                 " subjects (.fam) need " + std::to_string(expected_size()) + " bytes (3 + " +

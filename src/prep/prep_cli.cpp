@@ -231,7 +231,7 @@ ParsedFlags parse_flags(const std::string& command, const std::vector<std::strin
       if (args[i] == candidate.name) spec = &candidate;
     }
     if (spec == nullptr) fail_usage(command, "unknown argument '" + args[i] + "'");
-    const std::string name = args[i];
+    const std::string& name = args[i];
     if (flags.values.count(name) > 0) fail_usage(command, name + " given twice");
     std::string value;
     if (spec->takes_value) {

@@ -18,7 +18,7 @@ namespace {
 
 /// PREFIX + extension, or the same with ".gz" when only the compressed file is there.
 std::string plink_file(const std::string& prefix, const char* extension) {
-  const std::string plain = prefix + extension;
+  std::string plain = prefix + extension;
   struct stat status;
   if (stat(plain.c_str(), &status) != 0 && stat((plain + ".gz").c_str(), &status) == 0) {
     return plain + ".gz";
