@@ -55,19 +55,23 @@ static void BM_snp_stepdown(benchmark::State& state) {
 BENCHMARK(BM_snp_reference_loop)
     ->Args({10000, 1000, 1000})
     ->Args({100, 8, 10})
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_snp_fast_path)
     ->Args({10000, 1000, 1000})
     ->Args({100, 8, 10})
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_snp_stepdown)
     ->Args({10000, 1000, 1000})
     ->Args({100, 8, 10})
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 // Growth: time should be linear in SNP-subject cells.
 BENCHMARK(BM_snp_fast_path)
     ->ArgsProduct({{10000, 20000, 40000}, {500, 1000, 2000}, {100}})
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The machine's arithmetic peak for the same kind of work: independent float multiply-adds
 // (separate multiply and add, as the kernel does) on data that stays in the L1 cache.
@@ -94,7 +98,7 @@ static void BM_peak_multiply_add(benchmark::State& state) {
   state.counters["flop/s"] = benchmark::Counter(static_cast<double>(n) * 8 * 16 * 2,
                                                 benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_peak_multiply_add)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_peak_multiply_add)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Each instruction-set path of the kernel on the same data (8 replicates per pass).
 static void BM_snp_kernel_path(benchmark::State& state) {
@@ -123,4 +127,30 @@ static void BM_snp_kernel_path(benchmark::State& state) {
 }
 BENCHMARK(BM_snp_kernel_path)
     ->ArgsProduct({{10000}, {1000}, {0, 1, 2}})
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The kernel with its blocks shared among 1 or 2 threads (AVX-512 or the widest path here).
+static void BM_snp_kernel_threads(benchmark::State& state) {
+  auto data =
+      make_bench_snpdata(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  BlockedScores blocked;
+  std::vector<const float*> rows;
+  for (int r = 0; r < data->nsnp; ++r) rows.push_back(data->scoremat[r].data());
+  blocked.assign(rows, data->nsubj);
+  std::vector<double> w(static_cast<std::size_t>(kMaxReplicateBatch * data->nsubj));
+  for (double& v : w) v = data->randGenerator.norm();
+  std::vector<float> out(static_cast<std::size_t>(kMaxReplicateBatch * data->nsnp));
+  for ([[maybe_unused]] auto _ : state) {
+    simulate_snp_stats(blocked, w.data(), kMaxReplicateBatch, out.data(), kernel_path(),
+                       static_cast<int>(state.range(2)));
+    benchmark::DoNotOptimize(out.back());
+  }
+  state.counters["cells/s"] =
+      benchmark::Counter(static_cast<double>(data->nsnp) * data->nsubj * kMaxReplicateBatch,
+                         benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_snp_kernel_threads)
+    ->ArgsProduct({{10000}, {1000}, {1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();

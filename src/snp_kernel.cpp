@@ -1,6 +1,9 @@
 #include "snp_kernel.h"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
+#include <thread>
 
 namespace {
 
@@ -74,12 +77,13 @@ __attribute__((always_inline)) inline void lanes_stats(const float* block, int n
   }
 }
 
-/// All blocks, replicates in chunks of CHUNK, W lanes at a time.
+/// Blocks [first_block, end_block), replicates in chunks of CHUNK, W lanes at a time.
 template <int W, int CHUNK>
 __attribute__((always_inline)) inline void all_blocks(const BlockedScores& scores,
-                                                      const double* weights, int nrep, float* out) {
+                                                      const double* weights, int nrep, float* out,
+                                                      int first_block, int end_block) {
   float sum[kMaxReplicateBatch * kSnpBlock], ssq[kMaxReplicateBatch * kSnpBlock];
-  for (int b = 0; b < scores.nblocks; ++b) {
+  for (int b = first_block; b < end_block; ++b) {
     const float* block = scores.values.data() + static_cast<long>(b) * scores.nsubj * kSnpBlock;
     for (int r0 = 0; r0 < nrep; r0 += CHUNK) {
       const int n = nrep - r0 < CHUNK ? nrep - r0 : CHUNK;
@@ -127,17 +131,20 @@ __attribute__((always_inline)) inline void all_blocks(const BlockedScores& score
 }
 
 __attribute__((target("avx512f"))) void run_avx512(const BlockedScores& scores,
-                                                   const double* weights, int nrep, float* out) {
-  all_blocks<16, 8>(scores, weights, nrep, out);
+                                                   const double* weights, int nrep, float* out,
+                                                   int first_block, int end_block) {
+  all_blocks<16, 8>(scores, weights, nrep, out, first_block, end_block);
 }
 
 __attribute__((target("avx2"))) void run_avx2(const BlockedScores& scores, const double* weights,
-                                              int nrep, float* out) {
-  all_blocks<8, 4>(scores, weights, nrep, out);
+                                              int nrep, float* out, int first_block,
+                                              int end_block) {
+  all_blocks<8, 4>(scores, weights, nrep, out, first_block, end_block);
 }
 
-void run_baseline(const BlockedScores& scores, const double* weights, int nrep, float* out) {
-  all_blocks<4, 2>(scores, weights, nrep, out);
+void run_baseline(const BlockedScores& scores, const double* weights, int nrep, float* out,
+                  int first_block, int end_block) {
+  all_blocks<4, 2>(scores, weights, nrep, out, first_block, end_block);
 }
 }  // namespace
 
@@ -162,21 +169,50 @@ KernelPath kernel_path() {
   return path;
 }
 
-void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep, float* out,
-                        KernelPath path) {
+namespace {
+void run_path(KernelPath path, const BlockedScores& scores, const double* weights, int nrep,
+              float* out, int first_block, int end_block) {
   switch (path) {
     case KernelPath::avx512:
-      run_avx512(scores, weights, nrep, out);
+      run_avx512(scores, weights, nrep, out, first_block, end_block);
       break;
     case KernelPath::avx2:
-      run_avx2(scores, weights, nrep, out);
+      run_avx2(scores, weights, nrep, out, first_block, end_block);
       break;
     default:
-      run_baseline(scores, weights, nrep, out);
+      run_baseline(scores, weights, nrep, out, first_block, end_block);
       break;
   }
 }
+}  // namespace
+
+void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep, float* out,
+                        KernelPath path, int nthreads) {
+  // Blocks are independent and every lane keeps its own sums, so how the blocks are shared
+  // between threads cannot change a result.
+  const int parts = std::max(1, std::min(nthreads, scores.nblocks));
+  std::vector<std::thread> helpers;
+  helpers.reserve(static_cast<std::size_t>(parts - 1));
+  for (int t = 1; t < parts; ++t) {
+    const int first = scores.nblocks * t / parts, end = scores.nblocks * (t + 1) / parts;
+    helpers.emplace_back(run_path, path, std::cref(scores), weights, nrep, out, first, end);
+  }
+  run_path(path, scores, weights, nrep, out, 0, scores.nblocks / parts);
+  for (std::thread& helper : helpers) helper.join();
+}
+
+void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep, float* out,
+                        KernelPath path) {
+  simulate_snp_stats(scores, weights, nrep, out, path, 1);
+}
 
 void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep, float* out) {
-  simulate_snp_stats(scores, weights, nrep, out, kernel_path());
+  simulate_snp_stats(scores, weights, nrep, out, kernel_path(), kernel_threads(scores, nrep));
+}
+
+int kernel_threads(const BlockedScores& scores, int nrep) {
+  static const int hardware = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const double cells = static_cast<double>(scores.nblocks) * kSnpBlock * scores.nsubj * nrep;
+  const int by_work = 1 + static_cast<int>(cells / 2e6);
+  return std::min(hardware, by_work);
 }

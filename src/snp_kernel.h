@@ -32,6 +32,14 @@ KernelPath kernel_path();
 void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep, float* out,
                         KernelPath path);
 
+/// As below, with the blocks shared among `nthreads` threads (the results do not depend on it).
+void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep, float* out,
+                        KernelPath path, int nthreads);
+
+/// Threads for one kernel call: every hardware thread, but no more than leaves each about two
+/// million cells (a fraction of a millisecond), so that small inputs do not pay for threads.
+int kernel_threads(const BlockedScores& scores, int nrep);
+
 /// Statistics of `nrep` replicates (1..kMaxReplicateBatch): weights[r * nsubj + j] is subject
 /// j's weight in replicate r; out[r * nsnp + k] receives SNP k's statistic of replicate r.
 void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep, float* out);

@@ -56,7 +56,7 @@ TEST(SimulateSnpStats, BitIdenticalToTheOneSnpLoop) {
         for (double& w : weights) w = normal(rng);
         for (KernelPath path : supported_paths()) {
           std::vector<float> out(static_cast<std::size_t>(nrep * nsnp));
-          simulate_snp_stats(blocked, weights.data(), nrep, out.data(), path);
+          simulate_snp_stats(blocked, weights.data(), nrep, out.data(), path, 1 + nrep % 2);
           for (int r = 0; r < nrep; ++r) {
             for (int k = 0; k < nsnp; ++k) {
               const float expected = snp_statistic_weighted(
