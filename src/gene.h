@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Matrix/MatrixLib.h"
@@ -90,6 +91,13 @@ class GENEData {
   /// Null covariance of the mean SNP statistics of genes a and b: 2 * ssq(C) / (m_a * m_b) with
   /// C = cor(S_a, S_b). Both genes need a used SNP; otherwise cor() stops the run.
   float gene_pair_cov(SNPData& snpdat, int a, int b);
+  /// Covariances of many gene pairs at once (both genes with a used SNP), shared among the
+  /// hardware threads; the same values as gene_pair_cov one by one.
+  std::vector<float> gene_pair_covs(SNPData& snpdat, const std::vector<std::pair<int, int>>& pairs);
+  /// Fills the deviations of the gene's used SNPs, so pair_cov_from_deviations can read them.
+  void prepare_snp_deviations(const SNPData& snpdat, int gene);
+  /// gene_pair_cov for two genes whose SNP deviations are prepared; only reads.
+  float pair_cov_from_deviations(const SNPData& snpdat, int a, int b) const;
   /// The deviations of SNP `snp`, computed the first time they are asked for.
   const SnpDeviation& snp_deviation_of(const SNPData& snpdat, int snp);
 

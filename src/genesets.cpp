@@ -255,6 +255,7 @@ void GENEData::compute_gene_cov2(SNPData& snpdat, GeneSets& gene_sets) {
   std::vector<bool> diagonal_done(n, false);
   std::vector<std::vector<bool>> pair_done(n);  // pair_done[g1][g2] for g2 < g1
   for (std::size_t g = 0; g < n; ++g) pair_done[g].assign(g, false);
+  std::vector<std::pair<int, int>> pairs;  // in walk order; computed together below
 
   for (const GENE_SET& set : gene_sets.geneset_vec) {
     for (int g1 : set.gene_index_set) {
@@ -268,12 +269,16 @@ void GENEData::compute_gene_cov2(SNPData& snpdat, GeneSets& gene_sets) {
         const auto i2 = static_cast<std::size_t>(g2);
         if (g2 >= g1) break;
         if (!has_data[i2] || pair_done[i1][i2]) continue;
-        const float cov = gene_pair_cov(snpdat, g1, g2);
-        gene_cov[g1][i2] = cov;
-        gene_cov[g2][i1] = cov;
+        pairs.emplace_back(g1, g2);
         pair_done[i1][i2] = true;
       }
     }
+  }
+  const std::vector<float> covs = gene_pair_covs(snpdat, pairs);
+  for (std::size_t p = 0; p < pairs.size(); ++p) {
+    const auto [g1, g2] = pairs[p];
+    gene_cov[g1][static_cast<std::size_t>(g2)] = covs[p];
+    gene_cov[g2][static_cast<std::size_t>(g1)] = covs[p];
   }
 }
 
