@@ -75,14 +75,16 @@ float standardise(bool used, float score, float mean, float sd) {
   return (score - mean) / sd;
 }
 
-/// Sum of squares of the correlations between the SNP columns xs and ys, with cor()'s float
-/// operations for every entry and Matrix::ssq's order of summation (xs outer, ys inner).
-/// The deviations of ys are laid out row by row, padded to whole vectors of kGroup, so that
-/// independent running sums share one vector instruction; each lane still performs exactly
-/// the scalar operations, so the result is unchanged. Built for several instruction sets.
-__attribute__((target_clones("avx512f", "avx2", "default"))) float ssq_of_correlations(
+/// Sums of squares of the correlations between the SNP columns xs (one gene) and the columns
+/// ys, which hold several genes one after the other: segment m is ys[ends[m-1] .. ends[m]).
+/// Every entry gets cor()'s float operations, and each segment's sum follows Matrix::ssq's
+/// order (xs outer, the segment's columns inner), so each result equals that of the gene pair
+/// alone. The columns are laid out row by row in whole vectors of 8, so that independent
+/// running sums share one vector instruction with exactly the scalar operations in each lane;
+/// putting a gene's partners side by side wastes fewer lanes than padding each pair.
+__attribute__((target_clones("avx512f", "avx2", "default"))) std::vector<float> ssq_of_correlations(
     const std::vector<const SnpDeviation*>& xs, const std::vector<const SnpDeviation*>& ys,
-    float dm) {
+    const std::vector<std::size_t>& ends, float dm) {
   typedef float v8f __attribute__((vector_size(32)));
   constexpr std::size_t kGroup = 8;
   const std::size_t steps = xs.front()->dev.size();
@@ -92,7 +94,7 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) float ssq_of_correl
     for (std::size_t i = 0; i < steps; ++i) block[i * width + k] = ys[k]->dev[i];
 
   std::vector<float> r(width);
-  float ssq = 0;
+  std::vector<float> ssq(ends.size(), 0.0f);
   for (const SnpDeviation* x : xs) {
     std::fill(r.begin(), r.end(), 0.0f);
     for (std::size_t i = 0; i < steps; ++i) {
@@ -108,11 +110,14 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) float ssq_of_correl
         std::memcpy(&r[k], &acc, sizeof acc);
       }
     }
-    for (std::size_t k = 0; k < ys.size(); ++k) {
-      float v = r[k] / dm;
-      const float s = std::sqrt(x->ss * ys[k]->ss);
-      v = s > kTolerance ? v / s : 0.0f;
-      ssq += v * v;
+    std::size_t k = 0;
+    for (std::size_t m = 0; m < ends.size(); ++m) {
+      for (; k < ends[m]; ++k) {
+        float v = r[k] / dm;
+        const float s = std::sqrt(x->ss * ys[k]->ss);
+        v = s > kTolerance ? v / s : 0.0f;
+        ssq[m] += v * v;
+      }
     }
   }
   return ssq;
@@ -302,25 +307,43 @@ void GENEData::prepare_snp_deviations(const SNPData& snpdat, int gene) {
 }
 
 float GENEData::pair_cov_from_deviations(const SNPData& snpdat, int a, int b) const {
+  return pair_covs_from_deviations(snpdat, a, std::vector<int>{b}).front();
+}
+
+std::vector<float> GENEData::pair_covs_from_deviations(const SNPData& snpdat, int a,
+                                                       const std::vector<int>& partners) const {
   const std::vector<int> snps_a = used_snps(genevec[static_cast<std::size_t>(a)], snpdat);
-  const std::vector<int> snps_b = used_snps(genevec[static_cast<std::size_t>(b)], snpdat);
-  const auto denom = static_cast<float>(snps_a.size() * snps_b.size());
+  std::vector<std::vector<int>> snps_b;
+  for (int b : partners) snps_b.push_back(used_snps(genevec[static_cast<std::size_t>(b)], snpdat));
+  std::vector<float> ssq;
 #ifdef HALVORIX_LITERAL_KERNEL
   // The straightforward computation, kept as a build option for the "before" timings.
   Matrix<float> sa = gene_snp_matrix(snpdat, a);
-  Matrix<float> sb = gene_snp_matrix(snpdat, b);
-  const float ssq = cor(sa, sb).ssq();
+  for (int b : partners) {
+    Matrix<float> sb = gene_snp_matrix(snpdat, b);
+    ssq.push_back(cor(sa, sb).ssq());
+  }
 #else
   // Entry (j, k) of cor(S_a, S_b) depends on SNP columns j and k alone, so each SNP's
-  // deviations are formed once per run instead of once per gene pair; the pair arithmetic
-  // repeats cor()'s float operations exactly, then Matrix::ssq's row-by-row sum.
+  // deviations are formed once per run instead of once per gene pair, and all partners of
+  // gene a are correlated with it in one pass.
   std::vector<const SnpDeviation*> xs, ys;
+  std::vector<std::size_t> ends;
   for (int s : snps_a) xs.push_back(&snp_deviation[static_cast<std::size_t>(s)]);
-  for (int s : snps_b) ys.push_back(&snp_deviation[static_cast<std::size_t>(s)]);
-  const float ssq = ssq_of_correlations(xs, ys, static_cast<float>(snpdat.nsubj - 1.0));
+  for (const std::vector<int>& snps : snps_b) {
+    for (int s : snps) ys.push_back(&snp_deviation[static_cast<std::size_t>(s)]);
+    ends.push_back(ys.size());
+  }
+  ssq = ssq_of_correlations(xs, ys, ends, static_cast<float>(snpdat.nsubj - 1.0));
 #endif
-  // Both sides are non-empty here, so the denominator is at least 1.
-  return static_cast<float>(static_cast<double>(ssq) * 2 / static_cast<double>(denom));
+  std::vector<float> covs;
+  for (std::size_t m = 0; m < partners.size(); ++m) {
+    // Both genes have a used SNP here, so the denominator is at least 1.
+    const auto denom = static_cast<float>(snps_a.size() * snps_b[m].size());
+    covs.push_back(
+        static_cast<float>(static_cast<double>(ssq[m]) * 2 / static_cast<double>(denom)));
+  }
+  return covs;
 }
 
 std::vector<float> GENEData::gene_pair_covs(SNPData& snpdat,
@@ -335,17 +358,31 @@ std::vector<float> GENEData::gene_pair_covs(SNPData& snpdat,
     prepare_snp_deviations(snpdat, a);
     prepare_snp_deviations(snpdat, b);
   }
-  // Each pair only reads the prepared deviations and writes its own entry, so the pairs can
+  // Runs of consecutive pairs with the same first gene are computed together.
+  std::vector<std::size_t> run_starts;
+  for (std::size_t p = 0; p < pairs.size(); ++p)
+    if (p == 0 || pairs[p].first != pairs[p - 1].first) run_starts.push_back(p);
+  run_starts.push_back(pairs.size());
+  const std::size_t nruns = run_starts.size() - 1;
+  // Each run only reads the prepared deviations and writes its own entries, so the runs can
   // be shared among threads without changing any value.
   const auto hardware = static_cast<std::size_t>(std::max(1u, std::thread::hardware_concurrency()));
-  const std::size_t parts = std::min(hardware, pairs.size());
-  auto run = [&](std::size_t part) {
-    for (std::size_t p = part; p < pairs.size(); p += parts)
-      covs[p] = pair_cov_from_deviations(snpdat, pairs[p].first, pairs[p].second);
+  const std::size_t parts = std::min(hardware, nruns);
+  auto compute_runs = [&](std::size_t part) {
+    std::vector<int> partners;
+    for (std::size_t run = part; run < nruns; run += parts) {
+      partners.clear();
+      for (std::size_t p = run_starts[run]; p < run_starts[run + 1]; ++p)
+        partners.push_back(pairs[p].second);
+      const std::vector<float> run_covs =
+          pair_covs_from_deviations(snpdat, pairs[run_starts[run]].first, partners);
+      std::copy(run_covs.begin(), run_covs.end(),
+                covs.begin() + static_cast<std::ptrdiff_t>(run_starts[run]));
+    }
   };
   std::vector<std::thread> helpers;
-  for (std::size_t part = 1; part < parts; ++part) helpers.emplace_back(run, part);
-  run(0);
+  for (std::size_t part = 1; part < parts; ++part) helpers.emplace_back(compute_runs, part);
+  compute_runs(0);
   for (std::thread& helper : helpers) helper.join();
   return covs;
 }

@@ -98,6 +98,9 @@ class GENEData {
   void prepare_snp_deviations(const SNPData& snpdat, int gene);
   /// gene_pair_cov for two genes whose SNP deviations are prepared; only reads.
   float pair_cov_from_deviations(const SNPData& snpdat, int a, int b) const;
+  /// The same for gene a with each of `partners`, in one pass over a's deviations.
+  std::vector<float> pair_covs_from_deviations(const SNPData& snpdat, int a,
+                                               const std::vector<int>& partners) const;
   /// The deviations of SNP `snp`, computed the first time they are asked for.
   const SnpDeviation& snp_deviation_of(const SNPData& snpdat, int snp);
 

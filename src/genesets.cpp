@@ -295,10 +295,15 @@ void GeneSets::score_wtd_mean(GENEData& genedat) {
 }
 
 void GeneSets::score_wtd_mean_sim(GENEData& genedat) {
+  // Weights once per replicate, in gene order: the covariance diagonal is scattered over
+  // memory, and a set walk would read it once per set and gene.
+  sim_gene_weight.resize(genedat.genevec.size());
+  for (std::size_t g = 0; g < sim_gene_weight.size(); ++g)
+    sim_gene_weight[g] = mean_weight(genedat, static_cast<int>(g));
   for (GENE_SET& set : geneset_vec) {
     set.count = static_cast<int>(set.gene_index_set.size());
     set.sim_score = weighted_mean(
-        set, [&](int g) { return mean_weight(genedat, g); },
+        set, [&](int g) { return sim_gene_weight[static_cast<std::size_t>(g)]; },
         [&](int g) { return gene_at(genedat, g).sim_score; });
   }
 }
@@ -322,10 +327,13 @@ void GeneSets::score_wtd_sqrtmean(GENEData& genedat) {
 }
 
 void GeneSets::score_wtd_sqrtmean_sim(GENEData& genedat) {
+  sim_gene_weight.resize(genedat.genevec.size());  // as in score_wtd_mean_sim
+  for (std::size_t g = 0; g < sim_gene_weight.size(); ++g)
+    sim_gene_weight[g] = sqrtmean_weight(genedat, static_cast<int>(g));
   for (GENE_SET& set : geneset_vec) {
     set.count = static_cast<int>(set.gene_index_set.size());
     set.sim_score = weighted_mean(
-        set, [&](int g) { return sqrtmean_weight(genedat, g); },
+        set, [&](int g) { return sim_gene_weight[static_cast<std::size_t>(g)]; },
         [&](int g) { return gene_at(genedat, g).sim_score; });
   }
 }

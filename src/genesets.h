@@ -40,6 +40,7 @@ class GeneSets {
   std::string geneSetScore;    ///< "wtdmean", "meanZ" or "maxZ"
   std::string geneScore;
   std::string geneMoments;
+  std::vector<float> sim_gene_weight;  ///< per-gene weights of the current replicate (buffer)
 
   GeneSets(const std::string& gSetScore, const std::string& gScore, const std::string& gMoments);
   GeneSets(const GOData& godat, int maxSetSize);

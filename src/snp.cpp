@@ -26,7 +26,7 @@ float parse_score(const std::string& field) {
   const char* end = begin + field.size();
   double value = 0;
   const auto [ptr, ec] = std::from_chars(begin, end, value);
-  const bool hexadecimal = field.find_first_of("xX") != std::string::npos;
+  const bool hexadecimal = ptr != end && (*ptr == 'x' || *ptr == 'X');  // "0x..." stops at x
   if (ec != std::errc() || hexadecimal || ptr == begin) value = std::strtod(begin, nullptr);
   return static_cast<float>(value);
 }

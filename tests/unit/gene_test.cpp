@@ -196,6 +196,8 @@ TEST(GENEData, GenePairCovIsBitIdenticalToCor) {
     GENEData& g = f.load(scores.str(),
                          "G0 s0 0\nG0 s1 0\nG0 s2 0\nG1 s3 0\nG1 s4 0\nG2 s2 0\nG2 s5 0\n"
                          "G2 s6 0\nG2 s7 0\nG3 s7 0\n");
+    std::vector<std::pair<int, int>> all_pairs;
+    std::vector<float> literals;
     for (int a = 0; a < g.ngene; ++a) {
       for (int b = 0; b < g.ngene; ++b) {
         Matrix<float> sa = g.gene_snp_matrix(*f.snpdat, a);
@@ -204,8 +206,12 @@ TEST(GENEData, GenePairCovIsBitIdenticalToCor) {
         const auto denom = static_cast<float>(c.nrow * c.ncol);
         const auto literal = static_cast<float>(static_cast<double>(c.ssq()) * 2 / denom);
         EXPECT_EQ(g.gene_pair_cov(*f.snpdat, a, b), literal) << a << ", " << b;
+        all_pairs.emplace_back(a, b);
+        literals.push_back(literal);
       }
     }
+    // All partners of a gene in one pass, and the pairs shared among threads: same values.
+    EXPECT_EQ(g.gene_pair_covs(*f.snpdat, all_pairs), literals);
     // The gene matrix holds the score rows of the gene's SNPs as columns.
     const Matrix<float> s2 = g.gene_snp_matrix(*f.snpdat, 2);
     ASSERT_EQ(s2.ncol, 4);
