@@ -21,17 +21,18 @@ constexpr float kSsqTolerance = 1e-7f;
 /// A score field read as the C library's atof reads it (longest numeric prefix, 0 when there
 /// is none), narrowed to float. from_chars is several times faster and rounds identically;
 /// the forms it does not take (a leading '+', hexadecimal, out of range) go to strtod.
-float parse_score(const std::string& field) {
+float parse_score(std::string_view field) {
   const char* begin = field.data();
   const char* end = begin + field.size();
   double value = 0;
   const auto [ptr, ec] = std::from_chars(begin, end, value);
   const bool hexadecimal = ptr != end && (*ptr == 'x' || *ptr == 'X');  // "0x..." stops at x
-  if (ec != std::errc() || hexadecimal || ptr == begin) value = std::strtod(begin, nullptr);
+  if (ec != std::errc() || hexadecimal || ptr == begin)
+    value = std::strtod(std::string(field).c_str(), nullptr);
   return static_cast<float>(value);
 }
 
-bool is_comment(const std::vector<std::string>& fields) {
+bool is_comment(const std::vector<std::string_view>& fields) {
   return !fields.empty() && fields[0][0] == '#';
 }
 }  // namespace
@@ -71,12 +72,12 @@ void SNPData::load_snp_score_tpose() {
   std::ifstream in(snp_score_filename);
   if (!in) fail_stderr("error: " + snp_score_filename + "not found");
   std::string line;
-  std::vector<std::string> fields;
+  std::vector<std::string_view> fields;
   std::vector<float> scores;
   int data_line = 1;
   int row = 0;
   while (read_line(in, line)) {
-    tokenize(line, fields, kFieldDelimiters);
+    tokenize_views(line, fields, kFieldDelimiters);
     // A line without fields (empty, or delimiters only) is skipped like a comment.
     if (fields.empty() || is_comment(fields)) continue;
     if (data_line == 1) {
@@ -90,7 +91,8 @@ void SNPData::load_snp_score_tpose() {
     }
     // Every line keeps its own row; a repeated name keeps the row of its first occurrence in
     // the map, so no name ever points at another SNP's row.
-    if (!snp_score_map.emplace(fields[0], row).second) {
+    const std::string name(fields[0]);
+    if (!snp_score_map.emplace(name, row).second) {
       std::cout << "warning: repeated snp name " << fields[0] << " on line " << data_line
                 << " of file " << snp_score_filename << ": the first occurrence is used"
                 << std::endl;
@@ -100,7 +102,7 @@ void SNPData::load_snp_score_tpose() {
       scores[static_cast<std::size_t>(j)] = parse_score(fields[static_cast<std::size_t>(j) + 1]);
     scoremat.push_bottom(scores);
     SNP snp;
-    snp.name = fields[0];
+    snp.name = name;
     snp.row_index = row;
     snpvec.push_back(snp);
     ++row;

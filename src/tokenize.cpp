@@ -1,19 +1,26 @@
 #include "tokenize.h"
 
-void tokenize(const std::string& str, std::vector<std::string>& tokens,
-              const std::string& delimiters) {
+void tokenize_views(const std::string& str, std::vector<std::string_view>& fields,
+                    const std::string& delimiters) {
   // A byte table instead of find_first_of: score files have thousands of fields per line.
   bool is_delimiter[256] = {};
   for (unsigned char c : delimiters) is_delimiter[c] = true;
-  tokens.clear();
+  fields.clear();
   const std::size_t n = str.size();
   std::size_t pos = 0;
   while (pos < n) {
     while (pos < n && is_delimiter[static_cast<unsigned char>(str[pos])]) ++pos;
     const std::size_t start = pos;
     while (pos < n && !is_delimiter[static_cast<unsigned char>(str[pos])]) ++pos;
-    if (pos > start) tokens.emplace_back(str, start, pos - start);
+    if (pos > start) fields.emplace_back(str.data() + start, pos - start);
   }
+}
+
+void tokenize(const std::string& str, std::vector<std::string>& tokens,
+              const std::string& delimiters) {
+  std::vector<std::string_view> views;
+  tokenize_views(str, views, delimiters);
+  tokens.assign(views.begin(), views.end());
 }
 
 bool read_line(std::istream& in, std::string& line) {
