@@ -9,7 +9,7 @@
 /// Number of SNPs in one vector block of the subject-major score copy.
 constexpr int kSnpBlock = 16;
 /// Largest number of replicates computed in one pass over the scores.
-constexpr int kMaxReplicateBatch = 8;
+constexpr int kMaxReplicateBatch = 32;
 
 /// Score copy laid out for the kernel: for each block of kSnpBlock SNPs, nsubj rows of
 /// kSnpBlock scores (subject-major inside the block); lanes past the last SNP hold 0.
