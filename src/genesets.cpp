@@ -43,11 +43,25 @@ const Gene& gene_at(const GENEData& genedat, int g) {
 }
 
 /// Weighted mean of one gene value per gene of the set, 0 when no gene carries weight.
-template <class WeightFn, class ValueFn>
-float weighted_mean(const GENE_SET& set, WeightFn weight, ValueFn value) {
+/// The genes of one set in a FlatGeneSets, as a range.
+struct GeneSpan {
+  const int* first;
+  const int* last;
+  const int* begin() const { return first; }
+  const int* end() const { return last; }
+  std::size_t size() const { return static_cast<std::size_t>(last - first); }
+  bool empty() const { return first == last; }
+};
+
+GeneSpan genes_of(const FlatGeneSets& flat, std::size_t set) {
+  return GeneSpan{flat.genes.data() + flat.begin[set], flat.genes.data() + flat.begin[set + 1]};
+}
+
+template <class Genes, class WeightFn, class ValueFn>
+float weighted_mean(const Genes& genes, WeightFn weight, ValueFn value) {
   float wtd_sum = 0;
   float total_wt = 0;
-  for (int g : set.gene_index_set) {
+  for (int g : genes) {
     const float w = weight(g);
     wtd_sum += w * value(g);
     total_wt += w;
@@ -55,18 +69,18 @@ float weighted_mean(const GENE_SET& set, WeightFn weight, ValueFn value) {
   return total_wt > kTolerance ? wtd_sum / total_wt : 0.0f;
 }
 
-template <class ValueFn>
-float mean_over_set(const GENE_SET& set, ValueFn value) {
+template <class Genes, class ValueFn>
+float mean_over_set(const Genes& genes, ValueFn value) {
   float sum = 0;
-  for (int g : set.gene_index_set) sum += value(g);
-  return set.gene_index_set.empty() ? 0.0f : sum / static_cast<float>(set.gene_index_set.size());
+  for (int g : genes) sum += value(g);
+  return genes.empty() ? 0.0f : sum / static_cast<float>(genes.size());
 }
 
 /// Largest value over the set, never below 0.
-template <class ValueFn>
-float max_over_set(const GENE_SET& set, ValueFn value) {
+template <class Genes, class ValueFn>
+float max_over_set(const Genes& genes, ValueFn value) {
   float max = 0;
-  for (int g : set.gene_index_set) {
+  for (int g : genes) {
     const float v = value(g);
     max = max > v ? max : v;
   }
@@ -233,6 +247,15 @@ void GeneSets::print_geneset_summary(const std::string& title) const {
   std::cout << "mean size = " << mean << std::endl;
 }
 
+FlatGeneSets::FlatGeneSets(const std::vector<GENE_SET>& sets) {
+  begin.reserve(sets.size() + 1);
+  begin.push_back(0);
+  for (const GENE_SET& set : sets) {
+    genes.insert(genes.end(), set.gene_index_set.begin(), set.gene_index_set.end());
+    begin.push_back(genes.size());
+  }
+}
+
 bool compare_set_size(const GENE_SET& a, const GENE_SET& b) {
   return a.gene_index_set.size() < b.gene_index_set.size();
 }
@@ -289,21 +312,26 @@ void GeneSets::score_wtd_mean(GENEData& genedat) {
   for (GENE_SET& set : geneset_vec) {
     set.count = static_cast<int>(set.gene_index_set.size());
     set.score = weighted_mean(
-        set, [&](int g) { return mean_weight(genedat, g); },
+        set.gene_index_set, [&](int g) { return mean_weight(genedat, g); },
         [&](int g) { return gene_at(genedat, g).score; });
   }
 }
 
 void GeneSets::score_wtd_mean_sim(GENEData& genedat) {
+  score_wtd_mean_sim(genedat, FlatGeneSets(geneset_vec));
+}
+
+void GeneSets::score_wtd_mean_sim(GENEData& genedat, const FlatGeneSets& flat) {
   // Weights once per replicate, in gene order: the covariance diagonal is scattered over
   // memory, and a set walk would read it once per set and gene.
   sim_gene_weight.resize(genedat.genevec.size());
   for (std::size_t g = 0; g < sim_gene_weight.size(); ++g)
     sim_gene_weight[g] = mean_weight(genedat, static_cast<int>(g));
-  for (GENE_SET& set : geneset_vec) {
+  for (std::size_t i = 0; i < geneset_vec.size(); ++i) {
+    GENE_SET& set = geneset_vec[i];
     set.count = static_cast<int>(set.gene_index_set.size());
     set.sim_score = weighted_mean(
-        set, [&](int g) { return sim_gene_weight[static_cast<std::size_t>(g)]; },
+        genes_of(flat, i), [&](int g) { return sim_gene_weight[static_cast<std::size_t>(g)]; },
         [&](int g) { return gene_at(genedat, g).sim_score; });
   }
 }
@@ -321,19 +349,24 @@ void GeneSets::score_wtd_sqrtmean(GENEData& genedat) {
   for (GENE_SET& set : geneset_vec) {
     set.count = static_cast<int>(set.gene_index_set.size());
     set.score = weighted_mean(
-        set, [&](int g) { return sqrtmean_weight(genedat, g); },
+        set.gene_index_set, [&](int g) { return sqrtmean_weight(genedat, g); },
         [&](int g) { return gene_at(genedat, g).score; });
   }
 }
 
 void GeneSets::score_wtd_sqrtmean_sim(GENEData& genedat) {
+  score_wtd_sqrtmean_sim(genedat, FlatGeneSets(geneset_vec));
+}
+
+void GeneSets::score_wtd_sqrtmean_sim(GENEData& genedat, const FlatGeneSets& flat) {
   sim_gene_weight.resize(genedat.genevec.size());  // as in score_wtd_mean_sim
   for (std::size_t g = 0; g < sim_gene_weight.size(); ++g)
     sim_gene_weight[g] = sqrtmean_weight(genedat, static_cast<int>(g));
-  for (GENE_SET& set : geneset_vec) {
+  for (std::size_t i = 0; i < geneset_vec.size(); ++i) {
+    GENE_SET& set = geneset_vec[i];
     set.count = static_cast<int>(set.gene_index_set.size());
     set.sim_score = weighted_mean(
-        set, [&](int g) { return sim_gene_weight[static_cast<std::size_t>(g)]; },
+        genes_of(flat, i), [&](int g) { return sim_gene_weight[static_cast<std::size_t>(g)]; },
         [&](int g) { return gene_at(genedat, g).sim_score; });
   }
 }
@@ -349,22 +382,33 @@ void GeneSets::score_nor_sqrtmean_moments(GENEData& genedat) {
 
 void GeneSets::score_mean_gene_zscore(GENEData& genedat) {
   for (GENE_SET& set : geneset_vec)
-    set.score = mean_over_set(set, [&](int g) { return gene_at(genedat, g).zscore; });
+    set.score =
+        mean_over_set(set.gene_index_set, [&](int g) { return gene_at(genedat, g).zscore; });
 }
 
 void GeneSets::sim_score_mean_gene_zscore(GENEData& genedat) {
-  for (GENE_SET& set : geneset_vec)
-    set.sim_score = mean_over_set(set, [&](int g) { return gene_at(genedat, g).sim_zscore; });
+  sim_score_mean_gene_zscore(genedat, FlatGeneSets(geneset_vec));
+}
+
+void GeneSets::sim_score_mean_gene_zscore(GENEData& genedat, const FlatGeneSets& flat) {
+  for (std::size_t i = 0; i < geneset_vec.size(); ++i)
+    geneset_vec[i].sim_score =
+        mean_over_set(genes_of(flat, i), [&](int g) { return gene_at(genedat, g).sim_zscore; });
 }
 
 void GeneSets::score_max_gene_zscore(GENEData& genedat) {
   for (GENE_SET& set : geneset_vec)
-    set.score = max_over_set(set, [&](int g) { return gene_at(genedat, g).zscore; });
+    set.score = max_over_set(set.gene_index_set, [&](int g) { return gene_at(genedat, g).zscore; });
 }
 
 void GeneSets::sim_score_max_gene_zscore(GENEData& genedat) {
-  for (GENE_SET& set : geneset_vec)
-    set.sim_score = max_over_set(set, [&](int g) { return gene_at(genedat, g).sim_zscore; });
+  sim_score_max_gene_zscore(genedat, FlatGeneSets(geneset_vec));
+}
+
+void GeneSets::sim_score_max_gene_zscore(GENEData& genedat, const FlatGeneSets& flat) {
+  for (std::size_t i = 0; i < geneset_vec.size(); ++i)
+    geneset_vec[i].sim_score =
+        max_over_set(genes_of(flat, i), [&](int g) { return gene_at(genedat, g).sim_zscore; });
 }
 
 // Unguarded on purpose: a set with no null spread gets an infinite or not-a-number z-score,
@@ -399,7 +443,7 @@ void GeneSets::zscore_nor_mean(GENEData& genedat) {
   for (GENE_SET& set : geneset_vec) {
     set.count = static_cast<int>(set.gene_index_set.size());
     const float score = weighted_mean(
-        set, [&](int g) { return mean_weight(genedat, g); },
+        set.gene_index_set, [&](int g) { return mean_weight(genedat, g); },
         [&](int g) { return gene_at(genedat, g).score; });
     set_combined_result(set, score, nor_mean_moments(set, genedat));
   }
@@ -409,7 +453,7 @@ void GeneSets::zscore_nor_sqrtmean(GENEData& genedat) {
   for (GENE_SET& set : geneset_vec) {
     set.count = static_cast<int>(set.gene_index_set.size());
     const float score = weighted_mean(
-        set, [&](int g) { return sqrtmean_weight(genedat, g); },
+        set.gene_index_set, [&](int g) { return sqrtmean_weight(genedat, g); },
         [&](int g) { return gene_at(genedat, g).score; });
     set_combined_result(set, score, nor_sqrtmean_moments(set, genedat));
   }
@@ -421,15 +465,16 @@ void GeneSets::zscore_nor_sqrtmean(GENEData& genedat) {
 void GeneSets::sim_score_moments(SNPData& snpdat, GENEData& genedat) {
   std::vector<float> sum(geneset_vec.size(), 0.0f);
   std::vector<float> sumsq(geneset_vec.size(), 0.0f);
+  const FlatGeneSets flat(geneset_vec);
   snpdat.plan_replicates(kMomentReplicates);
   for (int rep = 0; rep < kMomentReplicates; ++rep) {
     snpdat.random_x_stat();
     genedat.compute_score_sim(snpdat);
     genedat.compute_zscore_sim();
     if (geneSetScore == "meanZ")
-      sim_score_mean_gene_zscore(genedat);
+      sim_score_mean_gene_zscore(genedat, flat);
     else
-      sim_score_max_gene_zscore(genedat);
+      sim_score_max_gene_zscore(genedat, flat);
     for (std::size_t i = 0; i < geneset_vec.size(); ++i) {
       const float s = geneset_vec[i].sim_score;
       sum[i] += s;
@@ -445,22 +490,23 @@ void GeneSets::sim_score_moments(SNPData& snpdat, GENEData& genedat) {
 namespace {
 
 /// One replicate of every set's simulated score; the SNP statistics are already redrawn.
-void simulate_set_scores(GeneSets& sets, SNPData& snpdat, GENEData& genedat) {
+void simulate_set_scores(GeneSets& sets, SNPData& snpdat, GENEData& genedat,
+                         const FlatGeneSets& flat) {
   if (sets.geneSetScore != "wtdmean") {
     genedat.compute_score_sim(snpdat);
     genedat.compute_zscore_sim();
     if (sets.geneSetScore == "meanZ")
-      sets.sim_score_mean_gene_zscore(genedat);
+      sets.sim_score_mean_gene_zscore(genedat, flat);
     else if (sets.geneSetScore == "maxZ")
-      sets.sim_score_max_gene_zscore(genedat);
+      sets.sim_score_max_gene_zscore(genedat, flat);
     return;
   }
   if (sets.geneScore == "sqrtmean") {
     genedat.compute_score_sim(snpdat);
-    sets.score_wtd_sqrtmean_sim(genedat);
+    sets.score_wtd_sqrtmean_sim(genedat, flat);
   } else if (sets.geneScore == "mean") {
     genedat.compute_score_sim(snpdat);
-    sets.score_wtd_mean_sim(genedat);
+    sets.score_wtd_mean_sim(genedat, flat);
   }
 }
 
@@ -476,10 +522,11 @@ void GeneSets::stepDownPval(int nsim, SNPData& snpdat, GENEData& genedat) {
   }
   StepDownPval stepdown(observed, nsim);
   std::vector<float> simulated(geneset_vec.size());
+  const FlatGeneSets flat(geneset_vec);
   snpdat.plan_replicates(nsim);
   for (int rep = 0; rep < nsim; ++rep) {
     snpdat.random_x_stat();
-    simulate_set_scores(*this, snpdat, genedat);
+    simulate_set_scores(*this, snpdat, genedat, flat);
     compute_zscore_sim();
     for (std::size_t i = 0; i < geneset_vec.size(); ++i) simulated[i] = geneset_vec[i].sim_zscore;
     stepdown.update_by_sim_stats(simulated);
@@ -492,7 +539,8 @@ void GeneSets::stepDownPval(int nsim, SNPData& snpdat, GENEData& genedat) {
 
 void GeneSets::compute_geneset_gene_rank(GENEData& genedat) {
   for (GENE_SET& set : geneset_vec)
-    set.gene_rank = mean_over_set(set, [&](int g) { return gene_at(genedat, g).gene_rank; });
+    set.gene_rank =
+        mean_over_set(set.gene_index_set, [&](int g) { return gene_at(genedat, g).gene_rank; });
 }
 
 void GeneSets::sim_compute_geneset_stats(GENEData& genedat) {

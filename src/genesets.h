@@ -31,6 +31,14 @@ struct GENE_SET {
   float null_sd = 0;
 };
 
+/// The genes of every set side by side, in increasing index order per set (set i holds
+/// genes[begin[i] .. begin[i + 1])): the replicate loops walk arrays instead of ordered sets.
+struct FlatGeneSets {
+  std::vector<int> genes;
+  std::vector<std::size_t> begin;
+  explicit FlatGeneSets(const std::vector<GENE_SET>& sets);
+};
+
 class GeneSets {
  public:
   int max_set_size = 0;  ///< 0 or less: no limit
@@ -52,14 +60,18 @@ class GeneSets {
 
   void score_wtd_mean(GENEData& genedat);
   void score_wtd_mean_sim(GENEData& genedat);
+  void score_wtd_mean_sim(GENEData& genedat, const FlatGeneSets& flat);
   void score_nor_mean_moments(GENEData& genedat);
   void score_wtd_sqrtmean(GENEData& genedat);
   void score_wtd_sqrtmean_sim(GENEData& genedat);
+  void score_wtd_sqrtmean_sim(GENEData& genedat, const FlatGeneSets& flat);
   void score_nor_sqrtmean_moments(GENEData& genedat);
   void score_mean_gene_zscore(GENEData& genedat);
   void sim_score_mean_gene_zscore(GENEData& genedat);
+  void sim_score_mean_gene_zscore(GENEData& genedat, const FlatGeneSets& flat);
   void score_max_gene_zscore(GENEData& genedat);
   void sim_score_max_gene_zscore(GENEData& genedat);
+  void sim_score_max_gene_zscore(GENEData& genedat, const FlatGeneSets& flat);
   void compute_zscore();
   void compute_zscore_sim();
   void zscore_nor_mean(GENEData& genedat);
