@@ -101,7 +101,27 @@ static void BM_peak_multiply_add(benchmark::State& state) {
 }
 BENCHMARK(BM_peak_multiply_add)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Each instruction-set path of the kernel on the same data (8 replicates per pass).
+// The kernel alone, one full batch of replicates per call, on a given path and thread count.
+static void run_kernel(benchmark::State& state, KernelPath path, int nthreads) {
+  auto data =
+      make_bench_snpdata(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  BlockedScores blocked;
+  std::vector<const float*> rows;
+  for (int r = 0; r < data->nsnp; ++r) rows.push_back(data->scoremat[r].data());
+  blocked.assign(rows, data->nsubj);
+  std::vector<double> w(static_cast<std::size_t>(kMaxReplicateBatch * data->nsubj));
+  for (double& v : w) v = data->randGenerator.norm();
+  std::vector<float> out(static_cast<std::size_t>(kMaxReplicateBatch * data->nsnp));
+  for ([[maybe_unused]] auto _ : state) {
+    simulate_snp_stats(blocked, w.data(), kMaxReplicateBatch, out.data(), path, nthreads);
+    benchmark::DoNotOptimize(out.back());
+  }
+  state.counters["cells/s"] =
+      benchmark::Counter(static_cast<double>(data->nsnp) * data->nsubj * kMaxReplicateBatch,
+                         benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// Each instruction-set path (0 baseline, 1 AVX2, 2 AVX-512), one thread.
 static void BM_snp_kernel_path(benchmark::State& state) {
   const auto path = static_cast<KernelPath>(state.range(2));
   if ((path == KernelPath::avx512 && !__builtin_cpu_supports("avx512f")) ||
@@ -109,47 +129,16 @@ static void BM_snp_kernel_path(benchmark::State& state) {
     state.SkipWithError("not supported by this processor");
     return;
   }
-  auto data =
-      make_bench_snpdata(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-  BlockedScores blocked;
-  std::vector<const float*> rows;
-  for (int r = 0; r < data->nsnp; ++r) rows.push_back(data->scoremat[r].data());
-  blocked.assign(rows, data->nsubj);
-  std::vector<double> w(static_cast<std::size_t>(kMaxReplicateBatch * data->nsubj));
-  for (double& v : w) v = data->randGenerator.norm();
-  std::vector<float> out(static_cast<std::size_t>(kMaxReplicateBatch * data->nsnp));
-  for ([[maybe_unused]] auto _ : state) {
-    simulate_snp_stats(blocked, w.data(), kMaxReplicateBatch, out.data(), path);
-    benchmark::DoNotOptimize(out.back());
-  }
-  state.counters["cells/s"] =
-      benchmark::Counter(static_cast<double>(data->nsnp) * data->nsubj * kMaxReplicateBatch,
-                         benchmark::Counter::kIsIterationInvariantRate);
+  run_kernel(state, path, 1);
 }
 BENCHMARK(BM_snp_kernel_path)
     ->ArgsProduct({{10000}, {1000}, {0, 1, 2}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// The kernel with its blocks shared among 1 or 2 threads (AVX-512 or the widest path here).
+// The widest path here with its blocks shared among 1 or 2 threads.
 static void BM_snp_kernel_threads(benchmark::State& state) {
-  auto data =
-      make_bench_snpdata(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-  BlockedScores blocked;
-  std::vector<const float*> rows;
-  for (int r = 0; r < data->nsnp; ++r) rows.push_back(data->scoremat[r].data());
-  blocked.assign(rows, data->nsubj);
-  std::vector<double> w(static_cast<std::size_t>(kMaxReplicateBatch * data->nsubj));
-  for (double& v : w) v = data->randGenerator.norm();
-  std::vector<float> out(static_cast<std::size_t>(kMaxReplicateBatch * data->nsnp));
-  for ([[maybe_unused]] auto _ : state) {
-    simulate_snp_stats(blocked, w.data(), kMaxReplicateBatch, out.data(), kernel_path(),
-                       static_cast<int>(state.range(2)));
-    benchmark::DoNotOptimize(out.back());
-  }
-  state.counters["cells/s"] =
-      benchmark::Counter(static_cast<double>(data->nsnp) * data->nsubj * kMaxReplicateBatch,
-                         benchmark::Counter::kIsIterationInvariantRate);
+  run_kernel(state, kernel_path(), static_cast<int>(state.range(2)));
 }
 BENCHMARK(BM_snp_kernel_threads)
     ->ArgsProduct({{10000}, {1000}, {1, 2}})

@@ -322,18 +322,7 @@ void GeneSets::score_wtd_mean_sim(GENEData& genedat) {
 }
 
 void GeneSets::score_wtd_mean_sim(GENEData& genedat, const FlatGeneSets& flat) {
-  // Weights once per replicate, in gene order: the covariance diagonal is scattered over
-  // memory, and a set walk would read it once per set and gene.
-  sim_gene_weight.resize(genedat.genevec.size());
-  for (std::size_t g = 0; g < sim_gene_weight.size(); ++g)
-    sim_gene_weight[g] = mean_weight(genedat, static_cast<int>(g));
-  for (std::size_t i = 0; i < geneset_vec.size(); ++i) {
-    GENE_SET& set = geneset_vec[i];
-    set.count = static_cast<int>(set.gene_index_set.size());
-    set.sim_score = weighted_mean(
-        genes_of(flat, i), [&](int g) { return sim_gene_weight[static_cast<std::size_t>(g)]; },
-        [&](int g) { return gene_at(genedat, g).sim_score; });
-  }
+  weighted_sim_scores(genedat, flat, mean_weight);
 }
 
 void GeneSets::score_nor_mean_moments(GENEData& genedat) {
@@ -359,9 +348,16 @@ void GeneSets::score_wtd_sqrtmean_sim(GENEData& genedat) {
 }
 
 void GeneSets::score_wtd_sqrtmean_sim(GENEData& genedat, const FlatGeneSets& flat) {
-  sim_gene_weight.resize(genedat.genevec.size());  // as in score_wtd_mean_sim
+  weighted_sim_scores(genedat, flat, sqrtmean_weight);
+}
+
+void GeneSets::weighted_sim_scores(GENEData& genedat, const FlatGeneSets& flat,
+                                   float (*weight)(const GENEData&, int)) {
+  // Weights once per replicate, in gene order: the covariance diagonal is scattered over
+  // memory, and a set walk would read it once per set and gene.
+  sim_gene_weight.resize(genedat.genevec.size());
   for (std::size_t g = 0; g < sim_gene_weight.size(); ++g)
-    sim_gene_weight[g] = sqrtmean_weight(genedat, static_cast<int>(g));
+    sim_gene_weight[g] = weight(genedat, static_cast<int>(g));
   for (std::size_t i = 0; i < geneset_vec.size(); ++i) {
     GENE_SET& set = geneset_vec[i];
     set.count = static_cast<int>(set.gene_index_set.size());

@@ -66,6 +66,9 @@ class GeneSets {
   void score_wtd_sqrtmean_sim(GENEData& genedat);
   void score_wtd_sqrtmean_sim(GENEData& genedat, const FlatGeneSets& flat);
   void score_nor_sqrtmean_moments(GENEData& genedat);
+  /// Every set's sim_score as the weighted mean of its genes' sim_score under `weight`.
+  void weighted_sim_scores(GENEData& genedat, const FlatGeneSets& flat,
+                           float (*weight)(const GENEData&, int));
   void score_mean_gene_zscore(GENEData& genedat);
   void sim_score_mean_gene_zscore(GENEData& genedat);
   void sim_score_mean_gene_zscore(GENEData& genedat, const FlatGeneSets& flat);

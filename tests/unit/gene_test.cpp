@@ -13,19 +13,11 @@
 #include <sstream>
 
 #include "Matrix/Moments.h"
+#include "test_support.h"
 
 namespace fs = std::filesystem;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
-
-// A death test only sees standard error: send standard output there first.
-#define EXPECT_STDOUT_EXIT(statement, regex) \
-  EXPECT_EXIT(                               \
-      {                                      \
-        dup2(STDERR_FILENO, STDOUT_FILENO);  \
-        statement;                           \
-      },                                     \
-      ::testing::ExitedWithCode(1), regex)
 
 namespace {
 

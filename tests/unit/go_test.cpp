@@ -8,29 +8,13 @@
 #include <fstream>
 #include <random>
 
+#include "test_support.h"
+
 namespace fs = std::filesystem;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
 namespace {
-
-// A folder of its own for each test that writes files, removed at the end of the test.
-class TempDir {
- public:
-  TempDir() {
-    path =
-        fs::temp_directory_path() / ("halvorix_go_" + std::to_string(getpid()) + "_" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(path);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string write(const std::string& name, const std::string& content) const {
-    const fs::path file = path / name;
-    std::ofstream(file, std::ios::binary) << content;
-    return file.string();
-  }
-  fs::path path;
-};
 
 GOData load_go(const TempDir& dir, const std::string& edges, const std::string& go_type = "all") {
   GOData go;

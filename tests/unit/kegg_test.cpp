@@ -6,39 +6,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "test_support.h"
+
 namespace fs = std::filesystem;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
-// The loader's format errors go to standard output, but a death test only sees standard
-// error: the child process sends its standard output there before running the statement.
-#define EXPECT_STDOUT_EXIT(statement, regex) \
-  EXPECT_EXIT(                               \
-      {                                      \
-        dup2(STDERR_FILENO, STDOUT_FILENO);  \
-        statement;                           \
-      },                                     \
-      ::testing::ExitedWithCode(1), regex)
-
 namespace {
-
-// A folder of its own for each test that writes files, removed at the end of the test.
-class TempDir {
- public:
-  TempDir() {
-    path =
-        fs::temp_directory_path() / ("halvorix_kegg_" + std::to_string(getpid()) + "_" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(path);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string write(const std::string& name, const std::string& content) const {
-    const fs::path file = path / name;
-    std::ofstream(file, std::ios::binary) << content;
-    return file.string();
-  }
-  fs::path path;
-};
 
 KEGG pathway_with_genes(int count) {
   KEGG kegg;

@@ -9,19 +9,11 @@
 #include <iostream>
 #include <sstream>
 
+#include "test_support.h"
+
 namespace fs = std::filesystem;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
-
-// The library reports on standard output, but a death test only sees standard error: the
-// child process sends its standard output there before running the statement.
-#define EXPECT_STDOUT_EXIT(statement, regex) \
-  EXPECT_EXIT(                               \
-      {                                      \
-        dup2(STDERR_FILENO, STDOUT_FILENO);  \
-        statement;                           \
-      },                                     \
-      ::testing::ExitedWithCode(1), regex)
 
 namespace {
 
@@ -34,24 +26,6 @@ Commands commands_from(std::vector<std::string> words) {
   cmds.setFromLine(static_cast<int>(argv.size()), argv.data());
   return cmds;
 }
-
-// A folder of its own for each test that writes files, removed at the end of the test.
-class TempDir {
- public:
-  TempDir() {
-    path =
-        fs::temp_directory_path() / ("halvorix_options_" + std::to_string(getpid()) + "_" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(path);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string write(const std::string& name, const std::string& content) const {
-    const fs::path file = path / name;
-    std::ofstream(file, std::ios::binary) << content;
-    return file.string();
-  }
-  fs::path path;
-};
 
 // What a print or printHelp call writes to the console.
 template <typename Call>
