@@ -120,6 +120,8 @@ void SNPData::set_seed(long seed) {
   while (s > 100000000UL) s = s % 100000000UL;
   randGenerator.seed(s);
   random_seed = s;
+  batch_size = 0;  // replicates drawn from the old stream are not handed out after reseeding
+  batch_next = 0;
 }
 
 void SNPData::set_all_used() {
@@ -146,9 +148,9 @@ void SNPData::compute_x_stat() {
 }
 
 void SNPData::plan_replicates(int n) {
+  // Replicates already drawn but not handed out stay first in line: their weights came off
+  // the stream, so dropping them would shift every later replicate.
   planned_replicates = n;
-  batch_size = 0;
-  batch_next = 0;
 }
 
 namespace {
