@@ -1,56 +1,43 @@
 #include "genesets.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <limits>
 #include <sstream>
 
+#include "test_support.h"
+
 namespace {
-
-namespace fs = std::filesystem;
-
-/// The test's own folder with the given files, removed when the test ends.
-struct TempFolder {
-  fs::path dir;
-  explicit TempFolder(const std::vector<std::pair<std::string, std::string>>& files) {
-    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    dir = fs::path(::testing::TempDir()) / ("genesets_" + test + "_" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    for (const auto& [name, text] : files) std::ofstream(path(name)) << text;
-  }
-  ~TempFolder() { fs::remove_all(dir); }
-  std::string path(const std::string& name) const { return (dir / name).string(); }
-};
-
-std::string read_file(const std::string& path) {
-  std::stringstream text;
-  text << std::ifstream(path).rdbuf();
-  return text.str();
-}
 
 /// Genes A (rs1, rs2), B (rs3), C (rs4), D (rs1); A, B, C used. Every SNP is a multiple of
 /// (-1, 0, 1) except rs3, whose correlation with it is -1.5 / sqrt(3) (square 3/4).
 struct TinyGenes {
-  TempFolder folder{
-      {{"score.dat", "rs1 -1 0 1\nrs2 -1 0 1\nrs3 1 1 -2\nrs4 2 0 -2\n"},
-       {"gene_snp.dat", "GENE_A rs1 0\nGENE_A rs2 0\nGENE_B rs3 0\nGENE_C rs4 0\nGENE_D rs1 0\n"}}};
-  SNPData snpdat{folder.path("score.dat"), -999.0f, "zero"};
-  GENEData genedat{"mean", "nor", folder.path("gene_snp.dat"), 1000, snpdat};
+  TempDir dir;
+  SNPData snpdat{dir.write("score.dat", "rs1 -1 0 1\nrs2 -1 0 1\nrs3 1 1 -2\nrs4 2 0 -2\n"),
+                 -999.0f, "zero"};
+  GENEData genedat{
+      "mean", "nor",
+      dir.write("gene_snp.dat",
+                "GENE_A rs1 0\nGENE_A rs2 0\nGENE_B rs3 0\nGENE_C rs4 0\nGENE_D rs1 0\n"),
+      1000, snpdat};
 
   TinyGenes() {
     for (int g = 0; g < 3; ++g) gene(g).used = true;
   }
   Gene& gene(int g) { return genedat.genevec[static_cast<std::size_t>(g)]; }
-  void set_cov(int g1, int g2, float v) {
-    if (genedat.gene_cov.size_row() == 0) genedat.gene_cov.set_size(genedat.ngene, genedat.ngene);
-    genedat.gene_cov[g1][static_cast<std::size_t>(g2)] = v;
-    genedat.gene_cov[g2][static_cast<std::size_t>(g1)] = v;
+  /// Sets `field` of the first genes, in order.
+  void set(float Gene::*field, const std::vector<float>& values) {
+    for (std::size_t g = 0; g < values.size(); ++g) gene(static_cast<int>(g)).*field = values[g];
+  }
+  /// The gene covariances: the given leading rows, zero elsewhere.
+  void cov(const std::vector<std::vector<float>>& rows) {
+    genedat.gene_cov.set_size(genedat.ngene, genedat.ngene);
+    for (std::size_t i = 0; i < rows.size(); ++i)
+      for (std::size_t j = 0; j < rows[i].size(); ++j)
+        genedat.gene_cov[static_cast<int>(i)][j] = rows[i][j];
   }
 };
 
@@ -83,12 +70,6 @@ std::vector<std::string> describe(const GeneSets& gs) {
   return out;
 }
 
-KEGGData pathways(const std::vector<std::pair<std::string, std::vector<int>>>& list) {
-  KEGGData keggdat;
-  for (const auto& [name, genes] : list) keggdat.keggvec.push_back(KEGG{name, {}, genes});
-  return keggdat;
-}
-
 std::vector<int> first_n(int n) {
   std::vector<int> genes(static_cast<std::size_t>(n));
   for (int g = 0; g < n; ++g) genes[static_cast<std::size_t>(g)] = g;
@@ -114,41 +95,33 @@ TEST(GeneSets, GoSetsTakeDescendantGenesOnceAndMergeIdenticalSets) {
 }
 
 TEST(GeneSets, KeggSetsObeyTheSizeLimitAndMergeInFileOrder) {
-  const KEGGData keggdat = pathways({{"00010", {4, 2, 2}},
-                                     {"00020", {1}},
-                                     {"00030", {2, 4}},
-                                     {"00040", {}},
-                                     {"00050", first_n(30)},
-                                     {"00060", first_n(31)}});
-  GeneSets limited("meanZ", "mean", "sim");
-  limited.make_gene_sets(keggdat, 30);
-  EXPECT_EQ(limited.makeSetsMethod, "KEGG");
-  EXPECT_EQ(limited.setIDLabel, "KEGGID");
-  ASSERT_EQ(describe(limited).size(), 3u);  // the set of 31 genes is dropped
-  EXPECT_EQ(describe(limited)[0], "00010(0) 00030(2) : 2 4; 2");
-  EXPECT_EQ(describe(limited)[1], "00020(1) : 1; 1");
-  EXPECT_EQ(limited.geneset_vec[2].count, 30);
-
-  for (int no_limit : {0, -1}) {
-    GeneSets unlimited("meanZ", "mean", "sim");
-    unlimited.make_gene_sets(keggdat, no_limit);
-    ASSERT_EQ(unlimited.geneset_vec.size(), 4u) << "limit " << no_limit;
-    EXPECT_EQ(unlimited.geneset_vec[3].count, 31);
+  KEGGData keggdat;
+  keggdat.keggvec = {{"00010", {}, {4, 2, 2}},   {"00020", {}, {1}},
+                     {"00030", {}, {2, 4}},      {"00040", {}, {}},
+                     {"00050", {}, first_n(30)}, {"00060", {}, first_n(31)}};
+  for (int limit : {30, 0, -1}) {  // 0 or less: no limit
+    GeneSets gs("meanZ", "mean", "sim");
+    gs.make_gene_sets(keggdat, limit);
+    EXPECT_EQ(gs.setIDLabel, "KEGGID");
+    const std::vector<std::string> sets = describe(gs);
+    ASSERT_EQ(sets.size(), limit == 30 ? 3u : 4u) << "limit " << limit;
+    EXPECT_EQ(sets[0], "00010(0) 00030(2) : 2 4; 2");
+    EXPECT_EQ(sets[1], "00020(1) : 1; 1");
+    EXPECT_EQ(gs.geneset_vec.back().count, limit == 30 ? 30 : 31);
   }
 }
 
 TEST(GeneSets, SummaryReportsSizesAndZerosWithoutSets) {
-  const auto old_precision = std::cout.precision();
   const std::vector<int> thirteen = first_n(13);
   GeneSets gs = sets_of({make_set({1, 2, 3}), make_set({4}),
                          make_set(std::set<int>(thirteen.begin(), thirteen.end()))});
   gs.makeSetsMethod = "KEGG";
-  ::testing::internal::CaptureStdout();
-  gs.print_geneset_summary("summary of gene sets");
-  gs.geneset_vec.clear();
-  gs.print_geneset_summary("summary of gene sets");
-  const std::string out = ::testing::internal::GetCapturedStdout();
-  std::cout.precision(old_precision);
+  const std::string out = stdout_of([&] {
+    gs.print_geneset_summary("summary of gene sets");
+    gs.geneset_vec.clear();
+    gs.print_geneset_summary("summary of gene sets");
+  });
+  std::cout.precision(6);
   // 17 genes over 3 sets: 5.666... at two significant digits.
   EXPECT_NE(out.find("Method to create sets: KEGG\nNo. sets  = 3\nmin size  = 1\n"
                      "max size  = 13\nmean size = 5.7\n"),
@@ -167,56 +140,26 @@ TEST(GeneSets, GeneCov2FillsEveryPairThatSharesASet) {
   t.genedat.compute_gene_cov2(t.snpdat, gs);
   const Matrix<float>& cov = t.genedat.gene_cov;
   ASSERT_EQ(cov.size_row(), 4);
-  // Diagonal: 2 for one SNP, 2 * 4 / 4 for A's two identical SNPs.
-  EXPECT_EQ(cov[0][0], 2.0f);
-  EXPECT_EQ(cov[1][1], 2.0f);
-  EXPECT_EQ(cov[2][2], 2.0f);
-  // A-B: 2 * (3/4 + 3/4) / (2 * 1); the float correlation carries a few ulps.
+  // Diagonal: 2 for one SNP, 2 * 4 / 4 for A's two identical SNPs. A-B: 2 * (3/4 + 3/4) / 2,
+  // where the float correlation carries a few ulps.
   EXPECT_FLOAT_EQ(cov[1][0], 1.5f);
-  EXPECT_EQ(cov[0][1], cov[1][0]);
-  for (auto [g1, g2] : {std::pair{2, 0}, {2, 1}, {3, 3}, {3, 0}, {0, 3}})
-    EXPECT_EQ(cov[g1][static_cast<std::size_t>(g2)], 0.0f) << g1 << "," << g2;
+  EXPECT_EQ(cov[0], (std::vector<float>{2, cov[1][0], 0, 0}));
+  EXPECT_EQ(cov[1], (std::vector<float>{cov[1][0], 2, 0, 0}));
+  EXPECT_EQ(cov[2], (std::vector<float>{0, 0, 2, 0}));
+  EXPECT_EQ(cov[3], (std::vector<float>{0, 0, 0, 0}));
 
   t.snpdat.snpvec[3].used = false;  // rs4, the only SNP of C: C drops out
   GeneSets abc = sets_of({make_set({0, 1, 2})});
   t.genedat.compute_gene_cov2(t.snpdat, abc);
-  EXPECT_EQ(cov[2][2], 0.0f);
-  EXPECT_EQ(cov[2][0], 0.0f);
-  EXPECT_FLOAT_EQ(cov[1][0], 1.5f);  // a few ulps, as above
+  EXPECT_EQ(cov[2], (std::vector<float>{0, 0, 0, 0}));
+  EXPECT_FLOAT_EQ(cov[1][0], 1.5f);
 }
 
-TEST(GeneSets, WeightedMeanMomentsOfOneAndTwoGenes) {
+TEST(GeneSets, WeightedMeansOfCorrelatedGenesWithUnequalWeights) {
   TinyGenes t;
-  t.set_cov(0, 0, 2.0f);
-  t.set_cov(1, 1, 2.0f);
-  t.gene(0).score = 1.0f;
-  t.gene(1).score = 3.0f;
-  GeneSets mean = sets_of({make_set({0}), make_set({0, 1})}, "mean");
-  mean.score_wtd_mean(t.genedat);
-  mean.score_nor_mean_moments(t.genedat);
-  GeneSets sqrtmean = sets_of({make_set({0})}, "sqrtmean");
-  sqrtmean.score_wtd_sqrtmean(t.genedat);
-  sqrtmean.score_nor_sqrtmean_moments(t.genedat);
-
-  EXPECT_EQ(mean.geneset_vec[0].score, 1.0f);
-  EXPECT_EQ(mean.geneset_vec[0].null_mean, 1.0f);
-  EXPECT_EQ(mean.geneset_vec[0].null_sd, std::sqrt(2.0f));      // sqrt(v)
-  EXPECT_EQ(sqrtmean.geneset_vec[0].null_mean, 0.75f);          // 1 - v/8
-  EXPECT_EQ(sqrtmean.geneset_vec[0].null_sd, std::sqrt(0.5f));  // sqrt(v/4)
-  // Two uncorrelated genes of equal variance: plain mean, sqrt(v/2).
-  EXPECT_EQ(mean.geneset_vec[1].score, 2.0f);
-  EXPECT_EQ(mean.geneset_vec[1].null_sd, 1.0f);
-}
-
-TEST(GeneSets, CorrelatedGenesWithUnequalWeights) {
-  TinyGenes t;
-  t.set_cov(0, 0, 2.0f);
-  t.set_cov(1, 1, 0.5f);
-  t.set_cov(0, 1, 0.5f);
-  t.gene(0).score = 1.0f;
-  t.gene(1).score = 4.0f;
-  t.gene(0).sim_score = 4.0f;
-  t.gene(1).sim_score = 1.0f;
+  t.cov({{2.0f, 0.5f}, {0.5f, 0.5f}});
+  t.set(&Gene::score, {1, 4});
+  t.set(&Gene::sim_score, {4, 1});
 
   // "mean": weights 1/2 and 2; variance (0.5 + 0.5 + 0.5 + 2) / 2.5^2.
   GeneSets mean = sets_of({make_set({0, 1})}, "mean");
@@ -242,11 +185,8 @@ TEST(GeneSets, CorrelatedGenesWithUnequalWeights) {
 
 TEST(GeneSets, WeightlessGenesDropOutAndZscoreIsUnguarded) {
   TinyGenes t;
-  t.set_cov(0, 0, 2.0f);
-  t.set_cov(2, 2, 1e-6f);  // not above the tolerance: no weight
-  t.gene(0).score = 1.5f;
-  t.gene(1).score = 100.0f;
-  t.gene(2).score = 100.0f;
+  t.cov({{2.0f}, {}, {0, 0, 1e-6f}});  // gene 2 not above the tolerance: no weight
+  t.set(&Gene::score, {1.5f, 100, 100});
   GeneSets gs = sets_of({make_set({0, 1, 2}), make_set({1, 2})});
   gs.score_wtd_mean(t.genedat);
   gs.score_nor_mean_moments(t.genedat);
@@ -266,18 +206,19 @@ TEST(GeneSets, WeightlessGenesDropOutAndZscoreIsUnguarded) {
   EXPECT_EQ(gs.geneset_vec[0].zscore, 0.5f / std::sqrt(2.0f));
 }
 
-TEST(GeneSets, MeanZDividesBySetSizeAndMaxZNeverBelowZero) {
+TEST(GeneSets, MeanZAndGeneRankDivideBySetSizeAndMaxZNeverBelowZero) {
   TinyGenes t;
-  t.gene(0).zscore = 1.5f;
-  t.gene(1).zscore = -0.5f;  // gene 3 is unused, z-score 0, but counts in the size
-  t.gene(0).sim_zscore = -1.0f;
-  t.gene(1).sim_zscore = -2.0f;
-  t.gene(2).sim_zscore = 2.5f;
+  t.set(&Gene::zscore, {1.5f, -0.5f});  // gene 3 is unused, z-score 0, but counts in the size
+  t.set(&Gene::sim_zscore, {-1, -2, 2.5f});
+  t.set(&Gene::gene_rank, {1, 2, 4});
   GeneSets gs = sets_of({make_set({0, 1, 3}), make_set({0, 1}), make_set({1, 2})});
   gs.score_mean_gene_zscore(t.genedat);
   gs.sim_score_mean_gene_zscore(t.genedat);
+  gs.compute_geneset_gene_rank(t.genedat);
   EXPECT_EQ(gs.geneset_vec[0].score, 1.0f / 3.0f);
   EXPECT_EQ(gs.geneset_vec[1].sim_score, -1.5f);
+  EXPECT_EQ(gs.geneset_vec[0].gene_rank, 1.0f);
+  EXPECT_EQ(gs.geneset_vec[2].gene_rank, 3.0f);
 
   gs.score_max_gene_zscore(t.genedat);
   gs.sim_score_max_gene_zscore(t.genedat);
@@ -286,21 +227,11 @@ TEST(GeneSets, MeanZDividesBySetSizeAndMaxZNeverBelowZero) {
   EXPECT_EQ(gs.geneset_vec[2].sim_score, 2.5f);
 }
 
-TEST(GeneSets, GeneRankIsTheMeanOverTheSet) {
-  TinyGenes t;
-  t.gene(0).gene_rank = 1.0f;
-  t.gene(1).gene_rank = 2.0f;
-  t.gene(2).gene_rank = 4.0f;
-  GeneSets gs = sets_of({make_set({0, 1, 2})});
-  gs.compute_geneset_gene_rank(t.genedat);
-  EXPECT_EQ(gs.geneset_vec[0].gene_rank, 7.0f / 3.0f);
-}
-
 TEST(GeneSets, StepDownStopsWithoutSimulations) {
   TinyGenes t;
   GeneSets gs = sets_of({make_set({0})});
-  EXPECT_EXIT(gs.stepDownPval(0, t.snpdat, t.genedat), ::testing::ExitedWithCode(1), "");
-  EXPECT_EXIT(gs.stepDownPval(-3, t.snpdat, t.genedat), ::testing::ExitedWithCode(1), "");
+  EXPECT_STDOUT_EXIT(gs.stepDownPval(0, t.snpdat, t.genedat), "invalid no. simulations  = 0\n");
+  EXPECT_STDOUT_EXIT(gs.stepDownPval(-3, t.snpdat, t.genedat), "invalid no. simulations  = -3\n");
 }
 
 TEST(GeneSets, GreaterZscorePutsNotANumberLastInCreationOrder) {
@@ -323,10 +254,8 @@ TEST(GeneSets, GreaterZscorePutsNotANumberLastInCreationOrder) {
   EXPECT_EQ(order, (std::vector<std::string>{"three", "two", "one", "-inf", "nanA", "nanB"}));
 }
 
-namespace {
-
-/// Two sets over genes A (2 SNPs) and B (1 SNP), as after scoring and the step-down.
-GeneSets two_reported_sets(TinyGenes& t) {
+TEST(GeneSets, ReportsListEverySetInOrderAndLinkGenesAndTermsOrPathways) {
+  TinyGenes t;
   t.gene(0).count = 2;
   t.gene(1).count = 1;
   GeneSets gs = sets_of({make_set({0, 1}, {"GO:1", "GO:2"}), make_set({1}, {"GO:3"})});
@@ -339,37 +268,25 @@ GeneSets two_reported_sets(TinyGenes& t) {
   first.zscore = 12345.6f;
   first.sim_pval = 0.04f;
   gs.geneset_vec[1].zscore = std::numeric_limits<float>::quiet_NaN();
-  return gs;
-}
-
-}  // namespace
-
-TEST(GeneSets, CsvAndMapFilesListEverySetInOrder) {
-  TinyGenes t;
-  const GeneSets gs = two_reported_sets(t);
-  gs.print_gene_sets_csv(t.folder.path("out.csv"), t.genedat);
-  gs.print_set_mappings(t.folder.path("out.map"), t.genedat);
-  EXPECT_EQ(read_file(t.folder.path("out.csv")),
+  gs.print_gene_sets_csv(t.dir.file("out.csv"), t.genedat);
+  gs.print_set_mappings(t.dir.file("out.map"), t.genedat);
+  EXPECT_EQ(t.dir.read("out.csv"),
             "GOID,   variable,   value\n"
             "1, num_genes, 2\n1, score    , 1.235\n1, mean     , 0.75\n1, sd       , 0.7071\n"
             "1, zscore   , 1.235e+04\n1, pval     , 0.04\n"
             "1, geneID, GENE_A\n1, geneID, GENE_B\n1, GOID, GO:1\n1, GOID, GO:2\n"
             "2, num_genes, 1\n2, score    , 0\n2, mean     , 0\n2, sd       , 0\n"
             "2, zscore   , nan\n2, pval     , 1\n2, geneID, GENE_B\n2, GOID, GO:3\n");
-  EXPECT_EQ(read_file(t.folder.path("out.map")),
+  EXPECT_EQ(t.dir.read("out.map"),
             "setID, gene, snp\n1, GENE_A, rs1\n1, GENE_A, rs2\n1, GENE_B, rs3\n2, GENE_B, rs3\n");
-}
 
-TEST(GeneSets, HtmlPageLinksGenesAndTermsOrPathways) {
-  TinyGenes t;
-  GeneSets gs = two_reported_sets(t);
   gs.geneset_vec.resize(1);
-  gs.print_gene_sets_html(t.folder.path("out.html"), t.genedat);
+  gs.print_gene_sets_html(t.dir.file("out.html"), t.genedat);
   const std::string go =
       "<li><A HREF=\"https://amigo.geneontology.org/cgi-bin/amigo/"
       "term_details?term=";
   const std::string gene = "<li><A HREF=\"https://www.ncbi.nlm.nih.gov/gene?term=";
-  EXPECT_EQ(read_file(t.folder.path("out.html")),
+  EXPECT_EQ(t.dir.read("out.html"),
             "<HTML>\n<TITLE> Halvorix Results </TITLE>\n</HEAD>\n<BODY>\n"
             "<H1> Gene-Set Analyses: GO-all</H1>\n<table border=\"1\", cellpadding = \"5\">\n"
             "<tr>\n<td>gene set</td>\n<td>no. genes</td>\n<td>score</td>\n<td>mean</td>\n"
@@ -380,33 +297,28 @@ TEST(GeneSets, HtmlPageLinksGenesAndTermsOrPathways) {
                 gene + "GENE_A\">GENE_A</A></li>\n" + gene + "GENE_B\">GENE_B</A></li>\n" +
                 "</ul></td><td>\n<ul>\n" + go + "GO:1\">GO:1</A></li>\n" + go +
                 "GO:2\">GO:2</A></li>\n</ul></td></tr>\n</table>\n</BODY>\n</HTML>\n");
-
   gs.makeSetsMethod = "KEGG";
   gs.geneset_vec[0].set_names = {"04110"};
-  gs.print_gene_sets_html(t.folder.path("out.html"), t.genedat);
-  const std::string kegg = read_file(t.folder.path("out.html"));
+  gs.print_gene_sets_html(t.dir.file("out.html"), t.genedat);
+  const std::string kegg = t.dir.read("out.html");
   EXPECT_NE(kegg.find("<H1> Gene-Set Analyses: KEGG </H1>\n"), std::string::npos);
   EXPECT_NE(kegg.find("<td>KEGG PATHWAY\n</tr>\n"), std::string::npos);
   EXPECT_NE(kegg.find("<li><A HREF=\"https://www.genome.jp/dbget-bin/www_bget?pathway:hsa04110\">"
                       "04110</A></li>\n</ul></td></tr>\n"),
             std::string::npos)
       << kegg;
-}
 
-TEST(GeneSets, NoSetsGiveHeaderOnlyFilesAndUnwritableFilesAreReported) {
-  TinyGenes t;
-  GeneSets gs("wtdmean", "sqrtmean", "nor");
-  gs.setIDLabel = "KEGGID";
-  gs.print_gene_sets_csv(t.folder.path("out.csv"), t.genedat);
-  gs.print_set_mappings(t.folder.path("out.map"), t.genedat);
-  EXPECT_EQ(read_file(t.folder.path("out.csv")), "KEGGID,   variable,   value\n");
-  EXPECT_EQ(read_file(t.folder.path("out.map")), "setID, gene, snp\n");
-
-  const std::string missing = t.folder.path("no/such/dir.csv");
-  ::testing::internal::CaptureStdout();
-  gs.print_gene_sets_csv(missing, t.genedat);
-  gs.print_set_mappings(missing, t.genedat);
+  // Without sets only the headers; an unwritable file is reported and skipped.
+  gs.geneset_vec.clear();
+  gs.print_gene_sets_csv(t.dir.file("out.csv"), t.genedat);
+  gs.print_set_mappings(t.dir.file("out.map"), t.genedat);
+  EXPECT_EQ(t.dir.read("out.csv"), "GOID,   variable,   value\n");
+  EXPECT_EQ(t.dir.read("out.map"), "setID, gene, snp\n");
+  const std::string missing = t.dir.file("no/such/dir.csv");
   EXPECT_EQ(
-      ::testing::internal::GetCapturedStdout(),
+      stdout_of([&] {
+        gs.print_gene_sets_csv(missing, t.genedat);
+        gs.print_set_mappings(missing, t.genedat);
+      }),
       "Cannot open " + missing + "for csv output.\nCannot open " + missing + "for map output.\n");
 }

@@ -1,18 +1,11 @@
 #include "go.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <random>
 
 #include "test_support.h"
-
-namespace fs = std::filesystem;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
 
 namespace {
 
@@ -30,33 +23,33 @@ std::set<int> vertices(const GOData& go, const std::vector<std::string>& names) 
   return result;
 }
 
-int in_degree_of(const GOData& go, const std::string& name) {
-  return boost::get(vertex_go_in_degree_t(), go.go_graph,
-                    static_cast<std::size_t>(vertex(go, name)));
+const GO& term(const GOData& go, const std::string& name) {
+  return go.govec[static_cast<std::size_t>(vertex(go, name))];
 }
-int out_degree_of(const GOData& go, const std::string& name) {
-  return boost::get(vertex_go_out_degree_t(), go.go_graph,
-                    static_cast<std::size_t>(vertex(go, name)));
+
+const std::set<int>& descendants(const GOData& go, const std::string& name) {
+  return term(go, name).descendants;
+}
+
+template <typename Property>
+int degree(const GOData& go, const std::string& name) {
+  return boost::get(Property(), go.go_graph, static_cast<std::size_t>(vertex(go, name)));
 }
 
 }  // namespace
 
-TEST(GOData, HasPartPutsTheNamedPartBelow) {
+TEST(GOData, HasPartPutsTheNamedPartBelowAndParentsAreNumberedFirst) {
   TempDir dir;
   GOData go = load_go(dir, "biological_process, A, has_part, B\nbiological_process\tC part_of D\n");
-  EXPECT_EQ(out_degree_of(go, "A"), 1);
-  EXPECT_EQ(in_degree_of(go, "B"), 1);
-  EXPECT_EQ(in_degree_of(go, "A"), 0);
-  EXPECT_EQ(out_degree_of(go, "D"), 1);
-  EXPECT_EQ(in_degree_of(go, "C"), 1);
-  // parent numbered before child on each line
-  EXPECT_EQ(vertex(go, "A"), 0);
-  EXPECT_EQ(vertex(go, "B"), 1);
-  EXPECT_EQ(vertex(go, "D"), 2);
+  EXPECT_EQ(go.go_map, (std::map<std::string, int>{{"A", 0}, {"B", 1}, {"C", 3}, {"D", 2}}));
   EXPECT_EQ(go.govec[2].name, "D");
+  EXPECT_EQ(degree<vertex_go_out_degree_t>(go, "A"), 1);
+  EXPECT_EQ(degree<vertex_go_in_degree_t>(go, "A"), 0);
+  EXPECT_EQ(degree<vertex_go_out_degree_t>(go, "D"), 1);
+  EXPECT_EQ(degree<vertex_go_in_degree_t>(go, "C"), 1);
 }
 
-TEST(GOData, NamespaceFilterDropsOtherTermsButSkipsBlanksAndComments) {
+TEST(GOData, NamespaceFilterDropsOtherTermsAndSkipsBlanksAndCommentsButNotShortLines) {
   TempDir dir;
   GOData go = load_go(dir,
                       "  # header\n"
@@ -68,12 +61,9 @@ TEST(GOData, NamespaceFilterDropsOtherTermsButSkipsBlanksAndComments) {
                       "molecular_function");
   EXPECT_EQ(go.nvertices, 3);
   EXPECT_EQ(go.go_map.count("B0") + go.go_map.count("B1"), 0u);
-  EXPECT_EQ(go.count_roots(), 1);
   EXPECT_EQ(go.count_leaves(), 1);
-}
 
-TEST(GOData, LineWithoutFourFieldsStopsEvenWhenFilteredOut) {
-  TempDir dir;
+  // A line without four fields stops the run even when its namespace is filtered out.
   const std::string three =
       dir.write("three.dat", "molecular_function M1 is_a M0\ncellular_component C1 is_a\n");
   const std::string five = dir.write("five.dat", "molecular_function M1 is_a M0 extra\n");
@@ -81,42 +71,22 @@ TEST(GOData, LineWithoutFourFieldsStopsEvenWhenFilteredOut) {
               "error: .*three.dat has 3 items, but expect 4");
   EXPECT_EXIT(GOData(five, "all"), ::testing::ExitedWithCode(1),
               "error: .*five.dat has 5 items, but expect 4");
-  EXPECT_EXIT(GOData((dir.path / "none.dat").string(), "all"), ::testing::ExitedWithCode(1),
+  EXPECT_EXIT(GOData(dir.file("none.dat"), "all"), ::testing::ExitedWithCode(1),
               "error: .*none.dat not found");
 }
 
-TEST(GOData, RepeatedLineCountsAsParallelEdge) {
+TEST(GOData, RepeatedLineCountsAsParallelEdgeAndTermsOfTwoParentsAreInBoth) {
   TempDir dir;
-  GOData go = load_go(dir, "bp C is_a P\nbp C is_a P\nbp D is_a P\n");
-  EXPECT_EQ(out_degree_of(go, "P"), 3);
-  EXPECT_EQ(in_degree_of(go, "C"), 2);
-  EXPECT_EQ(
-      boost::get(vertex_go_degree_t(), go.go_graph, static_cast<std::size_t>(vertex(go, "C"))), 2);
-  go.find_descendants();
-  EXPECT_EQ(go.govec[static_cast<std::size_t>(vertex(go, "P"))].descendants,
-            vertices(go, {"C", "D"}));
-}
-
-TEST(GOData, ChainFinishesLeafFirstAndCollectsDescendants) {
-  TempDir dir;
-  GOData go = load_go(dir, "bp A is_a R\nbp B is_a A\n");
-  EXPECT_EQ(go.compute_seq, (std::vector<int>{vertex(go, "B"), vertex(go, "A"), vertex(go, "R")}));
-  go.find_descendants();
-  EXPECT_EQ(go.govec[static_cast<std::size_t>(vertex(go, "R"))].descendants,
-            vertices(go, {"A", "B"}));
-  EXPECT_EQ(go.govec[static_cast<std::size_t>(vertex(go, "A"))].descendants, vertices(go, {"B"}));
-  EXPECT_TRUE(go.govec[static_cast<std::size_t>(vertex(go, "B"))].descendants.empty());
-}
-
-TEST(GOData, ChildOfTwoParentsIsInBothSets) {
-  TempDir dir;
-  GOData go = load_go(dir, "bp C is_a P1\nbp C is_a P2\nbp D is_a C\n");
-  go.find_descendants();
-  EXPECT_EQ(go.govec[static_cast<std::size_t>(vertex(go, "P1"))].descendants,
-            vertices(go, {"C", "D"}));
-  EXPECT_EQ(go.govec[static_cast<std::size_t>(vertex(go, "P2"))].descendants,
-            vertices(go, {"C", "D"}));
+  GOData go = load_go(dir,
+                      "bp C is_a P\nbp C is_a P\nbp D is_a P\nbp C is_a Q\nbp E is_a C\n"
+                      "bp F is_a C\n");
+  EXPECT_EQ(degree<vertex_go_out_degree_t>(go, "P"), 3);
+  EXPECT_EQ(degree<vertex_go_in_degree_t>(go, "C"), 3);
+  EXPECT_EQ(degree<vertex_go_degree_t>(go, "C"), 5);
   EXPECT_EQ(go.count_roots(), 2);
+  go.find_descendants();
+  EXPECT_EQ(descendants(go, "P"), vertices(go, {"C", "D", "E", "F"}));
+  EXPECT_EQ(descendants(go, "Q"), vertices(go, {"C", "E", "F"}));
 }
 
 // Terms numbered in a shuffled order, so the merge cannot lean on index order.
@@ -140,9 +110,7 @@ TEST(GOData, DescendantsOfRandomAcyclicGraphAreTheReachableTerms) {
       for (std::size_t j = 0; j < n; ++j)
         if (reach[i][k] && reach[k][j]) reach[i][j] = true;
   GOData go = load_go(dir, edges);
-  CaptureStdout();
-  go.find_descendants();
-  EXPECT_EQ(GetCapturedStdout(), "");
+  EXPECT_EQ(stdout_of([&] { go.find_descendants(); }), "");
   for (const auto& [name, index] : go.go_map) {
     std::set<int> expected;
     const std::size_t from = std::stoul(name.substr(1));
@@ -155,89 +123,59 @@ TEST(GOData, DescendantsOfRandomAcyclicGraphAreTheReachableTerms) {
 TEST(GOData, CycleWarnsAndDescendantsAreStillTheReachableTerms) {
   TempDir dir;
   // A -> B -> C -> A, C -> D, and E -> A outside the loop
-  CaptureStdout();
+  testing::internal::CaptureStdout();
   GOData go =
       load_go(dir, "bp B is_a A\nbp C is_a B\nbp A regulates C\nbp D is_a C\nbp A is_a E\n");
-  const std::string out = GetCapturedStdout();
+  const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out.rfind("warning: ", 0), 0u) << out;
   EXPECT_NE(out.find("cycles"), std::string::npos) << out;
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
   go.find_descendants();
-  const auto& govec = go.govec;
-  EXPECT_EQ(govec[static_cast<std::size_t>(vertex(go, "A"))].descendants,
-            vertices(go, {"B", "C", "D"}));
-  EXPECT_EQ(govec[static_cast<std::size_t>(vertex(go, "B"))].descendants,
-            vertices(go, {"A", "C", "D"}));
-  EXPECT_EQ(govec[static_cast<std::size_t>(vertex(go, "C"))].descendants,
-            vertices(go, {"A", "B", "D"}));
-  EXPECT_TRUE(govec[static_cast<std::size_t>(vertex(go, "D"))].descendants.empty());
-  EXPECT_EQ(govec[static_cast<std::size_t>(vertex(go, "E"))].descendants,
-            vertices(go, {"A", "B", "C", "D"}));
+  EXPECT_EQ(descendants(go, "A"), vertices(go, {"B", "C", "D"}));
+  EXPECT_EQ(descendants(go, "B"), vertices(go, {"A", "C", "D"}));
+  EXPECT_EQ(descendants(go, "C"), vertices(go, {"A", "B", "D"}));
+  EXPECT_TRUE(descendants(go, "D").empty());
+  EXPECT_EQ(descendants(go, "E"), vertices(go, {"A", "B", "C", "D"}));
 }
 
-namespace {
-
-// Three genes G1..G3 of one SNP each, and a graph of the "mf" namespace only.
-struct GoGeneSetup {
-  GoGeneSetup()
-      : snp(dir.write("score.dat", "s1 1 2\ns2 2 1\ns3 0 1\n"), -999.0f, "zero"),
-        genes("sqrtmean", "nor", dir.write("gene_snp.dat", "G1 s1 0\nG2 s2 0\nG3 s3 0\n"), 50000,
-              snp) {
-    go.makeGO(dir.write("go_edges.dat", "mf M1 is_a M0\nbp B1 is_a B0\n"), "mf");
-  }
-  const GO& term(const std::string& name) const {
-    return go.govec[static_cast<std::size_t>(go.go_map.at(name))];
-  }
-  bool used(const std::string& gene) const {
-    return genes.genevec[static_cast<std::size_t>(genes.gene_map.at(gene))].used;
-  }
+TEST(GOData, GoGeneKeepsKnownPairsOnceMarksTheirGenesAndStopsOnShortLines) {
   TempDir dir;
-  SNPData snp;
-  GENEData genes;
-  GOData go;
-};
+  // Three genes G1..G3 of one SNP each, and a graph of the "mf" namespace only.
+  SNPData snp(dir.write("score.dat", "s1 1 2\ns2 2 1\ns3 0 1\n"), -999.0f, "zero");
+  GENEData genes("sqrtmean", "nor", dir.write("gene_snp.dat", "G1 s1 0\nG2 s2 0\nG3 s3 0\n"), 50000,
+                 snp);
+  GOData go = load_go(dir, "mf M1 is_a M0\nbp B1 is_a B0\n", "mf");
+  go.load_go_gene(dir.write("go_gene.dat",
+                            " ,# source gene term\n"
+                            "hs G2 M1\n"
+                            "hs G1 M1\n"
+                            "\n"
+                            "xx G2 M1 extra\n"  // repeated pair, other label
+                            "hs G2 M0\n"        // same gene, second term
+                            "hs G3 B1\n"        // term of the other namespace
+                            "hs NOPE M0\n"      // gene outside the gene-SNP map
+                            "hs G3 UNKNOWN\n"),
+                  genes);
+  EXPECT_EQ(term(go, "M1").gene, (std::vector<std::string>{"G2", "G1"}));
+  EXPECT_EQ(term(go, "M1").gene_index, (std::vector<int>{1, 0}));
+  EXPECT_EQ(term(go, "M0").gene, (std::vector<std::string>{"G2"}));
+  for (int g = 0; g < 3; ++g) EXPECT_EQ(genes.genevec[static_cast<std::size_t>(g)].used, g < 2);
 
-}  // namespace
-
-TEST(GOData, GoGeneKeepsKnownPairsOnceAndMarksTheirGenes) {
-  GoGeneSetup t;
-  t.go.load_go_gene(t.dir.write("go_gene.dat",
-                                " ,# source gene term\n"
-                                "hs G2 M1\n"
-                                "hs G1 M1\n"
-                                "\n"
-                                "xx G2 M1 extra\n"  // repeated pair, other label
-                                "hs G2 M0\n"        // same gene, second term
-                                "hs G3 B1\n"        // term of the other namespace
-                                "hs NOPE M0\n"      // gene outside the gene-SNP map
-                                "hs G3 UNKNOWN\n"),
-                    t.genes);
-  EXPECT_EQ(t.term("M1").gene, (std::vector<std::string>{"G2", "G1"}));
-  EXPECT_EQ(t.term("M1").gene_index,
-            (std::vector<int>{t.genes.gene_map.at("G2"), t.genes.gene_map.at("G1")}));
-  EXPECT_EQ(t.term("M0").gene, (std::vector<std::string>{"G2"}));
-  EXPECT_TRUE(t.used("G1"));
-  EXPECT_TRUE(t.used("G2"));
-  EXPECT_FALSE(t.used("G3"));
-}
-
-TEST(GOData, GoGeneShortLineOrMissingFileStops) {
-  GoGeneSetup t;
-  const std::string short_line = t.dir.write("go_gene.dat", "hs G1 M1\n\nhs G2\n");
-  EXPECT_EXIT(t.go.load_go_gene(short_line, t.genes), ::testing::ExitedWithCode(1),
+  const std::string short_line = dir.write("go_gene.dat", "hs G1 M1\n\nhs G2\n");
+  EXPECT_EXIT(go.load_go_gene(short_line, genes), ::testing::ExitedWithCode(1),
               "error: expect at least 3 fields on line 3 of file .*go_gene.dat, but found 2");
-  EXPECT_EXIT(t.go.load_go_gene((t.dir.path / "absent.dat").string(), t.genes),
-              ::testing::ExitedWithCode(1), "error: .*absent.datnot found");
+  EXPECT_EXIT(go.load_go_gene(dir.file("absent.dat"), genes), ::testing::ExitedWithCode(1),
+              "error: .*absent.datnot found");
 }
 
 TEST(GOData, ReportsPrintCountsAndDescendants) {
   TempDir dir;
   GOData go = load_go(dir, "bp A is_a R\nbp B is_a A\n");
   go.find_descendants();
-  CaptureStdout();
-  go.print_summary("s");
-  go.print_descendants("d");
-  const std::string out = GetCapturedStdout();
+  const std::string out = stdout_of([&] {
+    go.print_summary("s");
+    go.print_descendants("d");
+  });
   EXPECT_NE(out.find("      No. nodes = 3\n      No. roots = 1\n     No. leaves = 1\n"),
             std::string::npos);
   EXPECT_NE(out.find("go[0] name = R\n          descendants_name: A, B, \n         "

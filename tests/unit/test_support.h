@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 // A death test only sees standard error, but several of the program's messages go to
@@ -18,6 +19,14 @@
         statement;                           \
       },                                     \
       ::testing::ExitedWithCode(1), regex)
+
+/// What `call` writes on standard output.
+template <typename Call>
+std::string stdout_of(Call call) {
+  testing::internal::CaptureStdout();
+  call();
+  return testing::internal::GetCapturedStdout();
+}
 
 /// A folder of its own for each test that writes files, removed at the end of the test.
 class TempDir {
@@ -39,6 +48,16 @@ class TempDir {
     std::ofstream(file, std::ios::binary) << content;
     return file.string();
   }
+
+  /// The content of the file `name` in the folder.
+  std::string read(const std::string& name) const {
+    std::stringstream text;
+    text << std::ifstream(path / name, std::ios::binary).rdbuf();
+    return text.str();
+  }
+
+  /// The path of `name` in the folder.
+  std::string file(const std::string& name) const { return (path / name).string(); }
 
   std::filesystem::path path;
 };
