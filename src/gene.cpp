@@ -169,11 +169,7 @@ void GENEData::load_gene_snp(SNPData& snpdat, int max_dist2gene) {
     ++line_number;
     tokenize(line, fields, kFieldDelimiters);
     if (fields.empty() || is_comment(fields)) continue;
-    // The format has no meaning for fewer fields; reading on would invent a gene or a SNP.
-    if (fields.size() < 3) {
-      fail_stderr("error: expect at least 3 fields on line " + std::to_string(line_number) +
-                  " of file " + gene_snp_filename + ", but found " + std::to_string(fields.size()));
-    }
+    require_fields(fields, 3, line_number, gene_snp_filename);
     const std::string& gene_name = fields[0];
     const std::string& snp_name = fields[1];
     // Widened before abs: the most negative 32-bit distance has no 32-bit absolute value.
@@ -507,7 +503,7 @@ void GENEData::compute_gene_cov(SNPData& snpdat) {
 }
 
 void GENEData::stepDownPval(int nsim, SNPData& snpdat) {
-  if (nsim <= 0) fail_stdout("error: invalid no. simulations  = " + std::to_string(nsim));
+  check_nsim(nsim);
   std::vector<float> stats;
   stats.reserve(genevec.size());
   for (Gene& gene : genevec) {

@@ -256,6 +256,14 @@ FlatGeneSets::FlatGeneSets(const std::vector<GENE_SET>& sets) {
   }
 }
 
+FlatGeneSets::FlatGeneSets(const std::vector<GENE_SET>& sets, const GENEData& genedat,
+                           float (*weight_of)(const GENEData&, int))
+    : FlatGeneSets(sets) {
+  weight.resize(genedat.genevec.size());
+  for (std::size_t g = 0; g < weight.size(); ++g)
+    weight[g] = weight_of(genedat, static_cast<int>(g));
+}
+
 bool compare_set_size(const GENE_SET& a, const GENE_SET& b) {
   return a.gene_index_set.size() < b.gene_index_set.size();
 }
@@ -318,11 +326,7 @@ void GeneSets::score_wtd_mean(GENEData& genedat) {
 }
 
 void GeneSets::score_wtd_mean_sim(GENEData& genedat) {
-  score_wtd_mean_sim(genedat, FlatGeneSets(geneset_vec));
-}
-
-void GeneSets::score_wtd_mean_sim(GENEData& genedat, const FlatGeneSets& flat) {
-  weighted_sim_scores(genedat, flat, mean_weight);
+  weighted_sim_scores(genedat, FlatGeneSets(geneset_vec, genedat, mean_weight));
 }
 
 void GeneSets::score_nor_mean_moments(GENEData& genedat) {
@@ -344,25 +348,15 @@ void GeneSets::score_wtd_sqrtmean(GENEData& genedat) {
 }
 
 void GeneSets::score_wtd_sqrtmean_sim(GENEData& genedat) {
-  score_wtd_sqrtmean_sim(genedat, FlatGeneSets(geneset_vec));
+  weighted_sim_scores(genedat, FlatGeneSets(geneset_vec, genedat, sqrtmean_weight));
 }
 
-void GeneSets::score_wtd_sqrtmean_sim(GENEData& genedat, const FlatGeneSets& flat) {
-  weighted_sim_scores(genedat, flat, sqrtmean_weight);
-}
-
-void GeneSets::weighted_sim_scores(GENEData& genedat, const FlatGeneSets& flat,
-                                   float (*weight)(const GENEData&, int)) {
-  // Weights once per replicate, in gene order: the covariance diagonal is scattered over
-  // memory, and a set walk would read it once per set and gene.
-  sim_gene_weight.resize(genedat.genevec.size());
-  for (std::size_t g = 0; g < sim_gene_weight.size(); ++g)
-    sim_gene_weight[g] = weight(genedat, static_cast<int>(g));
+void GeneSets::weighted_sim_scores(GENEData& genedat, const FlatGeneSets& flat) {
   for (std::size_t i = 0; i < geneset_vec.size(); ++i) {
     GENE_SET& set = geneset_vec[i];
     set.count = static_cast<int>(set.gene_index_set.size());
     set.sim_score = weighted_mean(
-        genes_of(flat, i), [&](int g) { return sim_gene_weight[static_cast<std::size_t>(g)]; },
+        genes_of(flat, i), [&](int g) { return flat.weight[static_cast<std::size_t>(g)]; },
         [&](int g) { return gene_at(genedat, g).sim_score; });
   }
 }
@@ -485,6 +479,16 @@ void GeneSets::sim_score_moments(SNPData& snpdat, GENEData& genedat) {
 
 namespace {
 
+/// The sets' genes for the replicate loop, with the gene weights of the weighted-mean scores
+/// computed once here rather than in every replicate.
+FlatGeneSets replicate_view(const GeneSets& sets, const GENEData& genedat) {
+  if (sets.geneSetScore == "wtdmean" && sets.geneScore == "sqrtmean")
+    return FlatGeneSets(sets.geneset_vec, genedat, sqrtmean_weight);
+  if (sets.geneSetScore == "wtdmean" && sets.geneScore == "mean")
+    return FlatGeneSets(sets.geneset_vec, genedat, mean_weight);
+  return FlatGeneSets(sets.geneset_vec);
+}
+
 /// One replicate of every set's simulated score; the SNP statistics are already redrawn.
 void simulate_set_scores(GeneSets& sets, SNPData& snpdat, GENEData& genedat,
                          const FlatGeneSets& flat) {
@@ -499,17 +503,17 @@ void simulate_set_scores(GeneSets& sets, SNPData& snpdat, GENEData& genedat,
   }
   if (sets.geneScore == "sqrtmean") {
     genedat.compute_score_sim(snpdat);
-    sets.score_wtd_sqrtmean_sim(genedat, flat);
+    sets.weighted_sim_scores(genedat, flat);  // flat carries the sqrtmean weights
   } else if (sets.geneScore == "mean") {
     genedat.compute_score_sim(snpdat);
-    sets.score_wtd_mean_sim(genedat, flat);
+    sets.weighted_sim_scores(genedat, flat);  // flat carries the mean weights
   }
 }
 
 }  // namespace
 
 void GeneSets::stepDownPval(int nsim, SNPData& snpdat, GENEData& genedat) {
-  if (nsim <= 0) fail_stdout("error: invalid no. simulations  = " + std::to_string(nsim));
+  check_nsim(nsim);
   std::vector<float> observed;
   observed.reserve(geneset_vec.size());
   for (GENE_SET& set : geneset_vec) {
@@ -518,7 +522,7 @@ void GeneSets::stepDownPval(int nsim, SNPData& snpdat, GENEData& genedat) {
   }
   StepDownPval stepdown(observed, nsim);
   std::vector<float> simulated(geneset_vec.size());
-  const FlatGeneSets flat(geneset_vec);
+  const FlatGeneSets flat = replicate_view(*this, genedat);
   snpdat.plan_replicates(nsim);
   for (int rep = 0; rep < nsim; ++rep) {
     snpdat.random_x_stat();

@@ -36,7 +36,12 @@ struct GENE_SET {
 struct FlatGeneSets {
   std::vector<int> genes;
   std::vector<std::size_t> begin;
+  /// Weight of each gene of GENEData::genevec for the weighted-mean set scores, computed once
+  /// before the replicates (it depends only on gene_cov); empty when not asked for.
+  std::vector<float> weight;
   explicit FlatGeneSets(const std::vector<GENE_SET>& sets);
+  FlatGeneSets(const std::vector<GENE_SET>& sets, const GENEData& genedat,
+               float (*weight_of)(const GENEData&, int));
 };
 
 class GeneSets {
@@ -48,7 +53,6 @@ class GeneSets {
   std::string geneSetScore;    ///< "wtdmean", "meanZ" or "maxZ"
   std::string geneScore;
   std::string geneMoments;
-  std::vector<float> sim_gene_weight;  ///< per-gene weights of the current replicate (buffer)
 
   GeneSets(const std::string& gSetScore, const std::string& gScore, const std::string& gMoments);
   GeneSets(const GOData& godat, int maxSetSize);
@@ -60,15 +64,12 @@ class GeneSets {
 
   void score_wtd_mean(GENEData& genedat);
   void score_wtd_mean_sim(GENEData& genedat);
-  void score_wtd_mean_sim(GENEData& genedat, const FlatGeneSets& flat);
   void score_nor_mean_moments(GENEData& genedat);
   void score_wtd_sqrtmean(GENEData& genedat);
   void score_wtd_sqrtmean_sim(GENEData& genedat);
-  void score_wtd_sqrtmean_sim(GENEData& genedat, const FlatGeneSets& flat);
   void score_nor_sqrtmean_moments(GENEData& genedat);
-  /// Every set's sim_score as the weighted mean of its genes' sim_score under `weight`.
-  void weighted_sim_scores(GENEData& genedat, const FlatGeneSets& flat,
-                           float (*weight)(const GENEData&, int));
+  /// Every set's sim_score as the weighted mean of its genes' sim_score under flat.weight.
+  void weighted_sim_scores(GENEData& genedat, const FlatGeneSets& flat);
   void score_mean_gene_zscore(GENEData& genedat);
   void sim_score_mean_gene_zscore(GENEData& genedat);
   void sim_score_mean_gene_zscore(GENEData& genedat, const FlatGeneSets& flat);

@@ -207,10 +207,7 @@ void GOData::load_go_gene(const std::string& filename, GENEData& genedat) {
     ++line_number;
     tokenize(line, fields, kFieldDelimiters);
     if (fields.empty() || is_comment(fields)) continue;
-    // A short line would otherwise be read past its end; say where it is.
-    if (fields.size() < 3)
-      fail_stderr("error: expect at least 3 fields on line " + std::to_string(line_number) +
-                  " of file " + filename + ", but found " + std::to_string(fields.size()));
+    require_fields(fields, 3, line_number, filename);
     const std::string& gene = fields[1];
     const auto term = go_map.find(fields[2]);
     if (term == go_map.end()) continue;

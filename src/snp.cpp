@@ -227,7 +227,7 @@ std::vector<float> SNPData::get_sim_x_stat() const {
 }
 
 void SNPData::stepDownPval(int nsim) {
-  if (nsim <= 0) fail_stdout("error: invalid no. simulations  = " + std::to_string(nsim));
+  check_nsim(nsim);
   StepDownPval stepdown(get_x_stat(), nsim);
   std::vector<float> sim(snpvec.size());
   plan_replicates(nsim);

@@ -201,11 +201,6 @@ void simulate_snp_stats(const BlockedScores& scores, const double* weights, int 
   for (std::thread& helper : helpers) helper.join();
 }
 
-void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep, float* out,
-                        KernelPath path) {
-  simulate_snp_stats(scores, weights, nrep, out, path, 1);
-}
-
 void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep, float* out) {
   simulate_snp_stats(scores, weights, nrep, out, kernel_path(), kernel_threads(scores, nrep));
 }

@@ -28,10 +28,6 @@ enum class KernelPath { baseline, avx2, avx512 };
 /// The path chosen for this processor.
 KernelPath kernel_path();
 
-/// As below, on a given path (the processor must support it); for tests and benchmarks.
-void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep, float* out,
-                        KernelPath path);
-
 /// As below, with the blocks shared among `nthreads` threads (the results do not depend on it).
 void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep, float* out,
                         KernelPath path, int nthreads);

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <iostream>
 #include <limits>
+#include <string>
+
+#include "fail.h"
 
 bool greater_stat(const StatInfo& a, const StatInfo& b) {
   // A NaN statistic takes the last place so that the comparison stays a strict weak ordering.
@@ -12,6 +15,10 @@ bool greater_stat(const StatInfo& a, const StatInfo& b) {
 }
 
 bool lesser_index(const StatInfo& a, const StatInfo& b) { return a.index < b.index; }
+
+void check_nsim(int nsim) {
+  if (nsim <= 0) fail_stdout("error: invalid no. simulations  = " + std::to_string(nsim));
+}
 
 StepDownPval::StepDownPval(std::vector<float> stats, int nsim_) : nsim(nsim_) {
   nstats = static_cast<int>(stats.size());

@@ -14,6 +14,10 @@ struct StatInfo {
 bool greater_stat(const StatInfo& a, const StatInfo& b);
 bool lesser_index(const StatInfo& a, const StatInfo& b);
 
+/// Stops the run (message on standard output) unless `nsim` is positive: every level checks
+/// this before it builds its accumulator.
+void check_nsim(int nsim);
+
 class StepDownPval {
  public:
   std::vector<StatInfo> stat_info;  ///< decreasing `stat` until sort_index()

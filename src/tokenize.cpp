@@ -1,5 +1,7 @@
 #include "tokenize.h"
 
+#include "fail.h"
+
 void tokenize_views(const std::string& str, std::vector<std::string_view>& fields,
                     const std::string& delimiters) {
   // A byte table instead of find_first_of: score files have thousands of fields per line.
@@ -27,4 +29,12 @@ bool read_line(std::istream& in, std::string& line) {
   if (!std::getline(in, line)) return false;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return true;
+}
+
+void require_fields(const std::vector<std::string>& fields, std::size_t minimum, int line_number,
+                    const std::string& filename) {
+  if (fields.size() >= minimum) return;
+  fail_stderr("error: expect at least " + std::to_string(minimum) + " fields on line " +
+              std::to_string(line_number) + " of file " + filename + ", but found " +
+              std::to_string(fields.size()));
 }

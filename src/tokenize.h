@@ -19,6 +19,11 @@ void tokenize(const std::string& str, std::vector<std::string>& tokens,
 void tokenize_views(const std::string& str, std::vector<std::string_view>& fields,
                     const std::string& delimiters);
 
+/// Stops the run (message on standard error, naming the file and line) when a data line has
+/// fewer than `minimum` fields: reading on would invent the missing ones.
+void require_fields(const std::vector<std::string>& fields, std::size_t minimum, int line_number,
+                    const std::string& filename);
+
 /// std::getline that also drops one trailing carriage return, so DOS line ends read like
 /// Unix ones. Returns false at end of input.
 bool read_line(std::istream& in, std::string& line);
