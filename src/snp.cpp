@@ -16,7 +16,6 @@
 #include "tokenize.h"
 
 namespace {
-constexpr float kSsqTolerance = 1e-7f;
 
 /// A score field read as the C library's atof reads it (longest numeric prefix, 0 when there
 /// is none), narrowed to float. from_chars is several times faster and rounds identically;
@@ -38,22 +37,17 @@ bool is_comment(const std::vector<std::string_view>& fields) {
 }  // namespace
 
 float snp_statistic(const float* scores, int nsubj) {
-  float sum = 0, ssq = 0;
-  for (int j = 0; j < nsubj; ++j) {
-    const float u = scores[j];
-    sum += u;
-    ssq += u * u;
-  }
+  float sum = 0;
+  for (int j = 0; j < nsubj; ++j) sum += scores[j];
+  const float ssq = snp_sum_of_squares(scores, nsubj);
   return ssq > kSsqTolerance ? (sum * sum) / ssq : 0.0f;
 }
 
 float snp_statistic_weighted(const float* scores, const double* weights, int nsubj) {
-  float sum = 0, ssq = 0;
-  for (int j = 0; j < nsubj; ++j) {
-    const auto y = static_cast<float>(static_cast<double>(scores[j]) * weights[j]);
-    sum += y;
-    ssq += y * y;
-  }
+  float sum = 0;
+  for (int j = 0; j < nsubj; ++j)
+    sum += static_cast<float>(static_cast<double>(scores[j]) * weights[j]);
+  const float ssq = snp_sum_of_squares(scores, nsubj);
   return ssq > kSsqTolerance ? (sum * sum) / ssq : 0.0f;
 }
 

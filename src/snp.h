@@ -56,7 +56,7 @@ class SNPData {
 
   void compute_x_stat();
   /// One simulated replicate: a standard-normal weight per subject, then sim_x_stat of every
-  /// used SNP from the weighted scores.
+  /// used SNP: (sum of its weighted scores)^2 / (sum of squares of its observed scores).
   void random_x_stat();
   /// Announces that the next `n` random draws of the run are `n` calls of random_x_stat, so
   /// that they may be computed in batches.
@@ -81,5 +81,6 @@ class SNPData {
 float snp_statistic(const float* scores, int nsubj);
 
 /// The statistic of one row under subject weights: each product formed in double and rounded
-/// to float, then summed in float in subject order.
+/// to float, then summed in float in subject order; the square of that sum is divided by the
+/// row's observed sum of squares (0 when that is not above kSsqTolerance).
 float snp_statistic_weighted(const float* scores, const double* weights, int nsubj);

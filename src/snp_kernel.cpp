@@ -37,23 +37,19 @@ struct Lanes<4> {
   static vf concat(vhf lo, vhf hi) { return __builtin_shufflevector(lo, hi, 0, 1, 2, 3); }
 };
 
-/// Statistics of one block of kSnpBlock SNPs for NREP replicates, W lanes at a time. The
+/// Weighted sums of one block of kSnpBlock SNPs for NREP replicates, W lanes at a time. The
 /// accumulators stay in registers over the whole subject loop, and each score row is
 /// converted to double once for all replicates of the pass. W and NREP are chosen per
 /// instruction set so that the accumulators fit the register file.
 template <int NREP, int W>
-__attribute__((always_inline)) inline void lanes_stats(const float* block, int nsubj, int lane0,
-                                                       const double* weights, int nsubj_stride,
-                                                       float* sum_out, float* ssq_out) {
+__attribute__((always_inline)) inline void lanes_sums(const float* block, int nsubj, int lane0,
+                                                      const double* weights, float* sum_out) {
   typedef typename Lanes<W>::vf vf;
   typedef typename Lanes<W>::vhf vhf;
   typedef typename Lanes<W>::vhd vhd;
-  vf sum[NREP], ssq[NREP];
-#pragma GCC unroll 8
-  for (int r = 0; r < NREP; ++r) {
-    sum[r] = vf{};
-    ssq[r] = vf{};
-  }
+  vf sum[NREP];
+#pragma GCC unroll 16
+  for (int r = 0; r < NREP; ++r) sum[r] = vf{};
   for (int j = 0; j < nsubj; ++j) {
     vhf x_lo, x_hi;
     const float* row = block + static_cast<long>(j) * kSnpBlock + lane0;
@@ -61,70 +57,53 @@ __attribute__((always_inline)) inline void lanes_stats(const float* block, int n
     std::memcpy(&x_hi, row + W / 2, sizeof x_hi);
     const vhd xd_lo = __builtin_convertvector(x_lo, vhd);
     const vhd xd_hi = __builtin_convertvector(x_hi, vhd);
-#pragma GCC unroll 8
+#pragma GCC unroll 16
     for (int r = 0; r < NREP; ++r) {
-      const double w = weights[static_cast<long>(r) * nsubj_stride + j];
+      const double w = weights[static_cast<long>(r) * nsubj + j];
       const vhf y_lo = __builtin_convertvector(xd_lo * w, vhf);
       const vhf y_hi = __builtin_convertvector(xd_hi * w, vhf);
-      const vf y = Lanes<W>::concat(y_lo, y_hi);
-      sum[r] += y;
-      ssq[r] += y * y;
+      sum[r] += Lanes<W>::concat(y_lo, y_hi);
     }
   }
-  for (int r = 0; r < NREP; ++r) {
+  for (int r = 0; r < NREP; ++r)
     std::memcpy(sum_out + r * kSnpBlock + lane0, &sum[r], sizeof sum[r]);
-    std::memcpy(ssq_out + r * kSnpBlock + lane0, &ssq[r], sizeof ssq[r]);
-  }
 }
 
-/// Blocks [first_block, end_block), replicates in chunks of CHUNK, W lanes at a time.
+/// lanes_sums with the replicate count n (1..N) made a compile-time constant, so that the
+/// accumulators stay in registers whatever the size of the last chunk.
+template <int W, int N>
+__attribute__((always_inline)) inline void lanes_sums_n(int n, const float* block, int nsubj,
+                                                        int lane0, const double* weights,
+                                                        float* sum_out) {
+  if constexpr (N > 1) {
+    if (n < N) return lanes_sums_n<W, N - 1>(n, block, nsubj, lane0, weights, sum_out);
+  }
+  lanes_sums<N, W>(block, nsubj, lane0, weights, sum_out);
+}
+
+/// Blocks [first_block, end_block), replicates in chunks of CHUNK, W lanes at a time. Every
+/// replicate is divided by the SNP's observed sum of squares, so that given the data the
+/// replicate has the distribution of the observed statistic under the null.
 template <int W, int CHUNK>
 __attribute__((always_inline)) inline void all_blocks(const BlockedScores& scores,
                                                       const double* weights, int nrep, float* out,
                                                       int first_block, int end_block) {
-  float sum[kMaxReplicateBatch * kSnpBlock], ssq[kMaxReplicateBatch * kSnpBlock];
+  float sum[kMaxReplicateBatch * kSnpBlock];
   for (int b = first_block; b < end_block; ++b) {
     const float* block = scores.values.data() + static_cast<long>(b) * scores.nsubj * kSnpBlock;
     for (int r0 = 0; r0 < nrep; r0 += CHUNK) {
       const int n = nrep - r0 < CHUNK ? nrep - r0 : CHUNK;
       const double* w = weights + static_cast<long>(r0) * scores.nsubj;
-      float* s = sum + r0 * kSnpBlock;
-      float* q = ssq + r0 * kSnpBlock;
-      for (int lane0 = 0; lane0 < kSnpBlock; lane0 += W) {
-        switch (n) {  // a compile-time replicate count keeps the accumulators in registers
-          case 1:
-            lanes_stats<1, W>(block, scores.nsubj, lane0, w, scores.nsubj, s, q);
-            break;
-          case 2:
-            lanes_stats<2, W>(block, scores.nsubj, lane0, w, scores.nsubj, s, q);
-            break;
-          case 3:
-            lanes_stats<(CHUNK >= 3 ? 3 : 1), W>(block, scores.nsubj, lane0, w, scores.nsubj, s, q);
-            break;
-          case 4:
-            lanes_stats<(CHUNK >= 4 ? 4 : 1), W>(block, scores.nsubj, lane0, w, scores.nsubj, s, q);
-            break;
-          case 5:
-            lanes_stats<(CHUNK >= 5 ? 5 : 1), W>(block, scores.nsubj, lane0, w, scores.nsubj, s, q);
-            break;
-          case 6:
-            lanes_stats<(CHUNK >= 6 ? 6 : 1), W>(block, scores.nsubj, lane0, w, scores.nsubj, s, q);
-            break;
-          case 7:
-            lanes_stats<(CHUNK >= 7 ? 7 : 1), W>(block, scores.nsubj, lane0, w, scores.nsubj, s, q);
-            break;
-          default:
-            lanes_stats<(CHUNK >= 8 ? 8 : 1), W>(block, scores.nsubj, lane0, w, scores.nsubj, s, q);
-            break;
-        }
-      }
+      for (int lane0 = 0; lane0 < kSnpBlock; lane0 += W)
+        lanes_sums_n<W, CHUNK>(n, block, scores.nsubj, lane0, w, sum + r0 * kSnpBlock);
     }
-    for (int r = 0; r < nrep; ++r) {
-      for (int lane = 0; lane < kSnpBlock; ++lane) {
-        const int k = b * kSnpBlock + lane;
-        if (k >= scores.nsnp) break;
-        const float sm = sum[r * kSnpBlock + lane], sq = ssq[r * kSnpBlock + lane];
-        out[static_cast<long>(r) * scores.nsnp + k] = sq > 1e-7f ? (sm * sm) / sq : 0.0f;
+    for (int lane = 0; lane < kSnpBlock; ++lane) {
+      const int k = b * kSnpBlock + lane;
+      if (k >= scores.nsnp) break;
+      const float ssq = scores.observed_ssq[static_cast<std::size_t>(k)];
+      for (int r = 0; r < nrep; ++r) {
+        const float sm = sum[r * kSnpBlock + lane];
+        out[static_cast<long>(r) * scores.nsnp + k] = ssq > kSsqTolerance ? (sm * sm) / ssq : 0.0f;
       }
     }
   }
@@ -133,20 +112,26 @@ __attribute__((always_inline)) inline void all_blocks(const BlockedScores& score
 __attribute__((target("avx512f"))) void run_avx512(const BlockedScores& scores,
                                                    const double* weights, int nrep, float* out,
                                                    int first_block, int end_block) {
-  all_blocks<16, 8>(scores, weights, nrep, out, first_block, end_block);
+  all_blocks<16, 16>(scores, weights, nrep, out, first_block, end_block);
 }
 
 __attribute__((target("avx2"))) void run_avx2(const BlockedScores& scores, const double* weights,
                                               int nrep, float* out, int first_block,
                                               int end_block) {
-  all_blocks<8, 4>(scores, weights, nrep, out, first_block, end_block);
+  all_blocks<8, 8>(scores, weights, nrep, out, first_block, end_block);
 }
 
 void run_baseline(const BlockedScores& scores, const double* weights, int nrep, float* out,
                   int first_block, int end_block) {
-  all_blocks<4, 2>(scores, weights, nrep, out, first_block, end_block);
+  all_blocks<4, 4>(scores, weights, nrep, out, first_block, end_block);
 }
 }  // namespace
+
+float snp_sum_of_squares(const float* scores, int nsubj) {
+  float ssq = 0;
+  for (int j = 0; j < nsubj; ++j) ssq += scores[j] * scores[j];
+  return ssq;
+}
 
 void BlockedScores::assign(const std::vector<const float*>& rows, int nsubject) {
   nsnp = static_cast<int>(rows.size());
@@ -154,7 +139,9 @@ void BlockedScores::assign(const std::vector<const float*>& rows, int nsubject) 
   nblocks = (nsnp + kSnpBlock - 1) / kSnpBlock;
   values.assign(static_cast<std::size_t>(nblocks) * static_cast<std::size_t>(nsubj) * kSnpBlock,
                 0.0f);
+  observed_ssq.resize(static_cast<std::size_t>(nsnp));
   for (int k = 0; k < nsnp; ++k) {
+    observed_ssq[static_cast<std::size_t>(k)] = snp_sum_of_squares(rows[static_cast<std::size_t>(k)], nsubj);
     float* dst =
         values.data() + static_cast<long>(k / kSnpBlock) * nsubj * kSnpBlock + k % kSnpBlock;
     for (int j = 0; j < nsubj; ++j)

@@ -1,10 +1,21 @@
 // The simulation kernel of every level: SNP statistics of several replicates at once, computed
-// across SNPs in vector lanes. Each lane keeps its own SNP's sums in subject order, with the
-// same roundings as the one-SNP loop (double product rounded to float, float sums), so the
+// across SNPs in vector lanes. Each lane keeps its own SNP's weighted sum in subject order, with
+// the same roundings as the one-SNP loop (double product rounded to float, float sum), so the
 // results are bit-identical to snp_statistic_weighted whatever the instruction set.
+//
+// A replicate is (weighted sum)^2 / (observed sum of squares). Dividing by the replicate's own
+// weighted sum of squares instead would make it self-normalised: its tail is lighter than the
+// observed statistic's, and the step-down p-values come out too small.
 #pragma once
 
 #include <vector>
+
+/// A SNP whose sum of squares is not above this has statistic 0, observed and simulated.
+constexpr float kSsqTolerance = 1e-7f;
+
+/// The sum of squares of one row of scores, in float, in subject order: the denominator of
+/// the SNP's observed statistic and of every one of its replicates.
+float snp_sum_of_squares(const float* scores, int nsubj);
 
 /// Number of SNPs in one vector block of the subject-major score copy.
 constexpr int kSnpBlock = 16;
@@ -18,6 +29,7 @@ struct BlockedScores {
   int nsubj = 0;
   int nblocks = 0;
   std::vector<float> values;
+  std::vector<float> observed_ssq;  ///< snp_sum_of_squares of each SNP, in SNP order
 
   /// Copies `rows` (one pointer per SNP to its nsubj scores) into the blocked layout.
   void assign(const std::vector<const float*>& rows, int nsubject);

@@ -92,16 +92,33 @@ TEST(SNPStatistic, ObservedValues) {
   EXPECT_EQ(snp_statistic(mixed, 3), 16.0f / 14.0f);
 }
 
-TEST(SNPStatistic, WeightedProductsAreRoundedToFloatBeforeSumming) {
-  const float u[] = {0.1f, 0.2f, -0.3f};
-  const double w[] = {1.3, -0.7, 2.9};
-  float sum = 0, ssq = 0;
-  for (int j = 0; j < 3; ++j) {
-    const float y = static_cast<float>(static_cast<double>(u[j]) * w[j]);
-    sum += y;
-    ssq += y * y;
-  }
-  EXPECT_EQ(snp_statistic_weighted(u, w, 3), (sum * sum) / ssq);
+TEST(SNPStatistic, ReplicateIsWeightedSumSquaredOverObservedSumOfSquares) {
+  // Scores 1, 1 have sum of squares 2: with weights 0.5 and 0.25 the replicate is
+  // 0.75^2 / 2, not 0.75^2 / (0.25 + 0.0625) as a self-normalised replicate would give.
+  const float ones[] = {1.0f, 1.0f};
+  const double w[] = {0.5, 0.25};
+  EXPECT_EQ(snp_statistic_weighted(ones, w, 2), 0.28125f);
+  // At or below the tolerance the replicate is 0, like the observed statistic.
+  const float tiny[] = {3e-4f};
+  const double big[] = {1e6};
+  ASSERT_LE(snp_sum_of_squares(tiny, 1), kSsqTolerance);
+  EXPECT_EQ(snp_statistic_weighted(tiny, big, 1), 0.0f);
+}
+
+TEST_F(SNPDataFile, TwoEqualScoresGetTheChiSquarePValue) {
+  // Given the data, (w1 + w2)^2 / 2 is chi-square with one degree of freedom, so the
+  // p-value of the observed statistic 2 is P(chi2_1 >= 2) = 0.1573. A replicate divided by
+  // its own sum of squares can never exceed 2 and gave p = 1 / nsim instead.
+  SNPData d(write("a 1 1\n"), -999.0f, "zero");
+  d.set_all_used();
+  d.make_snp_used_index();
+  d.compute_x_stat();
+  ASSERT_EQ(d.snpvec[0].x_stat, 2.0f);
+  MTRand::iset = 0;
+  d.set_seed(11);
+  d.stepDownPval(20000);
+  // Binomial sd at 20000 replicates is 0.0026; 0.01 is about four of them.
+  EXPECT_NEAR(d.snpvec[0].sim_pval, 0.1573, 0.01);
 }
 
 TEST_F(SNPDataFile, SimulationDrawsOneWeightPerSubjectAndLeavesObservedStatistics) {
