@@ -4,6 +4,9 @@
 //                     OBO ontology, GAF annotations and KEGG links of the same genes
 //   --random PREFIX   PREFIX.bed/.bim/.fam of --snps x --subjects random genotypes, the .bed
 //                     streamed byte by byte (benchmark input of any size)
+//   --study PREFIX    the same files, and PREFIX.genes.txt, for genotypes shaped like a real
+//                     study's: blocks of SNPs in linkage disequilibrium and many rare alleles
+//                     (the input of the calibration tool)
 //
 // Numbers come from a splitmix64 generator and plain arithmetic (a normal deviate is a sum of
 // twelve uniforms), never from the standard distributions or libm, so the files are
@@ -38,7 +41,8 @@ struct Random {
 [[noreturn]] void fail(const std::string& message) {
   std::cerr << "error: " << message << "\n"
             << "usage: halvorix_make_plink --example DIR\n"
-            << "       halvorix_make_plink --random PREFIX --snps N --subjects N [--seed N]\n";
+            << "       halvorix_make_plink --random PREFIX --snps N --subjects N [--seed N]\n"
+            << "       halvorix_make_plink --study PREFIX --snps N --subjects N [--seed N]\n";
   std::exit(1);
 }
 
@@ -86,6 +90,64 @@ void write_random_set(const std::string& prefix, long long snps, long long subje
     bed.write(snp.data(), static_cast<std::streamsize>(snp.size()));
   }
   if (!bed || !bim || !fam) fail("cannot write " + prefix + ".*");
+}
+
+// ---------------------------------------------------------------- study-like set
+
+/// Genotypes with the two features that make a null distribution hard to get right: many
+/// rare alleles (heavy-tailed scores) and correlated neighbouring SNPs. Each block of SNPs
+/// has a few founder haplotypes; every subject haplotype copies one founder, with each allele
+/// redrawn from the SNP's frequency now and then. A tenth of the genes lie between others.
+void write_study_set(const std::string& prefix, long long snps, long long subjects,
+                     std::uint64_t seed) {
+  Random random{seed};
+  constexpr int kFounders = 12;
+  constexpr long long kSpacing = 2000;
+  std::ofstream fam = open_output(prefix + ".fam");
+  for (long long i = 1; i <= subjects; ++i)
+    fam << "F" << i << " I" << i << " 0 0 " << 1 + (i % 2) << ' ' << random.normal() << '\n';
+  std::ofstream bim = open_output(prefix + ".bim");
+  std::ofstream bed = open_output(prefix + ".bed", std::ios::binary);
+  const char header[3] = {0x6c, 0x1b, 0x01};
+  bed.write(header, 3);
+  const auto n = static_cast<std::size_t>(subjects);
+  std::vector<int> founder(2 * n), counts(n);
+  std::vector<unsigned char> bytes;
+  long long block_left = 0;
+  for (long long j = 1; j <= snps; ++j) {
+    if (block_left == 0) {  // a new block: every haplotype picks its founder
+      block_left = 5 + static_cast<long long>(random.uniform() * 30);
+      for (int& f : founder) f = static_cast<int>(random.uniform() * kFounders);
+    }
+    --block_left;
+    const double frequency = random.uniform() < 0.35 ? 0.005 + 0.045 * random.uniform()
+                                                      : 0.05 + 0.45 * random.uniform();
+    bool founder_allele[kFounders];
+    for (bool& a : founder_allele) a = random.uniform() < frequency;
+    for (std::size_t i = 0; i < n; ++i) {
+      int count = 0;
+      for (int h = 0; h < 2; ++h) {
+        const bool redraw = random.uniform() < 0.1;
+        count += redraw ? random.uniform() < frequency : founder_allele[founder[2 * i + h]];
+      }
+      counts[i] = random.uniform() < 0.01 ? -1 : count;
+    }
+    pack_snp(counts, bytes);
+    bed.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    bim << 1 + (j - 1) * 22 / snps << " rs" << j << " 0 " << kSpacing * j << " A G\n";
+  }
+  // Genes of 10 to 60 kb every 40 kb along each chromosome's stretch of SNPs.
+  std::ofstream genes = open_output(prefix + ".genes.txt");
+  long long gene_number = 0;
+  for (long long c = 1; c <= 22; ++c) {
+    const long long first = (c - 1) * snps / 22 + 1, last = c * snps / 22;
+    for (long long start = kSpacing * first; start + 10000 <= kSpacing * last; start += 40000) {
+      const long long length = 10000 + static_cast<long long>(random.uniform() * 50000);
+      genes << c << ' ' << start << ' ' << start + length << " G" << ++gene_number << '\n';
+    }
+  }
+  if (!bed || !bim || !fam || !genes) fail("cannot write " + prefix + ".*");
 }
 
 // ---------------------------------------------------------------- example study
@@ -262,7 +324,8 @@ int main(int argc, char** argv) {
     write_example_annotation(args[1]);
     return 0;
   }
-  if (args.empty() || args[0] != "--random" || args.size() < 2) fail("no mode given");
+  if (args.empty() || (args[0] != "--random" && args[0] != "--study") || args.size() < 2)
+    fail("no mode given");
   long long snps = 0, subjects = 0;
   std::uint64_t seed = 1;
   for (std::size_t i = 2; i + 1 < args.size(); i += 2) {
@@ -276,7 +339,11 @@ int main(int argc, char** argv) {
       fail("unknown argument " + args[i]);
     }
   }
-  if (snps == 0 || subjects == 0) fail("--random needs --snps and --subjects");
-  write_random_set(args[1], snps, subjects, seed);
+  if (snps == 0 || subjects == 0) fail(args[0] + " needs --snps and --subjects");
+  if (args[0] == "--study") {
+    write_study_set(args[1], snps, subjects, seed);
+  } else {
+    write_random_set(args[1], snps, subjects, seed);
+  }
   return 0;
 }
