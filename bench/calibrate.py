@@ -6,7 +6,7 @@ halvorix-prep, runs halvorix, and counts the phenotypes whose smallest adjusted 
 or below 0.05 and 0.10. A procedure that holds its level rejects in about that fraction of
 them. Printed with exact (Clopper-Pearson) 95 % binomial intervals.
 
-    python3 bench/calibrate.py                      # study-like genotypes, 10,000 x 1,000
+    python3 bench/calibrate.py                      # study-like genotypes, 5,000 x 1,000
     python3 bench/calibrate.py --bfile PREFIX --genes GENES.txt --phenotypes 500
     python3 bench/calibrate.py --also before=/path/to/other/halvorix   # same scores, two builds
 
@@ -69,13 +69,32 @@ def write_phenotypes(fam, path, k, seed):
             out.write("%s %s %s\n" % (fid, iid, " ".join("%.6f" % rng.gauss(0, 1) for _ in range(k))))
 
 
+def write_genes(bim, path):
+    """A 20 kb gene every 50 kb along the SNPs of each chromosome (for sets without a list)."""
+    ends = {}
+    with open(bim) as f:
+        for line in f:
+            chrom, _, _, pos = line.split()[:4]
+            lo, hi = ends.get(chrom, (int(pos), int(pos)))
+            ends[chrom] = (min(lo, int(pos)), max(hi, int(pos)))
+    with open(path, "w") as out:
+        n = 0
+        for chrom, (lo, hi) in ends.items():
+            for start in range(lo, hi - 20000, 50000):
+                n += 1
+                out.write("%s %d %d G%d\n" % (chrom, start, start + 20000, n))
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     build = os.path.join(os.path.dirname(here), "build", "release")
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--bfile", help="PLINK set; default: a study-like set made by the generator")
     ap.add_argument("--genes", help="gene list (CHR BP1 BP2 GENE); default: the generator's")
-    ap.add_argument("--snps", type=int, default=10000)
+    ap.add_argument("--genotypes", choices=("study", "random"), default="study",
+                    help="generated set: 'study' (LD blocks, many rare alleles) or 'random' "
+                    "(independent SNPs, genotype codes uniform)")
+    ap.add_argument("--snps", type=int, default=5000)
     ap.add_argument("--subjects", type=int, default=1000)
     ap.add_argument("--phenotypes", type=int, default=300, help="K, the number of null phenotypes")
     ap.add_argument("--nsim", type=int, default=200)
@@ -91,9 +110,11 @@ def main():
         bfile, genes = args.bfile, args.genes
         if not bfile:
             bfile = os.path.join(work, "study")
-            run([os.path.join(args.bin, "halvorix_make_plink"), "--study", bfile, "--snps",
+            run([os.path.join(args.bin, "halvorix_make_plink"), "--" + args.genotypes, bfile, "--snps",
                  str(args.snps), "--subjects", str(args.subjects), "--seed", str(args.seed)])
             genes = genes or bfile + ".genes.txt"
+            if not os.path.exists(genes):
+                write_genes(bfile + ".bim", genes)
         prep = os.path.join(args.bin, "halvorix-prep")
         builds = [("halvorix", os.path.join(args.bin, "halvorix"))]
         builds += [tuple(a.split("=", 1)) for a in args.also]
