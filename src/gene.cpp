@@ -13,6 +13,7 @@
 #include "Ranker/ranker.h"
 #include "fail.h"
 #include "print_banner.h"
+#include "progress.h"
 #include "stepDownPval.h"
 #include "tokenize.h"
 
@@ -513,12 +514,14 @@ void GENEData::stepDownPval(int nsim, SNPData& snpdat) {
   StepDownPval stepdown(stats, nsim);
   std::vector<float> sim(genevec.size());
   snpdat.plan_replicates(nsim);
+  Progress progress("replicates", nsim);
   for (int rep = 0; rep < nsim; ++rep) {
     snpdat.random_x_stat();
     compute_score_sim(snpdat);
     compute_zscore_sim();
     for (std::size_t g = 0; g < genevec.size(); ++g) sim[g] = genevec[g].sim_zscore;
     stepdown.update_by_sim_stats(sim);
+    progress.tick();
   }
   stepdown.compute_pval();
   stepdown.sort_index();

@@ -7,6 +7,7 @@
 
 #include "fail.h"
 #include "print_banner.h"
+#include "progress.h"
 #include "stepDownPval.h"
 
 namespace {
@@ -524,12 +525,14 @@ void GeneSets::stepDownPval(int nsim, SNPData& snpdat, GENEData& genedat) {
   std::vector<float> simulated(geneset_vec.size());
   const FlatGeneSets flat = replicate_view(*this, genedat);
   snpdat.plan_replicates(nsim);
+  Progress progress("replicates", nsim);
   for (int rep = 0; rep < nsim; ++rep) {
     snpdat.random_x_stat();
     simulate_set_scores(*this, snpdat, genedat, flat);
     compute_zscore_sim();
     for (std::size_t i = 0; i < geneset_vec.size(); ++i) simulated[i] = geneset_vec[i].sim_zscore;
     stepdown.update_by_sim_stats(simulated);
+    progress.tick();
   }
   stepdown.compute_pval();
   stepdown.sort_index();

@@ -17,7 +17,8 @@
 #include "snp.h"
 
 #define PROGNAME "Halvorix"
-#define VERSION "0.01"
+// The project's one version number, from CMakeLists.txt.
+#define VERSION HALVORIX_VERSION
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "fail.h"
 #include "makeSeed.h"
 #include "print_banner.h"
+#include "progress.h"
 #include "stepDownPval.h"
 #include "tokenize.h"
 
@@ -225,10 +226,12 @@ void SNPData::stepDownPval(int nsim) {
   StepDownPval stepdown(get_x_stat(), nsim);
   std::vector<float> sim(snpvec.size());
   plan_replicates(nsim);
+  Progress progress("replicates", nsim);
   for (int s = 0; s < nsim; ++s) {
     random_x_stat();
     for (std::size_t i = 0; i < snpvec.size(); ++i) sim[i] = snpvec[i].sim_x_stat;
     stepdown.update_by_sim_stats(sim);
+    progress.tick();
   }
   stepdown.compute_pval();
   for (const StatInfo& record : stepdown.stat_info)

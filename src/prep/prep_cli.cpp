@@ -253,6 +253,10 @@ int run_prep(const std::vector<std::string>& args) {
     std::cout << kUsage;
     return 0;
   }
+  if (command == "--version") {
+    std::cout << "halvorix-prep (version " HALVORIX_VERSION ")\n";
+    return 0;
+  }
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (command == "scores") return run_scores(rest);
   if (command == "genemap") return run_genemap(rest);

@@ -13,6 +13,7 @@
 #include "prep/output_file.h"
 #include "prep/phenotypes.h"
 #include "prep/plink.h"
+#include "progress.h"
 
 namespace {
 
@@ -177,10 +178,13 @@ ScoreSummary write_score_file(const ScoreOptions& options) {
             missing_text + "\n");
   std::vector<unsigned char> bytes;
   std::vector<signed char> counts(slots.size());
+  Progress progress("SNPs written", summary.snps);
   for (const BimRecord& snp : bim) {
     bed.read_snp(bytes);
     write_snp_line(out, snp.snp_id, slots, residuals.value, bytes, counts, missing_text, summary);
+    progress.tick();
   }
+  progress.finish();
   bed.check_end();
   out.commit();
   return summary;
