@@ -1,0 +1,139 @@
+"""report.html: one self-contained page (figures embedded, no scripts, no outside files)."""
+import base64
+import html
+import os
+
+GENE_DATABASE = "https://www.ncbi.nlm.nih.gov"
+GO_BROWSER = "https://amigo.geneontology.org"
+PATHWAY_DATABASE = "https://www.genome.jp"
+TOP_ROWS = 30
+
+STYLE = """
+body { font-family: sans-serif; margin: 2em auto; max-width: 1100px; color: #222; }
+h1 { font-size: 1.6em; } h2 { font-size: 1.25em; margin-top: 1.6em; }
+table { border-collapse: collapse; font-size: 0.9em; }
+td, th { border: 1px solid #ccc; padding: 3px 8px; text-align: left; vertical-align: top; }
+th { background: #f0f0f0; } td.num { text-align: right; font-variant-numeric: tabular-nums; }
+figure { margin: 1em 0; } figure img { max-width: 100%; border: 1px solid #eee; }
+figcaption { font-size: 0.9em; color: #444; } .note { background: #f7f7f7; padding: 0.6em 1em; }
+"""
+
+
+def esc(text):
+    return html.escape(str(text), quote=True)
+
+
+def link(address, text):
+    return f'<a href="{esc(address)}">{esc(text)}</a>'
+
+
+def gene_link(name):
+    return link(f"{GENE_DATABASE}/gene?term={name}", name)
+
+
+def set_link(method, term):
+    if method == "KEGG":
+        return link(f"{PATHWAY_DATABASE}/dbget-bin/www_bget?pathway:{term}", term)
+    return link(f"{GO_BROWSER}/cgi-bin/amigo/term_details?term={term}", term)
+
+
+def summary_rows(result, log):
+    """(label, value) lines of the run's summary."""
+    options = log.get("options", {})
+    unknown = "not known (give --log)"
+    rows = [("result file", os.path.basename(result.path)), ("method", result.method)]
+    if result.method != "SNP":
+        rows.append(("gene scoring", options.get("gene-level", unknown)))
+        rows.append(("gene moments", options.get("gene-moments", unknown)))
+    if result.method in ("GO", "KEGG"):
+        rows.append(("gene-set scoring", options.get("gene-set-level", unknown)))
+    if result.method == "GO":
+        rows.append(("GO namespace", options.get("go_type", unknown)))
+    if result.method == "SNP":
+        used = sum(1 for u in result.texts("used") if u != "0")
+        rows.append(("SNPs", f"{len(result.rows)} ({used} used)"))
+    elif "snps_total" in log:
+        rows.append(("SNPs", f"{log['snps_total']} ({log.get('snps_used', '?')} used)"))
+    else:
+        rows.append(("SNPs", unknown))
+    if result.method == "GENE":
+        rows.append(("genes", str(len(result.rows))))
+    elif "genes_total" in log:
+        rows.append(("genes", f"{log['genes_total']} ({log.get('genes_used', '?')} used)"))
+    elif result.method != "SNP":
+        rows.append(("genes", unknown))
+    if result.method in ("GO", "KEGG"):
+        rows.append(("gene sets", str(len(result.rows))))
+    rows.append(("replicates (nsim)", str(log["nsim"]) if "nsim" in log else unknown))
+    rows.append(("seed", str(log["seed"]) if "seed" in log else unknown))
+    return rows
+
+
+def p_value_note(log):
+    nsim = log.get("nsim")
+    floor = (f"with nsim = {nsim}, a p-value of 0 means fewer than 1 in {nsim} replicates "
+             f"reached the observed value (p &lt; {1 / nsim:.2g})") if nsim else \
+        "a p-value of 0 means fewer than 1 in nsim replicates reached the observed value"
+    return ("<p class=\"note\">Reading p-values: the p-values are step-down adjusted over all "
+            "items tested, from the maximum statistic of each simulated replicate, so they "
+            f"already allow for multiple testing. They move in steps of 1/nsim; {floor}. "
+            "More replicates (<code>--nsim</code>) resolve smaller p-values.</p>")
+
+
+def figure_html(figure, folder):
+    with open(os.path.join(folder, figure.stem + ".png"), "rb") as f:
+        data = base64.b64encode(f.read()).decode("ascii")
+    return (f'<figure id="{esc(figure.stem)}"><img alt="{esc(figure.title)}" '
+            f'src="data:image/png;base64,{data}">\n<figcaption>{esc(figure.caption)} '
+            f'Files: <a href="{esc(figure.stem)}.png">PNG</a>, '
+            f'<a href="{esc(figure.stem)}.svg">SVG</a>.</figcaption></figure>')
+
+
+def top_table(result, positions):
+    """The first rows of the result (the best: halvorix sorts them) as an HTML table."""
+    num = lambda text: f'<td class="num">{esc(text)}</td>'  # noqa: E731
+    if result.method == "SNP":
+        order = sorted(range(len(result.rows)), key=lambda i: float(result.rows[i][4]))
+        head = ["rank", "SNP"] + (["chr", "bp"] if positions else []) + ["statistic", "p"]
+        body = []
+        for i in order[:TOP_ROWS]:
+            snp, _, _, x_stat, rank, p = result.rows[i]
+            place = [num(v) for v in positions.get(snp, ("NA", "NA"))] if positions else []
+            body.append([num(rank), f"<td>{esc(snp)}</td>"] + place + [num(x_stat), num(p)])
+    elif result.method == "GENE":
+        head = ["gene", "SNPs", "score", "z", "p"]
+        body = [[f"<td>{gene_link(r[0])}</td>", num(r[1]), num(r[2]), num(r[5]), num(r[6])]
+                for r in result.rows[:TOP_ROWS]]
+    else:
+        head = ["rank", "set", "genes", "score", "z", "p", "genes in the set"]
+        body = []
+        for r in result.rows[:TOP_ROWS]:
+            ids = ", ".join(set_link(result.method, t) for t in r[1].split(","))
+            genes = ", ".join(gene_link(g) for g in r[8].split(",") if g)
+            body.append([num(r[0]), f"<td>{ids}</td>", num(r[2]), num(r[3]), num(r[6]),
+                         num(r[7]), f"<td>{genes}</td>"])
+    lines = ["<table>", "<tr>" + "".join(f"<th>{esc(h)}</th>" for h in head) + "</tr>"]
+    lines += ["<tr>" + "".join(cells) + "</tr>" for cells in body]
+    lines.append("</table>")
+    return "\n".join(lines)
+
+
+def write_page(folder, result, log, figures, table_name, positions, version):
+    title = f"Halvorix {result.method} report"
+    parts = [
+        "<!DOCTYPE html>", '<html lang="en">', "<head>", '<meta charset="utf-8">',
+        f"<title>{esc(title)}</title>", f"<style>{STYLE}</style>", "</head>", "<body>",
+        f"<h1>{esc(title)}</h1>", "<h2>Run</h2>", "<table>",
+    ]
+    parts += [f"<tr><th>{esc(k)}</th><td>{esc(v)}</td></tr>" for k, v in summary_rows(result, log)]
+    parts += ["</table>", "<h2>Figures</h2>"]
+    parts += [figure_html(f, folder) for f in figures]
+    shown = min(TOP_ROWS, len(result.rows))
+    parts += [f"<h2>Top {shown} results</h2>", p_value_note(log), top_table(result, positions),
+              f'<p>Every result, one row each: <a href="{esc(table_name)}">{esc(table_name)}</a>'
+              " (tab-separated; R: <code>read.delim</code>, pandas: "
+              "<code>read_csv(sep=\"\\t\")</code>).</p>",
+              f"<p><small>Made by halvorix-report (version {esc(version)}).</small></p>",
+              "</body>", "</html>", ""]
+    with open(os.path.join(folder, "report.html"), "w", encoding="utf-8", newline="\n") as f:
+        f.write("\n".join(parts))
