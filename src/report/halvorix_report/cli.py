@@ -6,10 +6,11 @@ import shutil
 import sys
 import tempfile
 
-from . import figures, go_graph, inputs, page, results, tables
+from . import inputs, page, results, tables
 from .errors import ReportError
 
 DEFAULT_DISTANCE = 50000  # halvorix's --dist when the log does not say
+TOP_TERMS = 10  # GO terms of the best sets drawn in the graph
 
 
 class Parser(argparse.ArgumentParser):
@@ -59,7 +60,7 @@ def load_annotations(args, result, log):
         annotations["genes_of_snp"] = genes_of_snp
     if args.go_edges:
         parents, namespace = inputs.load_go_edges(args.go_edges)
-        top = [t for ids in result.texts("set_ids")[:go_graph.TOP_TERMS] for t in ids.split(",")]
+        top = [t for ids in result.texts("set_ids")[:TOP_TERMS] for t in ids.split(",")]
         if not any(term in parents for term in top):
             raise ReportError(f"{args.go_edges}: none of the top GO terms of {args.csv} is in it")
         annotations["parents"] = parents
@@ -68,6 +69,9 @@ def load_annotations(args, result, log):
 
 
 def draw(result, log, annotations, folder):
+    # matplotlib takes a second to load: only once the inputs are known to be good.
+    from . import figures, go_graph
+
     nsim = log.get("nsim")
     drawn = [figures.qq_plot(result, folder)]
     if result.method == "SNP":

@@ -24,17 +24,19 @@ P_CLASSES = [(0.01, "p < 0.01", "#b2182b"), (0.05, "p < 0.05", "#ef8a62"),
 class Figure:
     """A saved figure: file stem (stem.png, stem.svg), title and a caption for the page."""
 
-    def __init__(self, stem, title, caption):
+    def __init__(self, stem, title, caption, width_inches):
         self.stem = stem
         self.title = title
         self.caption = caption
+        self.width_inches = width_inches  # the page shows it at about its printed size
 
 
 def save(fig, folder, stem, title, caption):
+    width_inches = float(fig.get_size_inches()[0])
     fig.savefig(os.path.join(folder, stem + ".png"), dpi=150, metadata={"Software": None})
     fig.savefig(os.path.join(folder, stem + ".svg"), metadata={"Date": None})
     plt.close(fig)
-    return Figure(stem, title, caption)
+    return Figure(stem, title, caption, width_inches)
 
 
 def p_class(p):

@@ -3,9 +3,8 @@ root of their namespace, and the edges between them, drawn in layers from the ro
 """
 import matplotlib.pyplot as plt
 
+from .cli import TOP_TERMS
 from .figures import p_class, p_legend, save
-
-TOP_TERMS = 10
 
 
 def ancestors_subgraph(terms, parents):

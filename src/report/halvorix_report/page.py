@@ -83,8 +83,9 @@ def p_value_note(log):
 def figure_html(figure, folder):
     with open(os.path.join(folder, figure.stem + ".png"), "rb") as f:
         data = base64.b64encode(f.read()).decode("ascii")
+    width = round(figure.width_inches * 100)
     return (f'<figure id="{esc(figure.stem)}"><img alt="{esc(figure.title)}" '
-            f'src="data:image/png;base64,{data}">\n<figcaption>{esc(figure.caption)} '
+            f'style="width: {width}px" src="data:image/png;base64,{data}">\n<figcaption>{esc(figure.caption)} '
             f'Files: <a href="{esc(figure.stem)}.png">PNG</a>, '
             f'<a href="{esc(figure.stem)}.svg">SVG</a>.</figcaption></figure>')
 
