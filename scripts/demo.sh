@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds Halvorix and runs the default analysis (GO gene sets) on the bundled example data.
-# Extra arguments go to the program, e.g. `bash scripts/demo.sh --method GENE`.
+# Builds Halvorix, runs the default analysis (GO gene sets) on the bundled example data and
+# makes the report of the run. Extra arguments go to the program, e.g.
+# `bash scripts/demo.sh --method GENE`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -8,6 +9,18 @@ cmake --preset release >/dev/null
 cmake --build --preset release --target halvorix
 run_dir=build/demo
 rm -rf "$run_dir" && mkdir -p "$run_dir" && cp examples/*.dat "$run_dir/"
-(cd "$run_dir" && ../release/halvorix --seed 1 "$@")
+(cd "$run_dir" && ../release/halvorix --seed 1 "$@" | tee run.log)
 echo
 echo "Results: $run_dir/output.html and $run_dir/output.csv"
+# The report needs the method of the run; the console log says which it was.
+method=$(sed -n 's/^ --method //p' "$run_dir/run.log" | tr '[:lower:]' '[:upper:]')
+extra=()
+case "$method" in
+  SNP | GENE) extra=(--gene_snp gene_snp.dat) ;;
+  GO) extra=(--go_edges go_edges.dat) ;;
+  KEGG) ;;
+  *) exit 0 ;;  # --help, --version: no run to report
+esac
+(cd "$run_dir" && ../release/halvorix-report --method "$method" --csv output.csv --log run.log \
+  "${extra[@]}" --out report)
+echo "Report: $run_dir/report/report.html (figures as PNG and SVG, tables as .tsv beside it)"

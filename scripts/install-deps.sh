@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build and test dependencies that are missing (Debian packages), nothing else.
 set -euo pipefail
-packages=(cmake g++ make libboost-graph-dev googletest libgtest-dev libbenchmark-dev zlib1g-dev)
+# python3-matplotlib: halvorix-report's figures; chromium: the test that opens the report page.
+packages=(cmake g++ make libboost-graph-dev googletest libgtest-dev libbenchmark-dev zlib1g-dev
+          python3-matplotlib chromium)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
