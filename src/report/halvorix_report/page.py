@@ -85,7 +85,8 @@ def figure_html(figure, folder):
         data = base64.b64encode(f.read()).decode("ascii")
     width = round(figure.width_inches * 100)
     return (f'<figure id="{esc(figure.stem)}"><img alt="{esc(figure.title)}" '
-            f'style="width: {width}px" src="data:image/png;base64,{data}">\n<figcaption>{esc(figure.caption)} '
+            f'style="width: {width}px" src="data:image/png;base64,{data}">\n'
+            f'<figcaption>{esc(figure.caption)} '
             f'Files: <a href="{esc(figure.stem)}.png">PNG</a>, '
             f'<a href="{esc(figure.stem)}.svg">SVG</a>.</figcaption></figure>')
 
