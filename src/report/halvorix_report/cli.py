@@ -54,7 +54,8 @@ def load_annotations(args, result, log):
             raise ReportError(f"{args.bim}: none of the SNPs of {args.csv} is in it")
         annotations["positions"] = positions
     if args.gene_snp:
-        distance = float(log.get("options", {}).get("dist", DEFAULT_DISTANCE))
+        logged = log.get("options", {}).get("dist", str(DEFAULT_DISTANCE))
+        distance = inputs.leading_integer(logged)
         snps_of_gene, genes_of_snp = inputs.load_gene_snp(args.gene_snp, distance)
         annotations["snps_of_gene"] = snps_of_gene
         annotations["genes_of_snp"] = genes_of_snp
@@ -112,8 +113,11 @@ def run(argv, version):
     log = inputs.load_log(args.log, method) if args.log else {}
     annotations = load_annotations(args, result, log)
 
-    os.makedirs(os.path.dirname(out), exist_ok=True)
-    staging = tempfile.mkdtemp(prefix=".halvorix-report-", dir=os.path.dirname(out))
+    try:
+        os.makedirs(os.path.dirname(out), exist_ok=True)
+        staging = tempfile.mkdtemp(prefix=".halvorix-report-", dir=os.path.dirname(out))
+    except OSError as e:
+        raise ReportError(f"{args.out}: cannot be made ({e.strerror or e})") from None
     try:
         table_name = tables.write_tidy_table(result, annotations, staging)
         drawn = draw(result, log, annotations, staging)

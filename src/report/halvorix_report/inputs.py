@@ -75,6 +75,12 @@ def load_bim(path):
     return positions
 
 
+def leading_integer(text):
+    """The whole number at the start of `text` (0 if none), as halvorix reads distances."""
+    found = re.match(r"\s*([+-]?\d+)", text)
+    return int(found.group(1)) if found else 0
+
+
 def load_gene_snp(path, max_distance):
     """(gene -> SNPs, SNP -> genes) of the pairs within `max_distance` bp, in file order."""
     snps_of_gene, genes_of_snp = {}, {}
@@ -85,12 +91,7 @@ def load_gene_snp(path, max_distance):
         if len(fields) < 3:
             raise ReportError(f"{where(path, n)}: {len(fields)} fields, expected gene, SNP, "
                               "distance")
-        try:
-            distance = float(fields[2])
-        except ValueError:
-            raise ReportError(f"{where(path, n)}: distance '{fields[2]}' is not a number") \
-                from None
-        if abs(distance) > max_distance:
+        if abs(leading_integer(fields[2])) > max_distance:
             continue
         gene, snp = fields[0], fields[1]
         snps_of_gene.setdefault(gene, []).append(snp)
