@@ -7,16 +7,27 @@
 //   --study PREFIX    the same files, and PREFIX.genes.txt, for genotypes shaped like a real
 //                     study's: blocks of SNPs in linkage disequilibrium and many rare alleles
 //                     (the input of the calibration tool)
+//   --vcf PREFIX OUT  the genotypes of a PLINK set as a VCF (OUT.vcf), bgzipped VCF
+//                     (OUT.vcf.gz) or BCF (OUT.bcf), with GT and DS; --dosage integer (the
+//                     default) writes the allele count as DS, --dosage fraction moves it by up
+//                     to 0.1 as an imputed dosage would. REF is allele 2 and ALT allele 1, so
+//                     ALT counts what the .bed counts; one multi-allelic record follows the
+//                     first SNP, and missing calls are written "./." or half-missing "1/.".
 //
 // Numbers come from a splitmix64 generator and plain arithmetic (a normal deviate is a sum of
 // twelve uniforms), never from the standard distributions or libm, so the files are
 // byte-identical on every platform.
+
+#include <htslib/hts.h>
+#include <htslib/kstring.h>
+#include <htslib/vcf.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -42,7 +53,8 @@ struct Random {
   std::cerr << "error: " << message << "\n"
             << "usage: halvorix_make_plink --example DIR\n"
             << "       halvorix_make_plink --random PREFIX --snps N --subjects N [--seed N]\n"
-            << "       halvorix_make_plink --study PREFIX --snps N --subjects N [--seed N]\n";
+            << "       halvorix_make_plink --study PREFIX --snps N --subjects N [--seed N]\n"
+            << "       halvorix_make_plink --vcf PREFIX OUT [--dosage integer|fraction]\n";
   std::exit(1);
 }
 
@@ -308,6 +320,112 @@ void write_example_annotation(const std::string& dir) {
   kegg << "path:hsa00010\thsa:G3\n";  // the same link, columns the other way round
 }
 
+// ---------------------------------------------------------------- VCF of a PLINK set
+
+std::vector<std::vector<std::string>> read_columns(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) fail("cannot open " + path);
+  std::vector<std::vector<std::string>> rows;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    rows.emplace_back();
+    for (std::string field; fields >> field;) rows.back().push_back(field);
+  }
+  return rows;
+}
+
+/// Allele-1 counts of the next SNP of an open .bed (-1 missing).
+void read_snp_counts(std::ifstream& bed, std::vector<int>& counts) {
+  static const int kCount[4] = {2, -1, 1, 0};
+  std::vector<char> bytes((counts.size() + 3) / 4);
+  if (!bed.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) fail("short .bed");
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    counts[i] = kCount[(static_cast<unsigned char>(bytes[i / 4]) >> (2 * (i % 4))) & 3];
+  }
+}
+
+/// The GT and DS text of one call; `serial` varies the spelling (phased, half-missing) and the
+/// fractional dosage.
+void append_call(std::string& line, int count, std::uint64_t serial, bool fraction) {
+  static const char* const kUnphased[3] = {"0/0", "0/1", "1/1"};
+  static const char* const kPhased[3] = {"0|0", "1|0", "1|1"};
+  if (count < 0) {
+    line += serial % 2 == 0 ? "\t./.:." : "\t1/.:.";
+    return;
+  }
+  line += '\t';
+  line += serial % 7 == 0 ? kPhased[count] : kUnphased[count];
+  if (!fraction) {
+    line += ':' + std::to_string(count);
+    return;
+  }
+  // Up to 0.1 towards the middle, in steps of 0.001: what imputation does to a sure call.
+  const double shift = 0.001 * static_cast<double>(serial % 101);
+  const double dosage = count == 2   ? 2 - shift
+                        : count == 0 ? shift
+                                     : 1 + (serial % 2 ? shift : -shift);
+  char text[16];
+  std::snprintf(text, sizeof text, ":%.3f", dosage);
+  line += text;
+}
+
+void write_vcf(const std::string& prefix, const std::string& out_path, bool fraction) {
+  const auto fam = read_columns(prefix + ".fam");
+  const auto bim = read_columns(prefix + ".bim");
+  std::string header =
+      "##fileformat=VCFv4.2\n"
+      "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">\n"
+      "##FORMAT=<ID=DS,Number=A,Type=Float,Description=\"ALT dosage\">\n";
+  std::string last_contig;
+  for (const auto& snp : bim) {
+    if (snp[0] != last_contig) header += "##contig=<ID=" + snp[0] + ">\n";
+    last_contig = snp[0];
+  }
+  header += "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT";
+  for (const auto& subject : fam) header += '\t' + subject[1];
+  header += '\n';
+
+  const bool is_bcf = out_path.size() > 4 && out_path.compare(out_path.size() - 4, 4, ".bcf") == 0;
+  const bool is_gz = out_path.size() > 3 && out_path.compare(out_path.size() - 3, 3, ".gz") == 0;
+  htsFile* out = hts_open(out_path.c_str(), is_bcf ? "wb" : is_gz ? "wz" : "w");
+  if (out == nullptr) fail("cannot create " + out_path);
+  bcf_hdr_t* hdr = bcf_hdr_init("w");
+  if (bcf_hdr_parse(hdr, &header[0]) != 0 || bcf_hdr_write(out, hdr) != 0) fail("bad header");
+  bcf1_t* record = bcf_init();
+  kstring_t text = KS_INITIALIZE;
+  const auto write_line = [&](const std::string& line) {
+    ks_clear(&text);
+    kputsn(line.data(), line.size(), &text);
+    if (vcf_parse(&text, hdr, record) != 0 || bcf_write(out, hdr, record) != 0) {
+      fail("cannot write " + out_path);
+    }
+  };
+
+  std::ifstream bed(prefix + ".bed", std::ios::binary);
+  char magic[3];
+  if (!bed.read(magic, 3) || magic[2] != 1) fail("not a SNP-major .bed: " + prefix + ".bed");
+  std::vector<int> counts(fam.size());
+  std::uint64_t serial = 0;
+  for (std::size_t j = 0; j < bim.size(); ++j) {
+    read_snp_counts(bed, counts);
+    const auto& snp = bim[j];
+    std::string line = snp[0] + '\t' + snp[3] + '\t' + snp[1] + '\t' + snp[5] + '\t' + snp[4] +
+                       "\t.\tPASS\t.\tGT:DS";
+    for (int count : counts) append_call(line, count, serial++, fraction);
+    write_line(line);
+    if (j == 0) {
+      std::string multi = snp[0] + '\t' + snp[3] + "\tmulti1\tG\tA,T\t.\tPASS\t.\tGT";
+      for (std::size_t i = 0; i < fam.size(); ++i) multi += i % 3 == 0 ? "\t0/2" : "\t0/1";
+      write_line(multi);
+    }
+  }
+  free(text.s);
+  bcf_destroy(record);
+  bcf_hdr_destroy(hdr);
+  if (hts_close(out) != 0) fail("cannot write " + out_path);
+}
+
 long long parse_count(const std::string& text) {
   char* end = nullptr;
   const long long value = std::strtoll(text.c_str(), &end, 10);
@@ -322,6 +440,14 @@ int main(int argc, char** argv) {
   if (args.size() == 2 && args[0] == "--example") {
     write_example(args[1]);
     write_example_annotation(args[1]);
+    return 0;
+  }
+  if (args.size() >= 3 && args[0] == "--vcf") {
+    const bool fraction = args.size() == 5 && args[3] == "--dosage" && args[4] == "fraction";
+    const bool integer =
+        args.size() == 3 || (args.size() == 5 && args[3] == "--dosage" && args[4] == "integer");
+    if (!fraction && !integer) fail("--vcf PREFIX OUT takes only --dosage integer|fraction");
+    write_vcf(args[1], args[2], fraction);
     return 0;
   }
   if (args.empty() || (args[0] != "--random" && args[0] != "--study") || args.size() < 2)

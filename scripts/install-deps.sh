@@ -2,8 +2,9 @@
 # Installs the build and test dependencies that are missing (Debian packages), nothing else.
 set -euo pipefail
 # python3-matplotlib: halvorix-report's figures; chromium: the test that opens the report page.
+# libhts-dev (found through pkg-config): VCF and BCF input of halvorix-prep.
 packages=(cmake g++ make libboost-graph-dev googletest libgtest-dev libbenchmark-dev zlib1g-dev
-          python3-matplotlib chromium)
+          python3-matplotlib chromium pkg-config libhts-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

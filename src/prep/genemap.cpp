@@ -12,6 +12,7 @@
 #include "prep/line_reader.h"
 #include "prep/output_file.h"
 #include "prep/plink.h"
+#include "prep/vcf.h"
 
 namespace {
 
@@ -87,13 +88,13 @@ namespace {
 
 /// Groups the .bim SNPs by chromosome, sorted by position; every chromosome must be one the gene
 /// list knows, except 0 (no position), whose SNPs are counted and left out.
-std::map<std::string, PositionIndex> index_snps(const std::string& bim_path,
-                                                const std::vector<BimRecord>& bim,
+std::map<std::string, PositionIndex> index_snps(const std::string& bim_path, const VcfSites& sites,
                                                 const std::vector<GeneRegion>& genes,
                                                 const std::string& genes_path,
                                                 GenemapSummary& summary) {
   std::map<std::string, PositionIndex> by_chromosome;
   for (const GeneRegion& gene : genes) by_chromosome[gene.chromosome];
+  const std::vector<BimRecord>& bim = sites.snps;
   for (std::size_t i = 0; i < bim.size(); ++i) {
     const std::string chromosome = normalise_chromosome(bim[i].chromosome);
     if (chromosome == "0") {
@@ -102,9 +103,12 @@ std::map<std::string, PositionIndex> index_snps(const std::string& bim_path,
     }
     const auto found = by_chromosome.find(chromosome);
     if (found == by_chromosome.end()) {
-      fail_stderr("error: " + bim_path + " line " + std::to_string(i + 1) + ": chromosome " +
-                  bim[i].chromosome + " (SNP " + bim[i].snp_id + ") is not in the gene list " +
-                  genes_path + "; leave out its SNPs or add its genes");
+      const long long number =
+          sites.numbers.empty() ? static_cast<long long>(i + 1) : sites.numbers[i];
+      fail_stderr("error: " + bim_path + ' ' + sites.unit + ' ' + std::to_string(number) +
+                  ": chromosome " + bim[i].chromosome + " (SNP " + bim[i].snp_id +
+                  ") is not in the gene list " + genes_path +
+                  "; leave out its SNPs or add its genes");
     }
     found->second.emplace_back(bim[i].position, i);
   }
@@ -117,11 +121,18 @@ std::map<std::string, PositionIndex> index_snps(const std::string& bim_path,
 GenemapSummary write_gene_snp_file(const GenemapOptions& options) {
   GenemapSummary summary;
   const std::vector<GeneRegion> genes = load_gene_list(options.genes);
-  const std::vector<BimRecord> bim = load_bim(options.bim);
+  VcfSites sites;
+  if (options.vcf.empty()) {
+    sites.snps = load_bim(options.bim);
+  } else {
+    sites = load_vcf_sites(options.vcf);
+    summary.multiallelic = sites.multiallelic;
+  }
+  const std::vector<BimRecord>& bim = sites.snps;
   summary.genes = static_cast<long long>(genes.size());
   summary.snps = static_cast<long long>(bim.size());
-  const std::map<std::string, PositionIndex> snps =
-      index_snps(options.bim, bim, genes, options.genes, summary);
+  const std::map<std::string, PositionIndex> snps = index_snps(
+      options.vcf.empty() ? options.bim : options.vcf, sites, genes, options.genes, summary);
 
   std::vector<bool> in_some_gene(bim.size(), false);
   OutputFile out(options.out);
@@ -155,9 +166,15 @@ void print_genemap_summary(const GenemapOptions& options, const GenemapSummary& 
             << "  gene list          = " << options.genes << '\n'
             << "  genes              = " << summary.genes << '\n'
             << "  genes with SNPs    = " << summary.genes_with_snps << '\n'
-            << "  .bim               = " << options.bim << '\n'
-            << "  SNPs               = " << summary.snps << '\n'
-            << "  SNPs, chromosome 0 = " << summary.snps_unplaced << " (no position, left out)\n"
+            << (options.vcf.empty() ? "  .bim               = " + options.bim
+                                    : "  VCF                = " + options.vcf)
+            << '\n'
+            << "  SNPs               = " << summary.snps << '\n';
+  if (!options.vcf.empty()) {
+    std::cout << "  multi-allelic      = " << summary.multiallelic
+              << " (left out, as from the scores)\n";
+  }
+  std::cout << "  SNPs, chromosome 0 = " << summary.snps_unplaced << " (no position, left out)\n"
             << "  SNPs in no gene    = " << summary.snps_in_no_gene << '\n'
             << "  window             = " << options.window << " bp\n"
             << "  gene-SNP lines     = " << summary.lines << '\n'

@@ -14,6 +14,7 @@ struct GeneRegion {
 
 struct GenemapOptions {
   std::string bim;
+  std::string vcf;  ///< VCF or BCF whose sites replace the .bim
   std::string genes;
   long long window = 50000;  ///< base pairs on either side of a gene
   std::string out;
@@ -24,6 +25,7 @@ struct GenemapSummary {
   long long genes_with_snps = 0;
   long long snps = 0;
   long long snps_unplaced = 0;  ///< chromosome 0: no position to map
+  long long multiallelic = 0;   ///< VCF records with more than one ALT allele, left out
   long long snps_in_no_gene = 0;
   long long lines = 0;
 };

@@ -30,7 +30,9 @@ bool parse_value(const std::string& text, double& value) {
   return true;
 }
 
-std::string subject_key(const std::string& family_id, const std::string& individual_id) {
+std::string subject_key(const std::string& family_id, const std::string& individual_id,
+                        SubjectMatch match) {
+  if (match == SubjectMatch::individual_only) return individual_id;
   return family_id + '\t' + individual_id;
 }
 
@@ -73,10 +75,10 @@ std::vector<std::size_t> find_columns(const LineReader& in, const std::vector<st
 }  // namespace
 
 SubjectColumns load_subject_columns(const std::string& path, const std::vector<std::string>& wanted,
-                                    const std::vector<FamRecord>& fam) {
+                                    const std::vector<FamRecord>& fam, SubjectMatch match) {
   std::unordered_map<std::string, std::size_t> fam_index;
   for (std::size_t i = 0; i < fam.size(); ++i) {
-    fam_index.emplace(subject_key(fam[i].family_id, fam[i].individual_id), i);
+    fam_index.emplace(subject_key(fam[i].family_id, fam[i].individual_id, match), i);
   }
   LineReader in(path);
   std::string line;
@@ -103,7 +105,7 @@ SubjectColumns load_subject_columns(const std::string& path, const std::vector<s
       fail_stderr("error: " + in.where() + ": " + std::to_string(fields.size()) +
                   " columns, but the header has " + std::to_string(header.size()));
     }
-    const auto subject = fam_index.find(subject_key(fields[0], fields[1]));
+    const auto subject = fam_index.find(subject_key(fields[0], fields[1], match));
     if (subject == fam_index.end()) {
       ++table.rows_not_in_fam;
       continue;

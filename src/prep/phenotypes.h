@@ -7,6 +7,10 @@
 
 #include "prep/plink.h"
 
+/// How a table row finds its subject: by FID and IID (PLINK sets), or by IID alone (VCF
+/// files, whose samples have one name).
+enum class SubjectMatch { family_and_individual, individual_only };
+
 /// Named columns of values, one entry per .fam subject; NaN marks a missing value.
 struct SubjectColumns {
   std::vector<std::string> names;
@@ -19,7 +23,8 @@ struct SubjectColumns {
 /// other text that is not a number, a missing column, a repeated subject or a short row stops
 /// the run with the file and line.
 SubjectColumns load_subject_columns(const std::string& path, const std::vector<std::string>& wanted,
-                                    const std::vector<FamRecord>& fam);
+                                    const std::vector<FamRecord>& fam,
+                                    SubjectMatch match = SubjectMatch::family_and_individual);
 
 /// Column 6 of the .fam as numbers, with the same missing-value words.
 std::vector<double> load_fam_phenotype(const std::string& fam_path,

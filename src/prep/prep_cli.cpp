@@ -12,6 +12,7 @@
 #include "prep/obo.h"
 #include "prep/phenotypes.h"
 #include "prep/scores.h"
+#include "prep/vcf_scores.h"
 
 namespace {
 
@@ -22,8 +23,8 @@ const char* const kUsage =
     "Usage: halvorix-prep COMMAND [options]\n"
     "\n"
     "Commands:\n"
-    "  scores   PLINK .bed/.bim/.fam, phenotype, covariates  -> SNP score file\n"
-    "  genemap  .bim and a gene list (CHR BP1 BP2 GENE)      -> gene_snp file\n"
+    "  scores   PLINK .bed/.bim/.fam or VCF/BCF, phenotype   -> SNP score file\n"
+    "  genemap  .bim or VCF/BCF and a gene list              -> gene_snp file\n"
     "  go       Gene Ontology in OBO format                  -> GO edges file\n"
     "  gogene   GO annotations in GAF 2.x format             -> GO-gene file\n"
     "  kegg     KEGG gene-pathway link list                  -> KEGG file\n"
@@ -35,6 +36,7 @@ const char* const kScoresHelp =
     "Usage: halvorix-prep scores --bfile PREFIX [--pheno FILE [--pheno-name NAME]]\n"
     "                            [--covar FILE [--covar-name A,B,...]] [--1]\n"
     "                            [--missing-code X] --out FILE\n"
+    "       halvorix-prep scores --vcf FILE [--dosage FIELD] --pheno FILE [...] --out FILE\n"
     "\n"
     "Writes one line per SNP of PREFIX.bim: its name, then for every kept subject (in .fam\n"
     "order) (g - m) x r, where g counts allele 1 (column 5 of the .bim), m is the SNP's mean\n"
@@ -43,6 +45,11 @@ const char* const kScoresHelp =
     "\n"
     "  --bfile PREFIX     PLINK binary set PREFIX.bed (SNP-major), PREFIX.bim, PREFIX.fam\n"
     "                     (PREFIX.bed.gz and so on when only the compressed file exists)\n"
+    "  --vcf FILE         VCF (plain, bgzipped or gzipped) or BCF instead: one line per\n"
+    "                     biallelic record (ID, or CHROM:POS:REF:ALT when '.'), g the ALT\n"
+    "                     allele count of GT; samples matched to the tables by IID;\n"
+    "                     multi-allelic records skipped (split them: bcftools norm -m -)\n"
+    "  --dosage FIELD     with --vcf: g is FORMAT FIELD (e.g. DS, imputed ALT dosage 0..2)\n"
     "  --pheno FILE       phenotype table with header FID IID NAME...; default: .fam column 6\n"
     "  --pheno-name NAME  column of --pheno; default: its first phenotype column\n"
     "  --covar FILE       covariate table with header FID IID NAME...\n"
@@ -57,19 +64,21 @@ const char* const kScoresHelp =
     "out. Scores have 6 significant digits.\n";
 
 const char* const kGenemapHelp =
-    "Usage: halvorix-prep genemap --bim FILE --genes FILE [--window BP] --out FILE\n"
+    "Usage: halvorix-prep genemap (--bim FILE | --vcf FILE) --genes FILE [--window BP]\n"
+    "                             --out FILE\n"
     "\n"
     "Writes 'GENE SNP DISTANCE' for every gene of the list and every SNP of the .bim within\n"
     "BP base pairs of it (default 50000): distance 0 inside the gene, otherwise the signed\n"
     "distance to the nearer gene end (negative before the start, positive after the end).\n"
     "\n"
     "  --bim FILE     PLINK .bim\n"
+    "  --vcf FILE     VCF or BCF instead: its biallelic records, named as by scores --vcf\n"
     "  --genes FILE   gene list, whitespace-separated: CHR BP1 BP2 GENE ('#' lines skipped)\n"
     "  --window BP    base pairs on either side of a gene (default 50000)\n"
     "  --out FILE     the gene_snp file\n"
     "\n"
     "Chromosomes match as 1..22, X, Y, XY, MT or PLINK's 23..26, with or without 'chr'.\n"
-    "A .bim chromosome the gene list lacks is an error; chromosome 0 SNPs are left out.\n";
+    "A SNP chromosome the gene list lacks is an error; chromosome 0 SNPs are left out.\n";
 
 const char* const kGoHelp =
     "Usage: halvorix-prep go --obo FILE --out FILE\n"
@@ -106,9 +115,24 @@ std::string optional(const ParsedFlags& flags, const char* name) {
   return found == flags.values.end() ? std::string() : found->second;
 }
 
+/// The value of whichever of two exclusive flags was given, in `first` or `second`.
+void one_of(const std::string& command, const ParsedFlags& flags, const char* first_name,
+            const char* second_name, std::string& first, std::string& second) {
+  first = optional(flags, first_name);
+  second = optional(flags, second_name);
+  if (flags.values.count(first_name) > 0 && flags.values.count(second_name) > 0) {
+    fail_usage(command, std::string(first_name) + " and " + second_name + " exclude each other");
+  }
+  if (flags.values.count(first_name) == 0 && flags.values.count(second_name) == 0) {
+    fail_usage(command, std::string(first_name) + " or " + second_name + " is required");
+  }
+}
+
 int run_scores(const std::vector<std::string>& args) {
   const ParsedFlags flags = parse_flags("scores", args,
                                         {{"--bfile", true},
+                                         {"--vcf", true},
+                                         {"--dosage", true},
                                          {"--pheno", true},
                                          {"--pheno-name", true},
                                          {"--covar", true},
@@ -121,13 +145,23 @@ int run_scores(const std::vector<std::string>& args) {
     return 0;
   }
   ScoreOptions options;
-  options.bfile = required("scores", flags, "--bfile");
+  one_of("scores", flags, "--bfile", "--vcf", options.bfile, options.vcf);
+  options.dosage_field = optional(flags, "--dosage");
+  if (flags.values.count("--dosage") > 0 && options.vcf.empty()) {
+    fail_usage("scores", "--dosage needs --vcf");
+  }
+  if (flags.values.count("--dosage") > 0 && options.dosage_field.empty()) {
+    fail_usage("scores", "--dosage needs a FORMAT field name, such as DS");
+  }
   options.out = required("scores", flags, "--out");
   options.pheno_file = optional(flags, "--pheno");
   options.pheno_name = optional(flags, "--pheno-name");
   options.covar_file = optional(flags, "--covar");
   options.covar_names = split_names(optional(flags, "--covar-name"));
   options.zero_one_coding = flags.values.count("--1") > 0;
+  if (!options.vcf.empty() && options.pheno_file.empty()) {
+    fail_usage("scores", "--vcf needs --pheno (a VCF carries no phenotype)");
+  }
   if (!options.pheno_name.empty() && options.pheno_file.empty()) {
     fail_usage("scores", "--pheno-name needs --pheno");
   }
@@ -142,19 +176,21 @@ int run_scores(const std::vector<std::string>& args) {
       fail_usage("scores", "--missing-code '" + code + "' is not a number");
     }
   }
-  print_score_summary(options, write_score_file(options));
+  print_score_summary(
+      options, options.vcf.empty() ? write_score_file(options) : write_vcf_score_file(options));
   return 0;
 }
 
 int run_genemap(const std::vector<std::string>& args) {
   const ParsedFlags flags = parse_flags(
-      "genemap", args, {{"--bim", true}, {"--genes", true}, {"--window", true}, {"--out", true}});
+      "genemap", args,
+      {{"--bim", true}, {"--vcf", true}, {"--genes", true}, {"--window", true}, {"--out", true}});
   if (flags.help) {
     std::cout << kGenemapHelp;
     return 0;
   }
   GenemapOptions options;
-  options.bim = required("genemap", flags, "--bim");
+  one_of("genemap", flags, "--bim", "--vcf", options.bim, options.vcf);
   options.genes = required("genemap", flags, "--genes");
   options.out = required("genemap", flags, "--out");
   const std::string window = optional(flags, "--window");

@@ -4,15 +4,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <iostream>
+#include <utility>
 
 #include "fail.h"
 #include "prep/least_squares.h"
-#include "prep/number_format.h"
-#include "prep/output_file.h"
 #include "prep/phenotypes.h"
 #include "prep/plink.h"
+#include "prep/score_writer.h"
 #include "progress.h"
 
 namespace {
@@ -28,15 +27,16 @@ std::string plink_file(const std::string& prefix, const char* extension) {
 }
 
 std::vector<double> load_phenotype(const ScoreOptions& options, const std::vector<FamRecord>& fam,
-                                   ScoreSummary& summary) {
+                                   SubjectMatch match, ScoreSummary& summary) {
   if (options.pheno_file.empty()) {
+    if (!options.vcf.empty()) fail_stderr("error: " + options.vcf + ": a VCF needs --pheno");
     const std::string fam_path = plink_file(options.bfile, ".fam");
     summary.phenotype_name = "column 6 of " + fam_path;
     return load_fam_phenotype(fam_path, fam);
   }
   std::vector<std::string> wanted;
   if (!options.pheno_name.empty()) wanted.push_back(options.pheno_name);
-  SubjectColumns table = load_subject_columns(options.pheno_file, wanted, fam);
+  SubjectColumns table = load_subject_columns(options.pheno_file, wanted, fam, match);
   if (table.names.empty()) {
     fail_stderr("error: " + options.pheno_file + " line 1: no phenotype column after FID IID");
   }
@@ -53,15 +53,15 @@ double mean_of(const std::vector<double>& values) {
 
 }  // namespace
 
-Residuals load_residuals(const ScoreOptions& options, ScoreSummary& summary) {
-  const std::vector<FamRecord> fam = load_fam(plink_file(options.bfile, ".fam"));
+Residuals load_residuals(const ScoreOptions& options, const std::vector<FamRecord>& fam,
+                         SubjectMatch match, ScoreSummary& summary) {
   summary.subjects = static_cast<long long>(fam.size());
-  std::vector<double> phenotype = load_phenotype(options, fam, summary);
+  std::vector<double> phenotype = load_phenotype(options, fam, match, summary);
   summary.case_control = apply_case_control_coding(phenotype, options.zero_one_coding);
 
   SubjectColumns covariates;
   if (!options.covar_file.empty()) {
-    covariates = load_subject_columns(options.covar_file, options.covar_names, fam);
+    covariates = load_subject_columns(options.covar_file, options.covar_names, fam, match);
     summary.table_rows_not_in_fam += covariates.rows_not_in_fam;
   }
   summary.covariate_names = covariates.names;
@@ -116,42 +116,15 @@ Residuals load_residuals(const ScoreOptions& options, ScoreSummary& summary) {
 
 namespace {
 
-/// Where each kept subject's two bits sit in a SNP's bytes.
-struct GenotypeSlot {
-  std::size_t byte;
-  int shift;
-};
+/// The .bed's 2-bit codes as allele-1 dosages.
+constexpr double kCodeDosage[4] = {2, kMissingDosage, 1, 0};
 
-void write_snp_line(OutputFile& out, const std::string& snp_id,
-                    const std::vector<GenotypeSlot>& slots, const std::vector<double>& residual,
-                    const std::vector<unsigned char>& bytes, std::vector<signed char>& counts,
-                    const std::string& missing_text, ScoreSummary& summary) {
-  double sum = 0;
-  long long present = 0;
-  for (std::size_t k = 0; k < slots.size(); ++k) {
-    counts[k] = kGenotypeCount[(bytes[slots[k].byte] >> slots[k].shift) & 3];
-    if (counts[k] >= 0) {
-      sum += counts[k];
-      ++present;
-    }
+void read_bed_dosages(const std::vector<unsigned char>& bytes, const std::vector<long long>& kept,
+                      std::vector<double>& dosage) {
+  for (std::size_t k = 0; k < kept.size(); ++k) {
+    const auto i = static_cast<std::size_t>(kept[k]);
+    dosage[k] = kCodeDosage[(bytes[i / 4] >> (2 * (i % 4))) & 3];
   }
-  summary.missing_genotypes += static_cast<long long>(slots.size()) - present;
-  if (present == 0) ++summary.snps_without_genotype;
-  const double mean = present > 0 ? sum / static_cast<double>(present) : 0.0;
-  const double deviation[3] = {0 - mean, 1 - mean, 2 - mean};
-  out.write(snp_id);
-  for (std::size_t k = 0; k < slots.size(); ++k) {
-    char* p = out.reserve(kMaxNumberText + 1);
-    *p++ = ' ';
-    if (counts[k] < 0) {
-      std::memcpy(p, missing_text.data(), missing_text.size());
-      p += missing_text.size();
-    } else {
-      p = write_significant6(p, deviation[counts[k]] * residual[k]);
-    }
-    out.advance(p);
-  }
-  out.write_char('\n');
 }
 
 }  // namespace
@@ -160,33 +133,29 @@ ScoreSummary write_score_file(const ScoreOptions& options) {
   ScoreSummary summary;
   const std::vector<BimRecord> bim = load_bim(plink_file(options.bfile, ".bim"));
   summary.snps = static_cast<long long>(bim.size());
-  const Residuals residuals = load_residuals(options, summary);
+  const std::vector<FamRecord> fam = load_fam(plink_file(options.bfile, ".fam"));
+  Residuals residuals = load_residuals(options, fam, SubjectMatch::family_and_individual, summary);
   BedReader bed(plink_file(options.bfile, ".bed"), summary.snps, summary.subjects);
 
-  std::vector<GenotypeSlot> slots;
-  for (long long i : residuals.kept) {
-    slots.push_back({static_cast<std::size_t>(i / 4), static_cast<int>(i % 4) * 2});
-  }
-  char missing_buffer[kMaxNumberText];
-  const std::string missing_text(missing_buffer,
-                                 write_significant6(missing_buffer, options.missing_code));
-
-  OutputFile out(options.out);
-  out.write("# " + std::to_string(summary.snps) + " SNPs x " +
-            std::to_string(summary.kept_subjects) +
-            " subjects: (allele-1 count - SNP mean) x phenotype residual; missing genotype " +
-            missing_text + "\n");
+  ScoreWriter scores(options.out, std::move(residuals.value), options.missing_code);
+  scores.out.write(
+      "# " + std::to_string(summary.snps) + " SNPs x " + std::to_string(summary.kept_subjects) +
+      " subjects: (allele-1 count - SNP mean) x phenotype residual; missing genotype " +
+      scores.missing_text + "\n");
   std::vector<unsigned char> bytes;
-  std::vector<signed char> counts(slots.size());
+  std::vector<double> dosage(residuals.kept.size());
   Progress progress("SNPs written", summary.snps);
   for (const BimRecord& snp : bim) {
     bed.read_snp(bytes);
-    write_snp_line(out, snp.snp_id, slots, residuals.value, bytes, counts, missing_text, summary);
+    read_bed_dosages(bytes, residuals.kept, dosage);
+    scores.write_snp(snp.snp_id, dosage);
     progress.tick();
   }
   progress.finish();
   bed.check_end();
-  out.commit();
+  scores.commit();
+  summary.missing_genotypes = scores.missing_dosages;
+  summary.snps_without_genotype = scores.snps_without_dosage;
   return summary;
 }
 
@@ -195,11 +164,24 @@ void print_score_summary(const ScoreOptions& options, const ScoreSummary& summar
   for (const std::string& name : summary.covariate_names) {
     covariates += (covariates.empty() ? "" : ", ") + name;
   }
-  std::cout << "halvorix-prep scores\n"
-            << "  genotypes          = " << options.bfile << ".bed/.bim/.fam\n"
-            << "  SNPs               = " << summary.snps << '\n'
-            << "  subjects in .fam   = " << summary.subjects << '\n'
-            << "  phenotype          = " << summary.phenotype_name
+  const bool vcf = !options.vcf.empty();
+  std::cout << "halvorix-prep scores\n";
+  if (vcf) {
+    std::cout << "  genotypes          = " << options.vcf << '\n'
+              << "  genotype values    = "
+              << (options.dosage_field.empty() ? std::string("ALT allele count from GT")
+                                               : "ALT dosage from " + options.dosage_field)
+              << '\n'
+              << "  SNPs               = " << summary.snps << '\n'
+              << "  multi-allelic      = " << summary.multiallelic_skipped
+              << " (skipped; split them with bcftools norm -m - first)\n"
+              << "  samples in VCF     = " << summary.subjects << '\n';
+  } else {
+    std::cout << "  genotypes          = " << options.bfile << ".bed/.bim/.fam\n"
+              << "  SNPs               = " << summary.snps << '\n'
+              << "  subjects in .fam   = " << summary.subjects << '\n';
+  }
+  std::cout << "  phenotype          = " << summary.phenotype_name
             << (summary.case_control
                     ? (options.zero_one_coding ? " (case/control, 0/1)" : " (case/control, 1/2)")
                     : " (quantitative)")
@@ -209,7 +191,8 @@ void print_score_summary(const ScoreOptions& options, const ScoreSummary& summar
             << "  dropped, covariate = " << summary.missing_covariate << " missing\n"
             << "  kept subjects      = " << summary.kept_subjects << '\n';
   if (summary.table_rows_not_in_fam > 0) {
-    std::cout << "  rows not in .fam   = " << summary.table_rows_not_in_fam << " (ignored)\n";
+    std::cout << (vcf ? "  rows not in VCF    = " : "  rows not in .fam   = ")
+              << summary.table_rows_not_in_fam << " (ignored)\n";
   }
   std::cout << "  missing genotypes  = " << summary.missing_genotypes << " (written as "
             << options.missing_code << ")\n";

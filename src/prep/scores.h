@@ -5,11 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "prep/phenotypes.h"
+#include "prep/plink.h"
+
 struct ScoreOptions {
-  std::string bfile;       ///< prefix of the .bed, .bim and .fam (each may also end in .gz)
-  std::string pheno_file;  ///< empty: phenotype from column 6 of the .fam
-  std::string pheno_name;  ///< empty: the first phenotype column of `pheno_file`
-  std::string covar_file;  ///< empty: no covariates
+  std::string bfile;         ///< prefix of the .bed, .bim and .fam (each may also end in .gz)
+  std::string vcf;           ///< VCF, bgzipped VCF or BCF instead of `bfile`
+  std::string dosage_field;  ///< VCF FORMAT field read as the ALT dosage; empty: count GT
+  std::string pheno_file;    ///< empty: phenotype from column 6 of the .fam
+  std::string pheno_name;    ///< empty: the first phenotype column of `pheno_file`
+  std::string covar_file;    ///< empty: no covariates
   std::vector<std::string> covar_names;  ///< empty: every column of `covar_file`
   bool zero_one_coding = false;          ///< case/control coded 0/1 instead of 1/2
   double missing_code = -999;            ///< written for a missing genotype
@@ -26,6 +31,7 @@ struct ScoreSummary {
   long long table_rows_not_in_fam = 0;
   long long missing_genotypes = 0;  ///< among kept subjects
   long long snps_without_genotype = 0;
+  long long multiallelic_skipped = 0;  ///< VCF records with more than one ALT allele
   bool case_control = false;
   std::string phenotype_name;
   std::vector<std::string> covariate_names;
@@ -37,11 +43,13 @@ struct Residuals {
   std::vector<double> value;    ///< residual of each kept subject
 };
 
-/// Reads phenotype and covariates, drops subjects missing either, and fits the residuals; a
+/// Reads phenotype and covariates for `subjects` (the genotype file's, in its order; tables
+/// find them as `match` says), drops subjects missing either, and fits the residuals; a
 /// collinear covariate or a phenotype without variance stops the run.
-Residuals load_residuals(const ScoreOptions& options, ScoreSummary& summary);
+Residuals load_residuals(const ScoreOptions& options, const std::vector<FamRecord>& subjects,
+                         SubjectMatch match, ScoreSummary& summary);
 
-/// Runs the whole conversion and writes `options.out`.
+/// Runs the whole conversion from the PLINK set and writes `options.out`.
 ScoreSummary write_score_file(const ScoreOptions& options);
 
 void print_score_summary(const ScoreOptions& options, const ScoreSummary& summary);

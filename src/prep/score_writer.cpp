@@ -1,0 +1,42 @@
+#include "prep/score_writer.h"
+
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "prep/number_format.h"
+
+ScoreWriter::ScoreWriter(const std::string& path, std::vector<double> residuals,
+                         double missing_code)
+    : out(path), residual(std::move(residuals)) {
+  char text[kMaxNumberText];
+  missing_text.assign(text, write_significant6(text, missing_code));
+}
+
+void ScoreWriter::write_snp(std::string_view name, const std::vector<double>& dosage) {
+  double sum = 0;
+  long long present = 0;
+  for (double d : dosage) {
+    if (!std::isnan(d)) {
+      sum += d;
+      ++present;
+    }
+  }
+  ++snps;
+  missing_dosages += static_cast<long long>(dosage.size()) - present;
+  if (present == 0) ++snps_without_dosage;
+  const double mean = present > 0 ? sum / static_cast<double>(present) : 0.0;
+  out.write(name);
+  for (std::size_t k = 0; k < dosage.size(); ++k) {
+    char* p = out.reserve(kMaxNumberText + 1);
+    *p++ = ' ';
+    if (std::isnan(dosage[k])) {
+      std::memcpy(p, missing_text.data(), missing_text.size());
+      p += missing_text.size();
+    } else {
+      p = write_significant6(p, (dosage[k] - mean) * residual[k]);
+    }
+    out.advance(p);
+  }
+  out.write_char('\n');
+}

@@ -1,0 +1,34 @@
+// The score file's SNP lines, whatever the genotypes came from: the one place where the rule
+// (d - m) x r and its number text live.
+#pragma once
+
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "prep/output_file.h"
+
+/// Marks a kept subject without a genotype or dosage in the arrays given to ScoreWriter.
+constexpr double kMissingDosage = std::numeric_limits<double>::quiet_NaN();
+
+class ScoreWriter {
+ public:
+  OutputFile out;
+  std::vector<double> residual;  ///< phenotype residual of each kept subject
+  std::string missing_text;      ///< the missing code as written in the file
+  long long snps = 0;
+  long long missing_dosages = 0;      ///< kept-subject cells without a value
+  long long snps_without_dosage = 0;  ///< SNPs where no kept subject has a value
+
+  /// Opens the output (see OutputFile) for one score per kept subject.
+  ScoreWriter(const std::string& path, std::vector<double> residuals, double missing_code);
+
+  /// Writes one SNP: `name`, then (dosage[k] - m) x residual[k] for every kept subject k, m
+  /// being the mean dosage of the kept subjects with a value (NaN: missing, written as the
+  /// missing code).
+  void write_snp(std::string_view name, const std::vector<double>& dosage);
+
+  /// Makes the file appear under its name.
+  void commit() { out.commit(); }
+};
