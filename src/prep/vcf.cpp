@@ -5,6 +5,7 @@
 #include <htslib/kseq.h>
 #include <htslib/vcf.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -88,20 +89,36 @@ bool VcfReader::next() {
   if (is_bcf) {
     status = bcf_read(file, header, record);
     if (status == -1) return false;
+    ++records_read;
   } else {
     // Lines are read here rather than by bcf_read, which reports the end of the file and a
     // malformed line with the same -1.
-    const int length = hts_getline(file, KS_SEP_LINE, &file->line);
+    int length = hts_getline(file, KS_SEP_LINE, &file->line);
+    while (length == 0) length = hts_getline(file, KS_SEP_LINE, &file->line);  // blank lines
     if (length == -1) return false;
+    ++records_read;
+    if (length >= 0) check_columns();
     status = length < -1 ? length : vcf_parse(&file->line, header, record);
   }
-  ++records_read;
   if (status != 0) fail_read(status);
   if (reads_samples && record->n_sample != samples.size()) {
     fail_record(std::to_string(record->n_sample) + " samples, but the header names " +
                 std::to_string(samples.size()));
   }
   return true;
+}
+
+void VcfReader::check_columns() const {
+  // htslib ignores sample columns beyond the header's; a shifted line must not pass.
+  if (!reads_samples || samples.empty()) return;
+  const char* text = file->line.s;
+  const std::size_t columns =
+      1 + static_cast<std::size_t>(std::count(text, text + file->line.l, '\t'));
+  if (columns != 9 + samples.size()) {
+    fail_record(std::to_string(columns) + " columns, but the header has " +
+                std::to_string(9 + samples.size()) + " (9 + " + std::to_string(samples.size()) +
+                " samples)");
+  }
 }
 
 void VcfReader::fail_read(int status) const {

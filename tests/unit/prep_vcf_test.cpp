@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+#include <htslib/bgzf.h>
+
+#include "prep/genemap.h"
+#include "prep/prep_cli.h"
+#include "prep/vcf_scores.h"
+#include "prep_test_files.h"
+
+namespace {
+
+const char* const kHeader =
+    "##fileformat=VCFv4.2\n"
+    "##contig=<ID=1>\n"
+    "##contig=<ID=2>\n"
+    "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">\n"
+    "##FORMAT=<ID=DS,Number=A,Type=Float,Description=\"ALT dosage\">\n"
+    "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\tA\tB\tC\tD\tE\n";
+
+// Lines 7 to 10. Kept subjects A B D E (C has no phenotype) with residuals -2 1 -1 2.
+//   rs1:        GT counts 1 2 M 0, DS 0.9 1.8 M 0.25 (as floats)
+//   1:200:C:T:  GT M (half-missing) 1 1 (haploid) 0, DS 1 M 0.5 0.05
+//   rsM:        two ALT alleles: skipped
+//   rs4:        GT counts 0 1 2 1, no DS on the line
+const char* const kRecords =
+    "1\t100\trs1\tG\tA\t.\tPASS\t.\tGT:DS\t0/1:0.9\t1|1:1.8\t0/0:0\t./.:.\t0/0:0.25\n"
+    "1\t200\t.\tC\tT\t.\tPASS\t.\tGT:DS\t1/.:1\t0/1:.\t./.:.\t1:0.5\t0/0:0.05\n"
+    "2\t300\trsM\tA\tC,G\t.\tPASS\t.\tGT\t0/2\t0/1\t1/2\t0/0\t0/0\n"
+    "2\t400\trs4\tT\tG\t.\tPASS\t.\tGT\t0/0\t0/1\t1/1\t1/1\t0/1\n";
+
+// Matched by IID alone: the FIDs are the table's own. Z is not in the VCF.
+const char* const kPheno = "FID IID y\nfa A 1\nfb B 4\nfd D 2\nfe E 5\nfz Z 5\n";
+
+class VcfScoreFile : public testing::Test {
+ protected:
+  PrepTempFolder folder;
+  ScoreOptions options;
+
+  void SetUp() override {
+    options.vcf = folder.write("v.vcf", std::string(kHeader) + kRecords);
+    options.pheno_file = folder.write("p.txt", kPheno);
+    options.out = folder.file("score.dat");
+  }
+
+  ScoreSummary run() {
+    testing::internal::CaptureStdout();
+    const ScoreSummary summary = write_vcf_score_file(options);
+    testing::internal::GetCapturedStdout();
+    return summary;
+  }
+
+  void write_vcf(const std::string& records) { folder.write("v.vcf", kHeader + records); }
+};
+
+}  // namespace
+
+TEST_F(VcfScoreFile, AltCountsFromGenotypesMissingWhenAnyAlleleIs) {
+  // rs1 mean 1; 1:200:C:T mean 2/3 over B D E; rs4 mean 1.
+  const ScoreSummary summary = run();
+  EXPECT_EQ(data_lines(folder.read("score.dat")),
+            (std::vector<std::string>{
+                "rs1 0 1 -999 -2", "1:200:C:T -999 0.333333 -0.333333 -1.33333", "rs4 2 0 -1 0"}));
+  EXPECT_EQ(summary.snps, 3);
+  EXPECT_EQ(summary.multiallelic_skipped, 1);
+  EXPECT_EQ(summary.subjects, 5);
+  EXPECT_EQ(summary.kept_subjects, 4);
+  EXPECT_EQ(summary.missing_phenotype, 1);  // C, absent from the table
+  EXPECT_EQ(summary.table_rows_not_in_fam, 1);
+  EXPECT_EQ(summary.missing_genotypes, 2);
+}
+
+TEST_F(VcfScoreFile, FractionalDosagesFollowTheScoreRule) {
+  // DS is stored as a float. rs1: m = (0.9f + 1.8f + 0.25) / 3 = 0.98333331, scores
+  // (0.9f - m) x -2 = 0.1666667, (1.8f - m) x 1 = 0.8166666, (0.25 - m) x 2 = -1.4666666.
+  // 1:200:C:T: m = (1 + 0.5 + 0.05f) / 3 = 0.51666667, scores -0.9666667, 0.0166667,
+  // -0.9333333. rs4 has no DS: all missing.
+  options.dosage_field = "DS";
+  options.missing_code = -9;
+  const ScoreSummary summary = run();
+  EXPECT_EQ(
+      data_lines(folder.read("score.dat")),
+      (std::vector<std::string>{"rs1 0.166667 0.816667 -9 -1.46667",
+                                "1:200:C:T -0.966667 -9 0.0166667 -0.933333", "rs4 -9 -9 -9 -9"}));
+  EXPECT_EQ(summary.missing_genotypes, 6);
+  EXPECT_EQ(summary.snps_without_genotype, 1);
+
+  // An Integer-typed dosage field reads the same way.
+  std::string header = kHeader;
+  header.replace(header.find("Float"), 5, "Integer");
+  folder.write("v.vcf", header + "1\t100\trs1\tG\tA\t.\tPASS\t.\tDS\t1\t2\t0\t.\t0\n");
+  run();
+  EXPECT_EQ(data_lines(folder.read("score.dat")), std::vector<std::string>{"rs1 0 1 -9 -2"});
+}
+
+TEST_F(VcfScoreFile, BadFilesAndRecordsNameTheFileAndLine) {
+  options.dosage_field = "GP";
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              "^error: .*v.vcf: the header declares no FORMAT field GP \\(FORMAT fields: GT, "
+              "DS\\)\n$");
+  options.dosage_field = "DS";
+  write_vcf(
+      "1\t100\trs1\tG\tA\t.\tPASS\t.\tGT:DS\t0/1:1\t0/1:1\t0/1:1\t0/1:1\t0/1:1\n"
+      "1\t200\trs2\tG\tA\t.\tPASS\t.\tGT:DS\t0/1:1\t0/1:1\t0/1:1\t0/1:1\n");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              "^error: .*v.vcf line 8: 13 columns, but the header has 14 \\(9 \\+ 5 samples\\)");
+  write_vcf("1\t100\trs1\tG\tA\t.\tPASS\t.\tDS\t1\t1\t1\t1\t1\t1\n");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "v.vcf line 7: 15 columns, but the header has 14");
+  write_vcf("1\t100\trs1\tG\tA\t.\tPASS\t.\tDS\t1\t2.5\t1\t1\t1\n");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              "v.vcf line 7: sample B: DS 2.5 is not an ALT dosage from 0 to 2");
+  write_vcf("1\t100\trs1\tG\tA\t.\tPASS\t.\tDS\t1\tx\t1\t1\t1\n");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "v.vcf line 7: malformed record");
+  options.dosage_field.clear();
+  write_vcf("1\t100\trs1\tG\tA\t.\tPASS\t.\tGT\t0/1\t0/2\t0/0\t0/0\t0/0\n");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              "v.vcf line 7: sample B: GT allele 2, but the record has 1 ALT allele");
+  write_vcf("1\t100\trs,1\tG\tA\t.\tPASS\t.\tGT\t0/1\t0/0\t0/0\t0/0\t0/0\n");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "v.vcf line 7: SNP name 'rs,1' contains a comma");
+  options.vcf = folder.write("p.vcf", "FID IID\n");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "^error: .*p.vcf: not a VCF or BCF file");
+  EXPECT_FALSE(std::filesystem::exists(folder.file("score.dat")));
+}
+
+TEST_F(VcfScoreFile, TruncatedBgzipFileIsAnErrorWhereverItIsCut) {
+  const std::string text = std::string(kHeader) + kRecords;
+  const std::string path = folder.file("v.vcf.gz");
+  BGZF* out = bgzf_open(path.c_str(), "w");
+  ASSERT_EQ(bgzf_write(out, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  ASSERT_EQ(bgzf_close(out), 0);
+  options.vcf = path;
+  run();  // whole, it reads
+  EXPECT_EQ(data_lines(folder.read("score.dat")).size(), 3u);
+  const std::string whole = folder.read("v.vcf.gz");
+  // Without the 28-byte end-of-file block the data blocks are intact: only the block says it.
+  folder.write("v.vcf.gz", whole.substr(0, whole.size() - 28));
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              "^error: .*v.vcf.gz: truncated \\(the bgzip end-of-file block is missing\\)");
+  folder.write("v.vcf.gz", whole.substr(0, whole.size() / 2));
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "^error: .*v.vcf.gz: truncated");
+}
+
+TEST(VcfGeneMap, SitesComeFromTheVcfAndUnknownChromosomesNameItsLine) {
+  PrepTempFolder folder;
+  GenemapOptions options;
+  options.vcf = folder.write("v.vcf", std::string(kHeader) + kRecords);
+  options.genes = folder.write("genes.txt", "1 150 250 G1\n2 390 390 G2\n");
+  options.out = folder.file("gene_snp.dat");
+  options.window = 60;
+  testing::internal::CaptureStdout();
+  const GenemapSummary summary = write_gene_snp_file(options);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(data_lines(folder.read("gene_snp.dat")),
+            (std::vector<std::string>{"G1 rs1 -50", "G1 1:200:C:T 0", "G2 rs4 10"}));
+  EXPECT_EQ(summary.snps, 3);
+  EXPECT_EQ(summary.multiallelic, 1);
+  folder.write("genes.txt", "1 150 250 G1\n");
+  EXPECT_EXIT(write_gene_snp_file(options), testing::ExitedWithCode(1),
+              "^error: .*v.vcf line 10: chromosome 2 \\(SNP rs4\\) is not in the gene list");
+}
+
+TEST(VcfCommandLine, GenotypeSourcesExcludeEachOtherAndVcfNeedsAPhenotypeTable) {
+  EXPECT_EXIT(run_prep({"scores", "--bfile", "a", "--vcf", "b", "--pheno", "p", "--out", "o"}),
+              testing::ExitedWithCode(1), "^error: scores: --bfile and --vcf exclude each other");
+  EXPECT_EXIT(run_prep({"scores", "--pheno", "p", "--out", "o"}), testing::ExitedWithCode(1),
+              "^error: scores: --bfile or --vcf is required");
+  EXPECT_EXIT(run_prep({"scores", "--vcf", "b", "--out", "o"}), testing::ExitedWithCode(1),
+              "^error: scores: --vcf needs --pheno");
+  EXPECT_EXIT(run_prep({"scores", "--bfile", "a", "--dosage", "DS", "--out", "o"}),
+              testing::ExitedWithCode(1), "^error: scores: --dosage needs --vcf");
+  EXPECT_EXIT(run_prep({"genemap", "--genes", "g", "--out", "o"}), testing::ExitedWithCode(1),
+              "^error: genemap: --bim or --vcf is required");
+}
