@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# The VCF route against the .bed route on the example PLINK study: the study written as VCF,
+# bgzipped VCF and BCF (with a whole-number DS and one multi-allelic record) must give the same
+# score lines as the .bed, from GT and from DS, and the same gene map as the .bim.
+#   prep_vcf.sh PREP_BIN MAKE_PLINK_BIN
+set -u
+prep=$1 make_plink=$2
+study="$(cd "$(dirname "$0")/../../examples/plink" && pwd)"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+failures=0
+check() {  # description, command...: counts a failure when the command fails
+  local what=$1; shift
+  if ! "$@"; then echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+tables=(--pheno "$study/pheno.txt" --pheno-name trait --covar "$study/covar.txt" --covar-name age,sex)
+for out in study.vcf study.vcf.gz study.bcf; do
+  "$make_plink" --vcf "$study/study" "$out" || exit 1
+done
+"$prep" scores --bfile "$study/study" "${tables[@]}" --out bed.dat >bed.log || exit 1
+grep -v '^#' bed.dat >bed.lines
+for input in study.vcf study.vcf.gz study.bcf; do
+  for field in GT DS; do
+    dosage=(); [ $field = DS ] && dosage=(--dosage DS)
+    check "scores --vcf $input ($field) runs" \
+      "$prep" scores --vcf "$input" "${dosage[@]}" "${tables[@]}" --out vcf.dat >vcf.log
+    check "score lines of $input ($field) equal the .bed's" cmp -s bed.lines <(grep -v '^#' vcf.dat)
+    check "$input: the multi-allelic record is counted" grep -q 'multi-allelic      = 1 ' vcf.log
+    check "$input: the same summary counts" cmp -s <(grep -E 'SNPs  |kept|dropped|missing geno' bed.log) \
+      <(grep -E 'SNPs  |kept|dropped|missing geno' vcf.log)
+  done
+done
+"$prep" genemap --bim "$study/study.bim" --genes "$study/genes.txt" --out bim_map.dat >/dev/null || exit 1
+for input in study.vcf.gz study.bcf; do
+  check "genemap --vcf $input runs" \
+    "$prep" genemap --vcf "$input" --genes "$study/genes.txt" --out vcf_map.dat >/dev/null
+  check "genemap --vcf $input equals genemap --bim" cmp -s bim_map.dat vcf_map.dat
+done
+[ $failures -eq 0 ] && echo "prep_vcf: VCF, bgzipped VCF and BCF routes match the .bed route"
+exit $failures
