@@ -66,8 +66,8 @@ VcfReader::VcfReader(const std::string& file_path, bool with_samples)
   }
   header = bcf_hdr_read(file);
   if (header == nullptr) {
-    fail_stderr("error: " + path + (is_bcf ? "" : " line " + std::to_string(file->lineno + 1)) +
-                ": not a valid VCF header (expected ##fileformat lines, then the #CHROM line)");
+    fail_stderr("error: " + path + (is_bcf ? "" : " line " + std::to_string(file->lineno)) +
+                ": malformed or unfinished VCF header (expected ## lines, then the #CHROM line)");
   }
   if (!reads_samples && bcf_hdr_set_samples(header, nullptr, 0) != 0) {
     fail_stderr("error: " + path + ": cannot skip the sample columns");
@@ -109,11 +109,19 @@ bool VcfReader::next() {
 }
 
 void VcfReader::check_columns() const {
+  const char* text = file->line.s;
+  const char* end = text + file->line.l;
+  // htslib reads a POS that is not a number as some number.
+  const char* pos = std::find(text, end, '\t');
+  const char* pos_end = pos == end ? end : std::find(pos + 1, end, '\t');
+  if (pos == end || pos + 1 == pos_end ||
+      !std::all_of(pos + 1, pos_end, [](char c) { return c >= '0' && c <= '9'; })) {
+    fail_record("POS '" + std::string(pos == end ? pos : pos + 1, pos_end) +
+                "' is not a whole number");
+  }
   // htslib ignores sample columns beyond the header's; a shifted line must not pass.
   if (!reads_samples || samples.empty()) return;
-  const char* text = file->line.s;
-  const std::size_t columns =
-      1 + static_cast<std::size_t>(std::count(text, text + file->line.l, '\t'));
+  const std::size_t columns = 1 + static_cast<std::size_t>(std::count(text, end, '\t'));
   if (columns != 9 + samples.size()) {
     fail_record(std::to_string(columns) + " columns, but the header has " +
                 std::to_string(9 + samples.size()) + " (9 + " + std::to_string(samples.size()) +

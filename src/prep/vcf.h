@@ -72,6 +72,7 @@ class VcfReader {
   int float_capacity = 0;
 
   void require_format(const std::string& field) const;
+  /// Checks what htslib lets pass in a VCF line: POS that is not a number, and extra columns.
   void check_columns() const;
   [[noreturn]] void fail_record(const std::string& message) const;
   [[noreturn]] void fail_read(int status) const;

@@ -115,6 +115,11 @@ TEST_F(VcfScoreFile, BadFilesAndRecordsNameTheFileAndLine) {
               "v.vcf line 7: sample B: GT allele 2, but the record has 1 ALT allele");
   write_vcf("1\t100\trs,1\tG\tA\t.\tPASS\t.\tGT\t0/1\t0/0\t0/0\t0/0\t0/0\n");
   EXPECT_EXIT(run(), testing::ExitedWithCode(1), "v.vcf line 7: SNP name 'rs,1' contains a comma");
+  write_vcf("1\t1e3\trs1\tG\tA\t.\tPASS\t.\tGT\t0/1\t0/0\t0/0\t0/0\t0/0\n");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "v.vcf line 7: POS '1e3' is not a whole number");
+  folder.write("v.vcf", "##fileformat=VCFv4.2\n##contig=<ID=1>\n1\t100\trs1\tG\tA\n");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              "v.vcf line 3: malformed or unfinished VCF header");
   options.vcf = folder.write("p.vcf", "FID IID\n");
   EXPECT_EXIT(run(), testing::ExitedWithCode(1), "^error: .*p.vcf: not a VCF or BCF file");
   EXPECT_FALSE(std::filesystem::exists(folder.file("score.dat")));
