@@ -132,8 +132,8 @@ void write_study_set(const std::string& prefix, long long snps, long long subjec
       for (int& f : founder) f = static_cast<int>(random.uniform() * kFounders);
     }
     --block_left;
-    const double frequency = random.uniform() < 0.35 ? 0.005 + 0.045 * random.uniform()
-                                                      : 0.05 + 0.45 * random.uniform();
+    const double frequency =
+        random.uniform() < 0.35 ? 0.005 + 0.045 * random.uniform() : 0.05 + 0.45 * random.uniform();
     bool founder_allele[kFounders];
     for (bool& a : founder_allele) a = random.uniform() < frequency;
     for (std::size_t i = 0; i < n; ++i) {
