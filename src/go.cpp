@@ -74,13 +74,13 @@ void GOData::makeGO(const std::string& filename, const std::string& goType) {
 }
 
 void GOData::load_go_graph() {
-  std::ifstream in(goedges_filename);
-  if (!in) fail_stderr("error: " + goedges_filename + " not found");
+  TextInput in(goedges_filename);
+  if (!in.is_open()) fail_stderr("error: " + goedges_filename + " not found");
   go_index = boost::get(boost::vertex_index, go_graph);
   std::map<std::string, Vertex> vertex_of;
   std::string line;
   std::vector<std::string> fields;
-  while (read_line(in, line)) {
+  while (in.read_line(line)) {
     tokenize(line, fields, kFieldDelimiters);
     // A line of separators only carries no edge; skipping it keeps trailing blank lines harmless.
     if (fields.empty() || is_comment(fields)) continue;
@@ -198,16 +198,14 @@ void GOData::find_descendants() {
 
 void GOData::load_go_gene(const std::string& filename, GENEData& genedat) {
   go_gene_filename = filename;
-  std::ifstream in(filename);
-  if (!in) fail_stderr("error: " + filename + "not found");
+  TextInput in(filename);
+  if (!in.is_open()) fail_stderr("error: " + filename + "not found");
   std::string line;
   std::vector<std::string> fields;
-  int line_number = 0;
-  while (read_line(in, line)) {
-    ++line_number;
+  while (in.read_line(line)) {
     tokenize(line, fields, kFieldDelimiters);
     if (fields.empty() || is_comment(fields)) continue;
-    require_fields(fields, 3, line_number, filename);
+    require_fields(fields, 3, in.line_number, filename);
     const std::string& gene = fields[1];
     const auto term = go_map.find(fields[2]);
     if (term == go_map.end()) continue;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "fail.h"
+#include "tokenize.h"
 #include "prep/line_reader.h"
 
 namespace {
@@ -75,6 +76,7 @@ std::vector<FamRecord> load_fam(const std::string& path) {
 
 BedReader::BedReader(const std::string& file_path, long long snps, long long subjects)
     : path(file_path), snp_count(snps), subject_count(subjects), bytes_per_snp((subjects + 3) / 4) {
+  if (is_directory(path)) fail_stderr("error: " + path + " is a directory");
   file = gzopen(path.c_str(), "rb");
   if (file == nullptr) fail_stderr("error: cannot open " + path + ": " + std::strerror(errno));
   gzbuffer(file, 1 << 20);
