@@ -19,9 +19,10 @@ LineReader::~LineReader() {
 
 bool LineReader::fill_chunk() {
   const int n = gzread(file, chunk.data(), static_cast<unsigned>(chunk.size()));
-  if (n < 0) {
-    int code = Z_OK;
-    const char* message = gzerror(file, &code);
+  int code = Z_OK;
+  const char* message = gzerror(file, &code);
+  // A stream cut short reads as a short chunk with an error recorded; so does a damaged one.
+  if (n < 0 || (n == 0 && code != Z_OK)) {
     fail_stderr("error: " + path + ": damaged compressed data after line " +
                 std::to_string(line_number) + " (" + message + ")");
   }
