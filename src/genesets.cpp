@@ -204,11 +204,8 @@ void GeneSets::make_gene_sets(const GOData& godat, int maxSetSize) {
   auto index_of_content = content_index(*this);
   for (int igo = 0; igo < godat.nvertices; ++igo) {
     const GO& term = godat.govec[static_cast<std::size_t>(igo)];
-    std::set<int> candidate(term.gene_index.begin(), term.gene_index.end());
-    for (int d : term.descendants) {
-      const GO& below = godat.govec[static_cast<std::size_t>(d)];
-      candidate.insert(below.gene_index.begin(), below.gene_index.end());
-    }
+    if (term.too_many_genes) continue;
+    const std::set<int> candidate(term.genes_below.begin(), term.genes_below.end());
     add_candidate(*this, index_of_content, igo, term.name, candidate);
   }
 }

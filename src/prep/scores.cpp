@@ -103,6 +103,13 @@ Residuals load_residuals(const ScoreOptions& options, ScoreSummary& summary) {
                 " is collinear with the intercept" + company + " among the " +
                 std::to_string(residuals.kept.size()) + " kept subjects; leave it out");
   }
+  for (std::size_t k = 0; k < residuals.value.size(); ++k) {
+    if (!std::isfinite(residuals.value[k])) {
+      fail_stderr("error: phenotype " + summary.phenotype_name + ": the residual of the subject " +
+                  "on .fam line " + std::to_string(residuals.kept[k] + 1) +
+                  " is not a finite number (values too large to fit)");
+    }
+  }
   // Scores of a phenotype that the fit explains completely would all be zero.
   double spread = 0;
   for (double r : residuals.value) spread = std::max(spread, std::fabs(r));
@@ -147,7 +154,15 @@ void write_snp_line(OutputFile& out, const std::string& snp_id,
       std::memcpy(p, missing_text.data(), missing_text.size());
       p += missing_text.size();
     } else {
-      p = write_significant6(p, deviation[counts[k]] * residual[k]);
+      const double score = deviation[counts[k]] * residual[k];
+      // Halvorix reads scores as float: one beyond its range would be an error there.
+      if (!std::isfinite(static_cast<float>(score))) {
+        fail_stderr("error: the score of SNP " + snp_id + " for the subject on .fam line " +
+                    std::to_string(slots[k].byte * 4 + static_cast<std::size_t>(slots[k].shift / 2) + 1) +
+                    " is not a finite number in float range (" + std::to_string(score) +
+                    "); scale the phenotype down");
+      }
+      p = write_significant6(p, score);
     }
     out.advance(p);
   }
