@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
+#include <limits>
 
 #include "Ranker/ranker.h"
 #include "fail.h"
@@ -319,7 +320,9 @@ void write_snp_table(std::ostream& out, const std::vector<SNP>& snps) {
   for (const SNP& snp : snps) {
     out << std::setw(8) << snp.name << ", " << std::setw(7) << snp.row_index + 1 << ", "
         << std::setw(6) << (snp.used ? 1 : 0) << ", ";
-    out << std::scientific << std::setprecision(2) << std::setw(8) << snp.x_stat << ", ";
+    // A statistic that is not a number reads "nan" whatever its sign bit.
+    const float x_stat = std::isnan(snp.x_stat) ? std::numeric_limits<float>::quiet_NaN() : snp.x_stat;
+    out << std::scientific << std::setprecision(2) << std::setw(8) << x_stat << ", ";
     out << std::fixed << std::setprecision(2) << std::setw(8) << snp.rank_x_stat << ", ";
     out << std::fixed << std::setprecision(7) << std::setw(10) << snp.sim_pval << std::endl;
   }
