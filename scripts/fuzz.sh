@@ -29,7 +29,7 @@ for loader in "${loaders[@]}"; do
   cp "${seeds[$loader]}" "$work/$loader/"
   # The harness's bed target reads 3 SNPs x 5 subjects: a valid one besides the example.
   [ "$loader" = bed ] && printf '\x6c\x1b\x01\x00\x1b\xff\x03\xe4\x01' >"$work/$loader/valid.bed"
-  if ! TMPDIR=$work build/fuzz/fuzz/fuzz_$loader -max_total_time="$seconds" -timeout=10 \
+  if ! TMPDIR=$work build/fuzz/fuzz/fuzz_$loader -max_total_time="$seconds" -timeout=10 -max_len=4096 \
       -close_fd_mask=1 -artifact_prefix="$work/$loader-" "$work/$loader" >"$work/$loader.log" 2>&1; then
     mkdir -p "$findings"
     cp "$work/$loader"-* "$findings/" 2>/dev/null || true
@@ -37,5 +37,5 @@ for loader in "${loaders[@]}"; do
     echo "fuzz_$loader: finding kept in $findings"
     exit 1
   fi
-  echo "fuzz_$loader: $(grep -Eo '#[0-9]+ +DONE.*' "$work/$loader.log" | head -1)"
+  echo "fuzz_$loader: $(grep -Eo 'Done [0-9]+ runs in [0-9]+ second' "$work/$loader.log" | head -1)"
 done
