@@ -1,13 +1,15 @@
 // libFuzzer harness for the input loaders of both programs: each input is written to a file and
-// read by the loader that HALVORIX_FUZZ_LOADER names (one binary per loader). A loader may
-// reject an input (fail_* throws RunStopped in fuzzing builds); it may not crash, hang, leak or
-// trip a sanitizer.
+// read by the loader that the environment variable HALVORIX_FUZZ_LOADER names (one build for
+// all of them: see scripts/fuzz.sh). A loader may reject an input (fail_* throws RunStopped in
+// fuzzing builds); it may not crash, hang, leak or trip a sanitizer.
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -62,8 +64,13 @@ std::vector<FamRecord>& known_fam() {
   return fam;
 }
 
+const char* const kLoaders[] = {"score",   "gene_snp", "go_edges", "go_gene",   "kegg_gene",
+                                "parfile", "bim",      "fam",      "bed",       "pheno",
+                                "genes",   "obo",      "gaf",      "kegg_links"};
+
+std::string loader;
+
 void load(const std::string& input) {
-  const std::string loader = HALVORIX_FUZZ_LOADER;
   if (loader == "score") {
     SNPData snps(input, -999.0f, "mean");
   } else if (loader == "gene_snp") {
@@ -74,7 +81,8 @@ void load(const std::string& input) {
     go.find_descendants();
     go.find_gene_sets(30);
   } else if (loader == "go_gene") {
-    static const std::string edges = write_file("known_go_edges.dat", "bp T1 is_a T0\nbp T2 is_a T1\n");
+    static const std::string edges =
+        write_file("known_go_edges.dat", "bp T1 is_a T0\nbp T2 is_a T1\n");
     GENEData genes = known_genes();
     GOData go(edges, "all");
     go.load_go_gene(input, genes);
@@ -111,6 +119,19 @@ void load(const std::string& input) {
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  const char* name = std::getenv("HALVORIX_FUZZ_LOADER");
+  for (const char* known : kLoaders)
+    if (name != nullptr && loader.empty() && std::string(name) == known) loader = known;
+  if (loader.empty()) {
+    std::cerr << "set HALVORIX_FUZZ_LOADER to one of:";
+    for (const char* known : kLoaders) std::cerr << ' ' << known;
+    std::cerr << std::endl;
+    std::abort();
+  }
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string input =

@@ -20,7 +20,7 @@ loaders=("$@")
                                      pheno genes obo gaf kegg_links)
 
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+cmake --build --preset fuzz --target halvorix_fuzz
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 findings=build/fuzz/findings
@@ -29,13 +29,13 @@ for loader in "${loaders[@]}"; do
   cp "${seeds[$loader]}" "$work/$loader/"
   # The harness's bed target reads 3 SNPs x 5 subjects: a valid one besides the example.
   [ "$loader" = bed ] && printf '\x6c\x1b\x01\x00\x1b\xff\x03\xe4\x01' >"$work/$loader/valid.bed"
-  if ! TMPDIR=$work build/fuzz/fuzz/fuzz_$loader -max_total_time="$seconds" -timeout=10 -max_len=4096 \
-      -close_fd_mask=1 -artifact_prefix="$work/$loader-" "$work/$loader" >"$work/$loader.log" 2>&1; then
+  if ! HALVORIX_FUZZ_LOADER=$loader TMPDIR=$work build/fuzz/fuzz/halvorix_fuzz \
+      -max_total_time="$seconds" -timeout=10 -max_len=4096 -close_fd_mask=1 -artifact_prefix="$work/$loader-" "$work/$loader" >"$work/$loader.log" 2>&1; then
     mkdir -p "$findings"
     cp "$work/$loader"-* "$findings/" 2>/dev/null || true
     tail -40 "$work/$loader.log"
-    echo "fuzz_$loader: finding kept in $findings"
+    echo "$loader: finding kept in $findings"
     exit 1
   fi
-  echo "fuzz_$loader: $(grep -Eo 'Done [0-9]+ runs in [0-9]+ second' "$work/$loader.log" | head -1)"
+  echo "$loader: $(grep -Eo 'Done [0-9]+ runs in [0-9]+ second' "$work/$loader.log" | head -1)"
 done

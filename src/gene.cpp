@@ -145,8 +145,8 @@ void write_csv_row(std::ostream& out, const Gene& gene) {
 
 void write_html_row(std::ostream& out, const Gene& gene) {
   out << "<tr>\n";
-  out << "<td> <A HREF=\"" << kGeneDatabase << "/gene?term=" << percent_encode(gene.name)
-      << "\">" << html_escape(gene.name) << "</A></td>\n";
+  out << "<td> <A HREF=\"" << kGeneDatabase << "/gene?term=" << percent_encode(gene.name) << "\">"
+      << html_escape(gene.name) << "</A></td>\n";
   out << "<td>" << gene.count << "</td>\n";
   out << "<td>" << gene.zscore << "</td>\n";
   out << "<td>" << gene.sim_pval << "</td>\n";

@@ -4,9 +4,9 @@
 #include <boost/graph/depth_first_search.hpp>
 #include <boost/graph/graph_utility.hpp>
 #include <boost/graph/strong_components.hpp>
-#include <iterator>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 
 #include "Matrix/FreqTable.h"
 #include "fail.h"

@@ -27,7 +27,7 @@ int create_temp_beside(const std::string& final_path, std::string& temp_path);
 
 class ResultFile {
  public:
-  std::string path;       ///< name the user gave, as in messages
+  std::string path;  ///< name the user gave, as in messages
   OutputTarget target;
   std::string temp_path;  ///< empty when written in place
   std::ofstream out;

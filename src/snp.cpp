@@ -24,7 +24,8 @@ namespace {
 
 std::string score_field_error(ScoreField status, std::string_view field, std::size_t column,
                               int line_number, const std::string& filename) {
-  const std::string what = status == ScoreField::not_finite ? "is not a finite number" : "is not a number";
+  const std::string what =
+      status == ScoreField::not_finite ? "is not a finite number" : "is not a number";
   return "error: score '" + std::string(field) + "' in field " + std::to_string(column) +
          " on line " + std::to_string(line_number) + " of file " + filename + " " + what +
          " (a missing score is written as the missing code, --miss_val)";
@@ -321,7 +322,8 @@ void write_snp_table(std::ostream& out, const std::vector<SNP>& snps) {
     out << std::setw(8) << snp.name << ", " << std::setw(7) << snp.row_index + 1 << ", "
         << std::setw(6) << (snp.used ? 1 : 0) << ", ";
     // A statistic that is not a number reads "nan" whatever its sign bit.
-    const float x_stat = std::isnan(snp.x_stat) ? std::numeric_limits<float>::quiet_NaN() : snp.x_stat;
+    const float x_stat =
+        std::isnan(snp.x_stat) ? std::numeric_limits<float>::quiet_NaN() : snp.x_stat;
     out << std::scientific << std::setprecision(2) << std::setw(8) << x_stat << ", ";
     out << std::fixed << std::setprecision(2) << std::setw(8) << snp.rank_x_stat << ", ";
     out << std::fixed << std::setprecision(7) << std::setw(10) << snp.sim_pval << std::endl;

@@ -10,8 +10,8 @@
 
 class OutputFile {
  public:
-  std::string path;       ///< final name
-  std::string temp_path;  ///< where the bytes go until `commit` (the target itself if direct)
+  std::string path;         ///< final name
+  std::string temp_path;    ///< where the bytes go until `commit` (the target itself if direct)
   std::string target_path;  ///< what `commit` renames the temporary file to
   bool direct = false;      ///< not a regular file: written in place, never renamed over
 

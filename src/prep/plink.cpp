@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "fail.h"
-#include "tokenize.h"
 #include "prep/line_reader.h"
+#include "tokenize.h"
 
 namespace {
 

@@ -157,10 +157,11 @@ void write_snp_line(OutputFile& out, const std::string& snp_id,
       const double score = deviation[counts[k]] * residual[k];
       // Halvorix reads scores as float: one beyond its range would be an error there.
       if (!std::isfinite(static_cast<float>(score))) {
-        fail_stderr("error: the score of SNP " + snp_id + " for the subject on .fam line " +
-                    std::to_string(slots[k].byte * 4 + static_cast<std::size_t>(slots[k].shift / 2) + 1) +
-                    " is not a finite number in float range (" + std::to_string(score) +
-                    "); scale the phenotype down");
+        fail_stderr(
+            "error: the score of SNP " + snp_id + " for the subject on .fam line " +
+            std::to_string(slots[k].byte * 4 + static_cast<std::size_t>(slots[k].shift / 2) + 1) +
+            " is not a finite number in float range (" + std::to_string(score) +
+            "); scale the phenotype down");
       }
       p = write_significant6(p, score);
     }

@@ -81,8 +81,8 @@ TEST(GENEData, LoaderKeepsDistanceBoundarySkipsRepeatsAndUnknownSnpsAndStopsOnSh
 
 TEST(GENEData, DistanceThatIsNotAWhole32BitNumberStopsWithFileAndLine) {
   GeneFiles f;
-  for (const char* distance : {"1e9", "4294967296", "2147483648", "abc", "12abc", "1.0", "+-1",
-                               "0x10", "-2147483649"}) {
+  for (const char* distance :
+       {"1e9", "4294967296", "2147483648", "abc", "12abc", "1.0", "+-1", "0x10", "-2147483649"}) {
     EXPECT_EXIT(f.load("rs1 1 2\n", std::string("GA rs1 0\nGA rs1 ") + distance + "\n"),
                 testing::ExitedWithCode(1),
                 "^error: distance '.*' on line 2 of file .*gene_snp.dat is not a whole number")

@@ -106,10 +106,12 @@ TEST(LineReader, ByteOrderMarkIsSkippedNulByteAndDirectoryStop) {
   EXPECT_EQ(read_all(folder.write("bom.txt", "\xEF\xBB\xBFhsa:1 a\n\xEF\xBB\xBFx\n"), count),
             (std::vector<std::string>{"hsa:1 a", "\xEF\xBB\xBFx"}));  // only at the start
   const std::string nul = folder.write("nul.txt", std::string("hsa:1\nhsa:2\0hsa:3\n", 18));
-  EXPECT_EXIT(read_all(nul, count), testing::ExitedWithCode(1), "^error: .*nul.txt line 2: NUL byte");
+  EXPECT_EXIT(read_all(nul, count), testing::ExitedWithCode(1),
+              "^error: .*nul.txt line 2: NUL byte");
   const std::string packed = folder.write_gzip("nul.gz", std::string("a\0b\n", 4));
   EXPECT_EXIT(read_all(packed, count), testing::ExitedWithCode(1), "^error: .*nul.gz line 1: NUL");
-  EXPECT_EXIT(LineReader in(folder.file("")), testing::ExitedWithCode(1), "^error: .* is a directory");
+  EXPECT_EXIT(LineReader in(folder.file("")), testing::ExitedWithCode(1),
+              "^error: .* is a directory");
 }
 
 TEST(OutputFile, SymbolicLinkIsWrittenThroughAndFifoWrittenInPlace) {

@@ -16,7 +16,8 @@ namespace fs = std::filesystem;
 
 std::vector<std::string> listing(const TempDir& dir) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir.path)) names.push_back(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(dir.path))
+    names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -31,7 +32,7 @@ TEST(ResultFile, PreviousResultStaysWholeUntilCommitAndNoTemporaryIsLeft) {
     ASSERT_TRUE(result.is_open());
     result.out << "half of a new";
     EXPECT_EQ(dir.read("output.csv"), "previous result\n");  // not truncated at open
-  }  // abandoned: as if the run had stopped
+  }                                                          // abandoned: as if the run had stopped
   EXPECT_EQ(dir.read("output.csv"), "previous result\n");
   EXPECT_EQ(listing(dir), std::vector<std::string>{"output.csv"});
   {

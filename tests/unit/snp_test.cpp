@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -41,7 +41,8 @@ TEST_F(SNPDataFile, CommentsMixedDelimitersCarriageReturnsAndEmptyLines) {
 }
 
 TEST(ScoreField, WholeFieldIsOneFiniteNumberInDecimalOrHexadecimal) {
-  for (const char* text : {"-1e1", "+3", "0x10", "0X1p-2", ".5", "1e-310", "7e-46", "-0", "3.4e38"}) {
+  for (const char* text :
+       {"-1e1", "+3", "0x10", "0X1p-2", ".5", "1e-310", "7e-46", "-0", "3.4e38"}) {
     float value = -1;
     EXPECT_EQ(parse_score_field(text, value), ScoreField::ok) << text;
     EXPECT_EQ(value, static_cast<float>(std::strtod(text, nullptr))) << text;
