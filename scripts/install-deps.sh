@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the build and test dependencies that are missing (Debian packages), nothing else.
 set -euo pipefail
-# python3-matplotlib: halvorix-report's figures; chromium: the test that opens the report page.
+# python3-matplotlib: halvorix-report's figures; chromium: the test that opens the report page;
+# clang and libclang-rt-14-dev (libFuzzer): the fuzz preset.
 packages=(cmake g++ make libboost-graph-dev googletest libgtest-dev libbenchmark-dev zlib1g-dev
-          python3-matplotlib chromium)
+          python3-matplotlib chromium clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
