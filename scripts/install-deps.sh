@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the build and test dependencies that are missing (Debian packages), nothing else.
 set -euo pipefail
-# python3-matplotlib: halvorix-report's figures; chromium: the test that opens the report page.
-# libhts-dev (found through pkg-config): VCF and BCF input of halvorix-prep.
+# python3-matplotlib: halvorix-report's figures; chromium: the test that opens the report page;
+# libhts-dev (found through pkg-config): VCF and BCF input of halvorix-prep;
+# clang and libclang-rt-14-dev (libFuzzer): the fuzz preset.
 packages=(cmake g++ make libboost-graph-dev googletest libgtest-dev libbenchmark-dev zlib1g-dev
-          python3-matplotlib chromium pkg-config libhts-dev)
+          python3-matplotlib chromium pkg-config libhts-dev clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

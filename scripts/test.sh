@@ -11,6 +11,8 @@ for preset in ci asan; do
   echo "=== $preset tests"
   ctest --preset "$preset" -j2
 done
+echo "=== fuzz run (every loader, 5 s each)"
+bash scripts/fuzz.sh 5
 echo "=== benchmark smoke run"
 build/ci/bench/halvorix_bench --benchmark_min_time=0.01 --benchmark_filter='/100/8/10' >/dev/null
 if [ -n "$(git status --porcelain 2>/dev/null)" ]; then

@@ -10,6 +10,12 @@
 #include <fstream>
 #include <string>
 
+#ifdef HALVORIX_FUZZ
+/// Fuzzing builds stop a loader by throwing this instead of exiting, so that one process can try
+/// millions of inputs; nothing else catches it.
+struct RunStopped {};
+#endif
+
 /// Writes `message` and a newline to standard error and exits with status 1.
 [[noreturn]] void fail_stderr(const std::string& message);
 

@@ -1,6 +1,7 @@
 #include "gene.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -12,8 +13,10 @@
 #include "Matrix/Moments.h"
 #include "Ranker/ranker.h"
 #include "fail.h"
+#include "html.h"
 #include "print_banner.h"
 #include "progress.h"
+#include "result_file.h"
 #include "stepDownPval.h"
 #include "tokenize.h"
 
@@ -36,9 +39,18 @@ std::vector<int> used_snps(const Gene& gene, const SNPData& snpdat) {
 
 bool is_comment(const std::vector<std::string>& fields) { return fields[0][0] == '#'; }
 
-/// The distance field as strtol reads it in base 10, held in 32 bits.
-int read_distance(const std::string& field) {
-  return static_cast<int>(std::strtol(field.c_str(), nullptr, 10));
+/// The distance field, a whole decimal number (optionally signed) that fits in 32 bits: a
+/// distance read in part, or cut to 32 bits, would keep pairs that are far apart.
+bool read_distance(const std::string& field, long& distance) {
+  const bool plus = !field.empty() && field[0] == '+';  // from_chars takes only a '-' sign
+  const char* begin = field.data() + (plus ? 1 : 0);
+  const char* end = field.data() + field.size();
+  if (plus && begin != end && *begin == '-') return false;
+  int value = 0;
+  const auto [ptr, ec] = std::from_chars(begin, end, value);
+  if (ec != std::errc() || ptr != end) return false;
+  distance = value;
+  return true;
 }
 
 /// Score of one gene from one SNP statistic (observed or simulated); n is the number of used
@@ -133,8 +145,8 @@ void write_csv_row(std::ostream& out, const Gene& gene) {
 
 void write_html_row(std::ostream& out, const Gene& gene) {
   out << "<tr>\n";
-  out << "<td> <A HREF=\"" << kGeneDatabase << "/gene?term=" << gene.name << "\">" << gene.name
-      << "</A></td>\n";
+  out << "<td> <A HREF=\"" << kGeneDatabase << "/gene?term=" << percent_encode(gene.name) << "\">"
+      << html_escape(gene.name) << "</A></td>\n";
   out << "<td>" << gene.count << "</td>\n";
   out << "<td>" << gene.zscore << "</td>\n";
   out << "<td>" << gene.sim_pval << "</td>\n";
@@ -161,20 +173,23 @@ GENEData::GENEData(std::string gScore, std::string gMoments, std::string filenam
 }
 
 void GENEData::load_gene_snp(SNPData& snpdat, int max_dist2gene) {
-  std::ifstream in(gene_snp_filename);
-  if (!in) fail_stderr("error: " + gene_snp_filename + "not found");
+  TextInput in(gene_snp_filename);
+  if (!in.is_open()) fail_stderr("error: " + gene_snp_filename + "not found");
   std::string line;
   std::vector<std::string> fields;
-  int line_number = 0;
-  while (read_line(in, line)) {
-    ++line_number;
+  while (in.read_line(line)) {
     tokenize(line, fields, kFieldDelimiters);
     if (fields.empty() || is_comment(fields)) continue;
-    require_fields(fields, 3, line_number, gene_snp_filename);
+    require_fields(fields, 3, in.line_number, gene_snp_filename);
     const std::string& gene_name = fields[0];
     const std::string& snp_name = fields[1];
     // Widened before abs: the most negative 32-bit distance has no 32-bit absolute value.
-    if (std::labs(static_cast<long>(read_distance(fields[2]))) > max_dist2gene) continue;
+    long distance = 0;
+    if (!read_distance(fields[2], distance)) {
+      fail_stderr("error: distance '" + fields[2] + "' on line " + std::to_string(in.line_number) +
+                  " of file " + gene_snp_filename + " is not a whole number of base pairs");
+    }
+    if (std::labs(distance) > max_dist2gene) continue;
     const auto snp_it = snpdat.snp_score_map.find(snp_name);
     if (snp_it == snpdat.snp_score_map.end()) continue;
     const int snp_index = snp_it->second;
@@ -584,19 +599,21 @@ void GENEData::print_gene_cov(const std::string& title) const {
 }
 
 void GENEData::print_gene_stats_csv(const std::string& outfile) const {
-  std::ofstream out(outfile, std::ios::out | std::ios::trunc);
-  if (!out) {
+  ResultFile result(outfile);
+  std::ofstream& out = result.out;
+  if (!result.is_open()) {
     std::cout << "Cannot open " << outfile << "for csv output." << std::endl;
     return;
   }
   out << "   geneID, num_snps,   score,   mean,     sd, zscore,       pval\n";
   for (const Gene& gene : genevec) write_csv_row(out, gene);
-  finish_output_file(out, outfile);
+  result.commit();
 }
 
 void GENEData::print_gene_stats_html(const std::string& outfile) const {
-  std::ofstream out(outfile, std::ios::out | std::ios::trunc);
-  if (!out) {
+  ResultFile result(outfile);
+  std::ofstream& out = result.out;
+  if (!result.is_open()) {
     std::cout << "Cannot open " << outfile << "for html output." << std::endl;
     return;
   }
@@ -607,7 +624,7 @@ void GENEData::print_gene_stats_html(const std::string& outfile) const {
   out.precision(4);
   for (const Gene& gene : genevec) write_html_row(out, gene);
   out << "</table>\n</BODY>\n</HTML>\n";
-  finish_output_file(out, outfile);
+  result.commit();
 }
 
 bool Gene_greater_zscore(const Gene& gene1, const Gene& gene2) {

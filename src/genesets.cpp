@@ -6,8 +6,10 @@
 #include <map>
 
 #include "fail.h"
+#include "html.h"
 #include "print_banner.h"
 #include "progress.h"
+#include "result_file.h"
 #include "stepDownPval.h"
 
 namespace {
@@ -143,10 +145,11 @@ GENE_SET new_gene_set(int term_index, const std::string& term_name, const std::s
   return set;
 }
 
-std::ofstream open_report(const std::string& outfile, const char* what) {
-  std::ofstream out(outfile.c_str(), std::ios::out | std::ios::trunc);
-  if (!out) std::cout << "Cannot open " << outfile << "for " << what << " output." << std::endl;
-  return out;
+/// True when `result` could be opened; otherwise says so on the console.
+bool open_report(const ResultFile& result, const char* what) {
+  if (result.is_open()) return true;
+  std::cout << "Cannot open " << result.path << "for " << what << " output." << std::endl;
+  return false;
 }
 
 }  // namespace
@@ -201,11 +204,8 @@ void GeneSets::make_gene_sets(const GOData& godat, int maxSetSize) {
   auto index_of_content = content_index(*this);
   for (int igo = 0; igo < godat.nvertices; ++igo) {
     const GO& term = godat.govec[static_cast<std::size_t>(igo)];
-    std::set<int> candidate(term.gene_index.begin(), term.gene_index.end());
-    for (int d : term.descendants) {
-      const GO& below = godat.govec[static_cast<std::size_t>(d)];
-      candidate.insert(below.gene_index.begin(), below.gene_index.end());
-    }
+    if (term.too_many_genes) continue;
+    const std::set<int> candidate(term.genes_below.begin(), term.genes_below.end());
     add_candidate(*this, index_of_content, igo, term.name, candidate);
   }
 }
@@ -585,8 +585,9 @@ bool GeneSet_greater_zscore(const GENE_SET& set1, const GENE_SET& set2) {
 // Reports
 
 void GeneSets::print_gene_sets_csv(const std::string& outfile, GENEData& genedat) const {
-  std::ofstream out = open_report(outfile, "csv");
-  if (!out) return;
+  ResultFile result(outfile);
+  if (!open_report(result, "csv")) return;
+  std::ofstream& out = result.out;
   out.precision(4);
   out << setIDLabel << ",   variable,   value\n";
   int k = 0;
@@ -602,7 +603,7 @@ void GeneSets::print_gene_sets_csv(const std::string& outfile, GENEData& genedat
     for (const std::string& name : set.set_names)
       out << k << ", " << setIDLabel << ", " << name << '\n';
   }
-  finish_output_file(out, outfile);
+  result.commit();
 }
 
 void GeneSets::print_gene_sets_html(const std::string& outfile, GENEData& genedat) const {
@@ -624,7 +625,7 @@ void write_html_head(std::ostream& out, const std::string& h1_line, const std::s
 }
 
 void write_html_link(std::ostream& out, const std::string& address, const std::string& text) {
-  out << "<li><A HREF=\"" << address << "\">" << text << "</A></li>\n";
+  out << "<li><A HREF=\"" << html_escape(address) << "\">" << html_escape(text) << "</A></li>\n";
 }
 
 /// One table row; `term_address` gives the link of each of the set's terms or pathways.
@@ -641,7 +642,7 @@ void write_html_row(std::ostream& out, int k, const GENE_SET& set, const GENEDat
   out << "<td>\n<ul>\n";
   for (int g : set.gene_index_set) {
     const std::string& name = gene_at(genedat, g).name;
-    write_html_link(out, std::string(kGeneDatabase) + "/gene?term=" + name, name);
+    write_html_link(out, std::string(kGeneDatabase) + "/gene?term=" + percent_encode(name), name);
   }
   out << "</ul></td><td>\n<ul>\n";
   for (const std::string& name : set.set_names) write_html_link(out, term_address(name), name);
@@ -653,37 +654,40 @@ void write_html_tail(std::ostream& out) { out << "</table>\n</BODY>\n</HTML>\n";
 }  // namespace
 
 void GeneSets::print_go_gene_sets_html(const std::string& outfile, GENEData& genedat) const {
-  std::ofstream out = open_report(outfile, "html");
-  if (!out) return;
+  ResultFile result(outfile);
+  if (!open_report(result, "html")) return;
+  std::ofstream& out = result.out;
   out.precision(4);
   write_html_head(out, "<H1> Gene-Set Analyses: " + makeSetsMethod + "</H1>",
                   "<td>GO terms with set");
   const auto go_address = [](const std::string& name) {
-    return std::string(kGoBrowser) + "/cgi-bin/amigo/term_details?term=" + name;
+    return std::string(kGoBrowser) + "/cgi-bin/amigo/term_details?term=" + percent_encode(name);
   };
   int k = 0;
   for (const GENE_SET& set : geneset_vec) write_html_row(out, ++k, set, genedat, go_address);
   write_html_tail(out);
-  finish_output_file(out, outfile);
+  result.commit();
 }
 
 void GeneSets::print_kegg_gene_sets_html(const std::string& outfile, GENEData& genedat) const {
-  std::ofstream out = open_report(outfile, "html");
-  if (!out) return;
+  ResultFile result(outfile);
+  if (!open_report(result, "html")) return;
+  std::ofstream& out = result.out;
   out.precision(4);
   write_html_head(out, "<H1> Gene-Set Analyses: KEGG </H1>", "<td>KEGG PATHWAY");
   const auto pathway_address = [](const std::string& name) {
-    return std::string(kPathwayDatabase) + "/dbget-bin/www_bget?pathway:hsa" + name;
+    return std::string(kPathwayDatabase) + "/dbget-bin/www_bget?pathway:hsa" + percent_encode(name);
   };
   int k = 0;
   for (const GENE_SET& set : geneset_vec) write_html_row(out, ++k, set, genedat, pathway_address);
   write_html_tail(out);
-  finish_output_file(out, outfile);
+  result.commit();
 }
 
 void GeneSets::print_set_mappings(const std::string& outfile, GENEData& genedat) const {
-  std::ofstream out = open_report(outfile, "map");
-  if (!out) return;
+  ResultFile result(outfile);
+  if (!open_report(result, "map")) return;
+  std::ofstream& out = result.out;
   out << "setID, gene, snp\n";
   int k = 0;
   for (const GENE_SET& set : geneset_vec) {
@@ -695,7 +699,7 @@ void GeneSets::print_set_mappings(const std::string& outfile, GENEData& genedat)
         out << k << ", " << gene.name << ", " << gene.snp[static_cast<std::size_t>(j)] << '\n';
     }
   }
-  finish_output_file(out, outfile);
+  result.commit();
 }
 
 void GeneSets::print_gene_sets(const std::string& title, GENEData& genedat) const {

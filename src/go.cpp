@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <boost/graph/depth_first_search.hpp>
 #include <boost/graph/graph_utility.hpp>
+#include <boost/graph/strong_components.hpp>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 
 #include "Matrix/FreqTable.h"
 #include "fail.h"
@@ -74,13 +76,13 @@ void GOData::makeGO(const std::string& filename, const std::string& goType) {
 }
 
 void GOData::load_go_graph() {
-  std::ifstream in(goedges_filename);
-  if (!in) fail_stderr("error: " + goedges_filename + " not found");
+  TextInput in(goedges_filename);
+  if (!in.is_open()) fail_stderr("error: " + goedges_filename + " not found");
   go_index = boost::get(boost::vertex_index, go_graph);
   std::map<std::string, Vertex> vertex_of;
   std::string line;
   std::vector<std::string> fields;
-  while (read_line(in, line)) {
+  while (in.read_line(line)) {
     tokenize(line, fields, kFieldDelimiters);
     // A line of separators only carries no edge; skipping it keeps trailing blank lines harmless.
     if (fields.empty() || is_comment(fields)) continue;
@@ -196,18 +198,73 @@ void GOData::find_descendants() {
   }
 }
 
+namespace {
+
+/// `into` (ascending) united with `more` (ascending).
+void merge_sorted(std::vector<int>& into, const std::vector<int>& more, std::vector<int>& scratch) {
+  scratch.clear();
+  std::set_union(into.begin(), into.end(), more.begin(), more.end(), std::back_inserter(scratch));
+  into.swap(scratch);
+}
+
+}  // namespace
+
+void GOData::find_gene_sets(int max_genes) {
+  // Terms of one strongly connected component reach each other, so they share one gene set.
+  // Tarjan's numbering finishes a component after every component it reaches: ascending
+  // numbers put children before parents, whether or not the graph has cycles.
+  std::vector<int> component(static_cast<std::size_t>(nvertices));
+  const int ncomponents = nvertices == 0 ? 0 : boost::strong_components(go_graph, component.data());
+  std::vector<std::vector<int>> children(static_cast<std::size_t>(ncomponents));
+  std::vector<std::vector<int>> genes(static_cast<std::size_t>(ncomponents));
+  for (int v = 0; v < nvertices; ++v) {
+    const int c = component[static_cast<std::size_t>(v)];
+    const std::vector<int>& own = govec[static_cast<std::size_t>(v)].gene_index;
+    genes[static_cast<std::size_t>(c)].insert(genes[static_cast<std::size_t>(c)].end(), own.begin(),
+                                              own.end());
+    for (const auto& edge : boost::make_iterator_range(boost::out_edges(v, go_graph))) {
+      const int d = component[boost::target(edge, go_graph)];
+      if (d != c) children[static_cast<std::size_t>(c)].push_back(d);
+    }
+  }
+  std::vector<bool> too_many(static_cast<std::size_t>(ncomponents), false);
+  std::vector<int> scratch;
+  const auto over = [max_genes](const std::vector<int>& set) {
+    return max_genes > 0 && set.size() > static_cast<std::size_t>(max_genes);
+  };
+  for (std::size_t c = 0; c < genes.size(); ++c) {
+    std::vector<int>& set = genes[c];
+    std::sort(set.begin(), set.end());
+    set.erase(std::unique(set.begin(), set.end()), set.end());
+    bool full = over(set);
+    for (std::size_t k = 0; k < children[c].size() && !full; ++k) {
+      const auto d = static_cast<std::size_t>(children[c][k]);
+      full = too_many[d];
+      if (!full) merge_sorted(set, genes[d], scratch);
+      full = full || over(set);
+    }
+    too_many[c] = full;
+    if (full) std::vector<int>().swap(set);
+    std::vector<int>().swap(children[c]);
+  }
+  for (int v = 0; v < nvertices; ++v) {
+    const auto c = static_cast<std::size_t>(component[static_cast<std::size_t>(v)]);
+    GO& term = govec[static_cast<std::size_t>(v)];
+    term.genes_below = genes[c];
+    term.too_many_genes = too_many[c];
+  }
+}
+
 void GOData::load_go_gene(const std::string& filename, GENEData& genedat) {
   go_gene_filename = filename;
-  std::ifstream in(filename);
-  if (!in) fail_stderr("error: " + filename + "not found");
+  TextInput in(filename);
+  if (!in.is_open()) fail_stderr("error: " + filename + "not found");
   std::string line;
   std::vector<std::string> fields;
-  int line_number = 0;
-  while (read_line(in, line)) {
-    ++line_number;
+  while (in.read_line(line)) {
     tokenize(line, fields, kFieldDelimiters);
     if (fields.empty() || is_comment(fields)) continue;
-    require_fields(fields, 3, line_number, filename);
+    require_fields(fields, 3, in.line_number, filename);
     const std::string& gene = fields[1];
     const auto term = go_map.find(fields[2]);
     if (term == go_map.end()) continue;

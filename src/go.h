@@ -15,6 +15,10 @@ struct GO {
   std::vector<std::string> gene;  ///< genes annotated directly to the term
   std::vector<int> gene_index;    ///< parallel to gene: index in GENEData::genevec
   std::set<int> descendants;      ///< vertex indexes of all terms below, the term excluded
+  /// The term's genes and those of every term below it, ascending (set by find_gene_sets);
+  /// empty when there are more than the size limit.
+  std::vector<int> genes_below;
+  bool too_many_genes = false;  ///< genes_below passed the size limit and was dropped
 };
 
 struct vertex_go_name_t {
@@ -74,6 +78,10 @@ class GOData {
   int count_roots() const;
   int count_leaves() const;
   void find_descendants();
+  /// Fills each term's genes_below through the graph's strongly connected components, children
+  /// first. A set that passes `max_genes` (when positive) is dropped and grows no further, so
+  /// time and memory follow the sets that are kept, not the square of the graph.
+  void find_gene_sets(int max_genes);
   void load_go_gene(const std::string& filename, GENEData& genedat);
 
   void print_summary(const std::string& title) const;

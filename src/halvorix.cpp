@@ -112,7 +112,7 @@ int run_geneset_road(const std::string& method, SNPData& snpdat, GENEData& gened
     godat.load_go_gene(files.go_gene, genedat);
     timer.stop();
     std::cout << "Time (clock) to load go_gene file: " << timer.wall_time() << std::endl;
-    godat.find_descendants();
+    godat.find_gene_sets(files.max_size);
     gene_sets.make_gene_sets(godat, files.max_size);
   } else {
     timer.start();

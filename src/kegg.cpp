@@ -37,11 +37,11 @@ void KEGGData::makeKEGG(const std::string& filename, GENEData& genedat) {
 }
 
 void KEGGData::load_kegg_gene(GENEData& genedat) {
-  std::ifstream in(kegg_gene_filename);
-  if (!in) fail_stderr("error: " + kegg_gene_filename + "not found");
+  TextInput in(kegg_gene_filename);
+  if (!in.is_open()) fail_stderr("error: " + kegg_gene_filename + "not found");
   std::string line;
   std::vector<std::string> fields;
-  while (read_line(in, line)) {
+  while (in.read_line(line)) {
     tokenize(line, fields, kFieldDelimiters);
     if (fields.empty()) fail_stdout("error: empty line in " + kegg_gene_filename);
     if (fields[0][0] == '#') continue;

@@ -312,19 +312,20 @@ void Commands::setFromFile(Option_fstream& parOpt) {
   const std::string fileName = getArg(parOpt.opt, parOpt.key, false);
   if (fileName.empty()) return;
 
-  std::ifstream parFile(fileName);
-  if (!parFile) reportError("Parameter file could not be opened.");
+  if (is_directory(fileName)) reportError("Parameter file " + fileName + " is a directory.");
+  TextInput parFile(fileName);
+  if (!parFile.is_open()) reportError("Parameter file could not be opened.");
 
   // Only the leading '#' lines are headers; the loop must also end at end of file, for a file
   // made of nothing but headers.
   std::string line;
-  bool haveLine = read_line(parFile, line);
-  while (haveLine && !line.empty() && line[0] == '#') haveLine = read_line(parFile, line);
+  bool haveLine = parFile.read_line(line);
+  while (haveLine && !line.empty() && line[0] == '#') haveLine = parFile.read_line(line);
 
   if (haveLine) {
     // line ends become blanks: an option and its value may stand on different lines
     std::string text = stringArgs + line;
-    while (read_line(parFile, line)) text += " " + line;
+    while (parFile.read_line(line)) text += " " + line;
     stringArgs = text;
   }
   const std::string allText = stringArgs;

@@ -1,41 +1,62 @@
 #include "snp.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
+#include <limits>
 
 #include "Ranker/ranker.h"
 #include "fail.h"
 #include "makeSeed.h"
 #include "print_banner.h"
 #include "progress.h"
+#include "result_file.h"
 #include "stepDownPval.h"
 #include "tokenize.h"
 
 namespace {
 
-/// A score field read as the C library's atof reads it (longest numeric prefix, 0 when there
-/// is none), narrowed to float. from_chars is several times faster and rounds identically;
-/// the forms it does not take (a leading '+', hexadecimal, out of range) go to strtod.
-float parse_score(std::string_view field) {
-  const char* begin = field.data();
-  const char* end = begin + field.size();
-  double value = 0;
-  const auto [ptr, ec] = std::from_chars(begin, end, value);
-  const bool hexadecimal = ptr != end && (*ptr == 'x' || *ptr == 'X');  // "0x..." stops at x
-  if (ec != std::errc() || hexadecimal || ptr == begin)
-    value = std::strtod(std::string(field).c_str(), nullptr);
-  return static_cast<float>(value);
+std::string score_field_error(ScoreField status, std::string_view field, std::size_t column,
+                              int line_number, const std::string& filename) {
+  const std::string what =
+      status == ScoreField::not_finite ? "is not a finite number" : "is not a number";
+  return "error: score '" + std::string(field) + "' in field " + std::to_string(column) +
+         " on line " + std::to_string(line_number) + " of file " + filename + " " + what +
+         " (a missing score is written as the missing code, --miss_val)";
 }
 
 bool is_comment(const std::vector<std::string_view>& fields) {
   return !fields.empty() && fields[0][0] == '#';
 }
 }  // namespace
+
+ScoreField parse_score_field(std::string_view field, float& value) {
+  const char* begin = field.data();
+  const char* end = begin + field.size();
+  // from_chars is several times faster than strtod and rounds identically; the forms it does
+  // not take (a leading '+', hexadecimal, out of range) go to strtod, which must then consume
+  // the whole field and may not skip leading white space of its own.
+  double number = 0;
+  const auto [ptr, ec] = std::from_chars(begin, end, number);
+  if (ec != std::errc() || ptr != end) {
+    if (field.empty() || std::isspace(static_cast<unsigned char>(field[0]))) {
+      return ScoreField::not_a_number;
+    }
+    const std::string text(field);
+    char* parsed_end = nullptr;
+    number = std::strtod(text.c_str(), &parsed_end);
+    if (parsed_end != text.c_str() + text.size()) return ScoreField::not_a_number;
+  }
+  value = static_cast<float>(number);
+  // Infinity, NaN and numbers beyond float range would turn every statistic into NaN.
+  return std::isfinite(value) ? ScoreField::ok : ScoreField::not_finite;
+}
 
 float snp_statistic(const float* scores, int nsubj) {
   float sum = 0;
@@ -64,14 +85,14 @@ SNPData::SNPData(std::string filename, float missing, std::string method)
 }
 
 void SNPData::load_snp_score_tpose() {
-  std::ifstream in(snp_score_filename);
-  if (!in) fail_stderr("error: " + snp_score_filename + "not found");
+  TextInput in(snp_score_filename);
+  if (!in.is_open()) fail_stderr("error: " + snp_score_filename + "not found");
   std::string line;
   std::vector<std::string_view> fields;
   std::vector<float> scores;
   int data_line = 1;
   int row = 0;
-  while (read_line(in, line)) {
+  while (in.read_line(line)) {
     tokenize_views(line, fields, kFieldDelimiters);
     // A line without fields (empty, or delimiters only) is skipped like a comment.
     if (fields.empty() || is_comment(fields)) continue;
@@ -93,8 +114,13 @@ void SNPData::load_snp_score_tpose() {
                 << std::endl;
     }
     scores.resize(static_cast<std::size_t>(nsubj));
-    for (int j = 0; j < nsubj; ++j)
-      scores[static_cast<std::size_t>(j)] = parse_score(fields[static_cast<std::size_t>(j) + 1]);
+    for (std::size_t j = 0; j < scores.size(); ++j) {
+      const ScoreField status = parse_score_field(fields[j + 1], scores[j]);
+      if (status != ScoreField::ok) {
+        fail_stderr(
+            score_field_error(status, fields[j + 1], j + 2, in.line_number, snp_score_filename));
+      }
+    }
     scoremat.push_bottom(scores);
     SNP snp;
     snp.name = name;
@@ -103,6 +129,8 @@ void SNPData::load_snp_score_tpose() {
     ++row;
     ++data_line;
   }
+  // No SNP line would give no statistic at all, and a result file that looks finished.
+  if (row == 0) fail_stderr("error: no SNP lines in file " + snp_score_filename);
 }
 
 void SNPData::set_seed(long seed) {
@@ -293,7 +321,10 @@ void write_snp_table(std::ostream& out, const std::vector<SNP>& snps) {
   for (const SNP& snp : snps) {
     out << std::setw(8) << snp.name << ", " << std::setw(7) << snp.row_index + 1 << ", "
         << std::setw(6) << (snp.used ? 1 : 0) << ", ";
-    out << std::scientific << std::setprecision(2) << std::setw(8) << snp.x_stat << ", ";
+    // A statistic that is not a number reads "nan" whatever its sign bit.
+    const float x_stat =
+        std::isnan(snp.x_stat) ? std::numeric_limits<float>::quiet_NaN() : snp.x_stat;
+    out << std::scientific << std::setprecision(2) << std::setw(8) << x_stat << ", ";
     out << std::fixed << std::setprecision(2) << std::setw(8) << snp.rank_x_stat << ", ";
     out << std::fixed << std::setprecision(7) << std::setw(10) << snp.sim_pval << std::endl;
   }
@@ -306,11 +337,12 @@ void SNPData::print_snp_stats(const std::string& title) const {
 }
 
 void SNPData::print_snp_stats_csv(const std::string& filename) const {
-  std::ofstream out(filename, std::ios::out | std::ios::trunc);
-  if (!out) {
+  ResultFile result(filename);
+  std::ofstream& out = result.out;
+  if (!result.is_open()) {
     std::cout << "Cannot open " << filename << "for csv output." << std::endl;
     return;
   }
   write_snp_table(out, snpvec);
-  finish_output_file(out, filename);
+  result.commit();
 }

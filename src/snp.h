@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Matrix/MatrixLib.h"
@@ -76,6 +77,13 @@ class SNPData {
   void print_snp_stats(const std::string& title) const;
   void print_snp_stats_csv(const std::string& filename) const;
 };
+
+enum class ScoreField { ok, not_a_number, not_finite };
+
+/// Reads one score field into `value`: the whole field must be one number, decimal (with or
+/// without exponent) or hexadecimal, that is finite as a float. `value` is set whenever the
+/// field is a number.
+ScoreField parse_score_field(std::string_view field, float& value);
 
 /// The SNP statistic of one row of scores: (sum)^2 / ssq in float, 0 when ssq <= 1e-7.
 float snp_statistic(const float* scores, int nsubj);

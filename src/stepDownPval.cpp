@@ -49,8 +49,12 @@ void StepDownPval::force_monotonic() {
 
 void StepDownPval::compute_pval() {
   force_monotonic();
+  // A statistic that is not a number was never compared with anything: its count is only
+  // the one it inherits from its neighbour, and it gets no p-value.
   for (StatInfo& record : stat_info)
-    record.pval = static_cast<float>(record.count_rej) / static_cast<float>(nsim);
+    record.pval = std::isnan(record.stat)
+                      ? std::numeric_limits<float>::quiet_NaN()
+                      : static_cast<float>(record.count_rej) / static_cast<float>(nsim);
 }
 
 void StepDownPval::sort_index() { std::sort(stat_info.begin(), stat_info.end(), lesser_index); }

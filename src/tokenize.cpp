@@ -1,5 +1,7 @@
 #include "tokenize.h"
 
+#include <sys/stat.h>
+
 #include "fail.h"
 
 void tokenize_views(const std::string& str, std::vector<std::string_view>& fields,
@@ -37,4 +39,25 @@ void require_fields(const std::vector<std::string>& fields, std::size_t minimum,
   fail_stderr("error: expect at least " + std::to_string(minimum) + " fields on line " +
               std::to_string(line_number) + " of file " + filename + ", but found " +
               std::to_string(fields.size()));
+}
+
+bool is_directory(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+TextInput::TextInput(const std::string& name) : filename(name) {
+  if (is_directory(filename)) fail_stderr("error: " + filename + " is a directory");
+  in.open(filename);
+}
+
+bool TextInput::read_line(std::string& line) {
+  if (!::read_line(in, line)) return false;
+  ++line_number;
+  if (line_number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+  if (line.find('\0') != std::string::npos) {
+    fail_stderr("error: NUL byte on line " + std::to_string(line_number) + " of file " + filename +
+                ": not a text file");
+  }
+  return true;
 }

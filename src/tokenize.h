@@ -1,6 +1,7 @@
 // Splitting text lines into fields, and reading lines from input files.
 #pragma once
 
+#include <fstream>
 #include <istream>
 #include <string>
 #include <string_view>
@@ -27,3 +28,24 @@ void require_fields(const std::vector<std::string>& fields, std::size_t minimum,
 /// std::getline that also drops one trailing carriage return, so DOS line ends read like
 /// Unix ones. Returns false at end of input.
 bool read_line(std::istream& in, std::string& line);
+
+/// True when `path` names a directory (opened as a file, it would read as empty).
+bool is_directory(const std::string& path);
+
+/// A text input read line by line through read_line, which also skips a UTF-8 byte-order mark
+/// at the start of the file and stops the run (file and line named) on a NUL byte: such a file
+/// is not text, and the bytes after the NUL would otherwise be read as a different name.
+class TextInput {
+ public:
+  std::string filename;
+  int line_number = 0;  ///< 1-based number of the line last read, comments and blanks included
+
+  /// Opens `name`; a directory stops the run. A file that cannot be opened leaves is_open()
+  /// false, so that each loader keeps its own message.
+  explicit TextInput(const std::string& name);
+  bool is_open() const { return in.is_open() && !in.fail(); }
+  bool read_line(std::string& line);
+
+ private:
+  std::ifstream in;
+};

@@ -16,12 +16,16 @@
 
 namespace {
 
+/// Largest base-pair position taken, far beyond any chromosome: a position plus or minus the
+/// window (at most 2e9) then never leaves the range of long long.
+constexpr long long kMaxPosition = 1000000000000LL;
+
 bool parse_position(const std::string& text, long long& value) {
   if (text.empty()) return false;
   char* end = nullptr;
   errno = 0;
   value = std::strtoll(text.c_str(), &end, 10);
-  return errno == 0 && *end == '\0' && value >= 0;
+  return errno == 0 && *end == '\0' && value >= 0 && value <= kMaxPosition;
 }
 
 std::string upper(std::string text) {
@@ -63,7 +67,8 @@ std::vector<GeneRegion> load_gene_list(const std::string& path) {
     gene.name = fields[3];
     if (!parse_position(fields[1], gene.start) || !parse_position(fields[2], gene.end)) {
       fail_stderr("error: " + in.where() + ": gene positions '" + fields[1] + "' and '" +
-                  fields[2] + "' must be whole numbers of base pairs");
+                  fields[2] + "' must be whole numbers of base pairs from 0 to " +
+                  std::to_string(kMaxPosition));
     }
     if (gene.end < gene.start) {
       fail_stderr("error: " + in.where() + ": gene " + gene.name + " ends (" + fields[2] +
@@ -109,6 +114,11 @@ std::map<std::string, PositionIndex> index_snps(const std::string& bim_path, con
                   ": chromosome " + bim[i].chromosome + " (SNP " + bim[i].snp_id +
                   ") is not in the gene list " + genes_path +
                   "; leave out its SNPs or add its genes");
+    }
+    if (bim[i].position < -kMaxPosition || bim[i].position > kMaxPosition) {
+      fail_stderr("error: " + bim_path + " line " + std::to_string(i + 1) + ": position " +
+                  std::to_string(bim[i].position) + " of SNP " + bim[i].snp_id +
+                  " is beyond any chromosome (at most " + std::to_string(kMaxPosition) + ")");
     }
     found->second.emplace_back(bim[i].position, i);
   }

@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "fail.h"
+#include "tokenize.h"
 
 LineReader::LineReader(const std::string& file_path) : path(file_path), chunk(1 << 16) {
+  if (is_directory(path)) fail_stderr("error: " + path + " is a directory");
   file = gzopen(path.c_str(), "rb");
   if (file == nullptr) fail_stderr("error: cannot open " + path + ": " + std::strerror(errno));
   gzbuffer(file, 1 << 17);
@@ -15,30 +17,44 @@ LineReader::~LineReader() {
   if (file != nullptr) gzclose(file);
 }
 
+bool LineReader::fill_chunk() {
+  const int n = gzread(file, chunk.data(), static_cast<unsigned>(chunk.size()));
+  int code = Z_OK;
+  const char* message = gzerror(file, &code);
+  // A stream cut short reads as a short chunk with an error recorded; so does a damaged one.
+  if (n < 0 || (n == 0 && code != Z_OK)) {
+    fail_stderr("error: " + path + ": damaged compressed data after line " +
+                std::to_string(line_number) + " (" + message + ")");
+  }
+  chunk_start = 0;
+  chunk_end = static_cast<std::size_t>(n);
+  return n > 0;
+}
+
 bool LineReader::read_line(std::string& line) {
   line.clear();
   bool got_any = false;
-  // gzgets stops at the chunk size, so a long line arrives in pieces.
-  while (gzgets(file, chunk.data(), static_cast<int>(chunk.size())) != nullptr) {
+  // A line may span several chunks; the newline ends it.
+  while (chunk_start < chunk_end || fill_chunk()) {
     got_any = true;
-    const std::size_t length = std::strlen(chunk.data());
-    if (length > 0 && chunk[length - 1] == '\n') {
-      line.append(chunk.data(), length - 1);
+    const char* begin = chunk.data() + chunk_start;
+    const auto* newline =
+        static_cast<const char*>(std::memchr(begin, '\n', chunk_end - chunk_start));
+    const std::size_t length =
+        newline != nullptr ? static_cast<std::size_t>(newline - begin) : chunk_end - chunk_start;
+    line.append(begin, length);
+    chunk_start += length;
+    if (newline != nullptr) {
+      ++chunk_start;
       break;
     }
-    line.append(chunk.data(), length);
   }
-  if (!got_any) {
-    int code = Z_OK;
-    const char* message = gzerror(file, &code);
-    if (code != Z_OK) {
-      fail_stderr("error: " + path + ": damaged compressed data after line " +
-                  std::to_string(line_number) + " (" + message + ")");
-    }
-    return false;
-  }
+  if (!got_any) return false;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   ++line_number;
+  if (line_number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+  // A NUL byte means this is not a text file; reading on would glue names together.
+  if (line.find('\0') != std::string::npos) fail_stderr("error: " + where() + ": NUL byte");
   return true;
 }
 

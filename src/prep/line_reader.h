@@ -7,7 +7,8 @@
 #include <vector>
 
 /// Reads lines from a plain or gzip file (zlib tells them apart by the first bytes), counting
-/// them so that every message can name the file and line.
+/// them so that every message can name the file and line. A UTF-8 byte-order mark at the start
+/// is skipped; a NUL byte, or a directory given as the file, stops the run.
 class LineReader {
  public:
   std::string path;
@@ -29,6 +30,10 @@ class LineReader {
  private:
   gzFile file = nullptr;
   std::vector<char> chunk;
+  std::size_t chunk_start = 0;  ///< first byte of `chunk` not yet handed out
+  std::size_t chunk_end = 0;    ///< end of the bytes read into `chunk`
+
+  bool fill_chunk();
 };
 
 /// Splits `line` at runs of blanks and tabs (the usual whitespace-separated layout).

@@ -33,6 +33,11 @@ void finish_term(OboTerm& term, const std::string& default_namespace, const std:
     fail_stderr("error: " + path + " line " + std::to_string(term.line) + ": term " + term.id +
                 " has no namespace, and the header sets no default-namespace");
   }
+  if (has_field_separator(term.name_space)) {
+    fail_stderr("error: " + path + " line " + std::to_string(term.line) + ": term " + term.id +
+                " has the default-namespace '" + term.name_space +
+                "', which contains a blank, tab or comma that Halvorix would split");
+  }
   terms.push_back(std::move(term));
 }
 
@@ -83,10 +88,13 @@ Ontology load_obo(const std::string& path) {
     if (!split_tag(line.substr(first), tag, value)) continue;
     if (in_header && tag == "default-namespace") default_namespace = value;
     if (!in_term) continue;
-    if (tag == "id") {
-      term.id = value;
-    } else if (tag == "namespace") {
-      term.name_space = value;
+    if (tag == "id" || tag == "namespace") {
+      // Written as one field of the edges file: a separator inside would split it there.
+      if (has_field_separator(value)) {
+        fail_stderr("error: " + in.where() + ": " + tag + " '" + value +
+                    "' contains a blank, tab or comma, which Halvorix would split");
+      }
+      (tag == "id" ? term.id : term.name_space) = value;
     } else if (tag == "is_obsolete") {
       term.obsolete = value == "true";
     } else if (tag == "is_a" || tag == "relationship") {

@@ -8,54 +8,40 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <set>
 
 #include "fail.h"
+#include "result_file.h"
 
 namespace {
 
 constexpr std::size_t kBufferSize = 4 << 20;
 
-// Errors leave through exit(), which skips the destructors of locals; this list lets an exit
-// handler remove the temporary files that would otherwise be left behind.
-std::set<std::string>& pending_temp_files() {
-  static std::set<std::string>* pending = nullptr;
-  if (pending == nullptr) {
-    pending = new std::set<std::string>;
-    std::atexit([] {
-      for (const std::string& name : *pending) std::remove(name.c_str());
-    });
-  }
-  return *pending;
-}
-
-mode_t default_file_mode() {
-  const mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
-}
-
 }  // namespace
 
 OutputFile::OutputFile(const std::string& final_path) : path(final_path), buffer(kBufferSize) {
-  temp_path = path + ".tmp.XXXXXX";
-  std::vector<char> name(temp_path.begin(), temp_path.end());
-  name.push_back('\0');
-  descriptor = mkstemp(name.data());
-  if (descriptor < 0) {
-    fail_stderr("error: cannot create " + path + " (temporary file " + temp_path +
-                "): " + std::strerror(errno));
+  const OutputTarget target = resolve_output_target(path);
+  if (target.direct) {
+    // A device or FIFO is written as it is: renaming over it would replace it by a file.
+    temp_path = target.final_path;
+    descriptor = open(temp_path.c_str(), O_WRONLY | O_TRUNC);
+    if (descriptor < 0) fail_stderr("error: cannot open " + path + ": " + std::strerror(errno));
+    direct = true;
+    return;
   }
-  temp_path = name.data();
-  pending_temp_files().insert(temp_path);
-  fchmod(descriptor, default_file_mode());  // mkstemp's 0600 would surprise users
+  target_path = target.final_path;
+  descriptor = create_temp_beside(target_path, temp_path);
+  if (descriptor < 0) {
+    fail_stderr("error: cannot create " + path + " (temporary file " + target_path +
+                ".tmp.XXXXXX): " + std::strerror(errno));
+  }
 }
 
 OutputFile::~OutputFile() {
   if (committed) return;
   if (descriptor >= 0) close(descriptor);
+  if (direct) return;
   std::remove(temp_path.c_str());
-  pending_temp_files().erase(temp_path);
+  forget_temp_file(temp_path);
 }
 
 void OutputFile::write(std::string_view text) {
@@ -97,9 +83,11 @@ void OutputFile::commit() {
     fail_stderr("error: cannot write " + temp_path + ": " + std::strerror(errno));
   }
   descriptor = -1;
-  if (std::rename(temp_path.c_str(), path.c_str()) != 0) {
-    fail_stderr("error: cannot rename " + temp_path + " to " + path + ": " + std::strerror(errno));
-  }
-  pending_temp_files().erase(temp_path);
   committed = true;
+  if (direct) return;
+  if (std::rename(temp_path.c_str(), target_path.c_str()) != 0) {
+    fail_stderr("error: cannot rename " + temp_path + " to " + target_path + ": " +
+                std::strerror(errno));
+  }
+  forget_temp_file(temp_path);
 }

@@ -1,5 +1,7 @@
 // Output files that appear complete or not at all: everything goes to a temporary file in the
-// destination's folder, renamed over the destination only when the whole output is written.
+// destination's folder, renamed over the destination only when the whole output is written. A
+// symbolic link is followed (the link stays, its target is replaced); a device or FIFO is
+// written in place.
 #pragma once
 
 #include <string>
@@ -8,8 +10,10 @@
 
 class OutputFile {
  public:
-  std::string path;       ///< final name
-  std::string temp_path;  ///< where the bytes go until `commit`
+  std::string path;         ///< final name
+  std::string temp_path;    ///< where the bytes go until `commit` (the target itself if direct)
+  std::string target_path;  ///< what `commit` renames the temporary file to
+  bool direct = false;      ///< not a regular file: written in place, never renamed over
 
   /// Creates the temporary file; failing that stops the run.
   explicit OutputFile(const std::string& final_path);

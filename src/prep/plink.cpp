@@ -9,6 +9,7 @@
 
 #include "fail.h"
 #include "prep/line_reader.h"
+#include "tokenize.h"
 
 namespace {
 
@@ -75,11 +76,12 @@ std::vector<FamRecord> load_fam(const std::string& path) {
 
 BedReader::BedReader(const std::string& file_path, long long snps, long long subjects)
     : path(file_path), snp_count(snps), subject_count(subjects), bytes_per_snp((subjects + 3) / 4) {
-  file = gzopen(path.c_str(), "rb");
-  if (file == nullptr) fail_stderr("error: cannot open " + path + ": " + std::strerror(errno));
-  gzbuffer(file, 1 << 20);
+  if (is_directory(path)) fail_stderr("error: " + path + " is a directory");
+  gz.file = gzopen(path.c_str(), "rb");
+  if (gz.file == nullptr) fail_stderr("error: cannot open " + path + ": " + std::strerror(errno));
+  gzbuffer(gz.file, 1 << 20);
   unsigned char header[3] = {0, 0, 0};
-  const int got = gzread(file, header, 3);
+  const int got = gzread(gz.file, header, 3);
   if (got < 2 || header[0] != 0x6c || header[1] != 0x1b) {
     fail_stderr("error: " + path + " byte 0: not a PLINK .bed file (expected magic bytes " +
                 "0x6c 0x1b, found " + (got >= 1 ? hex_byte(header[0]) : "end of file") +
@@ -96,7 +98,7 @@ BedReader::BedReader(const std::string& file_path, long long snps, long long sub
   }
   struct stat status;
   // A compressed file's size says nothing; its length is checked while reading instead.
-  if (gzdirect(file) != 0 && stat(path.c_str(), &status) == 0 &&
+  if (gzdirect(gz.file) != 0 && stat(path.c_str(), &status) == 0 &&
       status.st_size != expected_size()) {
     fail_stderr("error: " + path + ": size is " + std::to_string(status.st_size) + " bytes, but " +
                 std::to_string(snp_count) + " SNPs (.bim) x " + std::to_string(subject_count) +
@@ -105,17 +107,15 @@ BedReader::BedReader(const std::string& file_path, long long snps, long long sub
   }
 }
 
-BedReader::~BedReader() {
-  if (file != nullptr) gzclose(file);
-}
+BedReader::~BedReader() = default;
 
 void BedReader::read_snp(std::vector<unsigned char>& bytes) {
   bytes.resize(static_cast<std::size_t>(bytes_per_snp));
   const long long offset = 3 + snps_read * bytes_per_snp;
-  const int got = gzread(file, bytes.data(), static_cast<unsigned>(bytes_per_snp));
+  const int got = gzread(gz.file, bytes.data(), static_cast<unsigned>(bytes_per_snp));
   if (got != bytes_per_snp) {
     int code = Z_OK;
-    const char* message = gzerror(file, &code);
+    const char* message = gzerror(gz.file, &code);
     if (got < 0 || code != Z_OK) {
       fail_stderr("error: " + path + " byte " + std::to_string(offset) +
                   ": damaged compressed data (" + message + ")");
@@ -130,7 +130,7 @@ void BedReader::read_snp(std::vector<unsigned char>& bytes) {
 
 void BedReader::check_end() {
   unsigned char extra = 0;
-  if (gzread(file, &extra, 1) == 1) {
+  if (gzread(gz.file, &extra, 1) == 1) {
     fail_stderr("error: " + path + " byte " + std::to_string(expected_size()) +
                 ": data past the end of the last SNP; " + std::to_string(snp_count) +
                 " SNPs (.bim) x " + std::to_string(subject_count) + " subjects (.fam) need " +

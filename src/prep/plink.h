@@ -32,6 +32,17 @@ constexpr signed char kMissingGenotype = -1;
 constexpr signed char kGenotypeCount[4] = {2, kMissingGenotype, 1, 0};
 
 /// Reads a SNP-major .bed one SNP at a time, so memory stays at one SNP's bytes.
+/// Owns a gzip handle: closed also when the constructor of its owner stops half-way.
+struct GzHandle {
+  gzFile file = nullptr;
+  GzHandle() = default;
+  ~GzHandle() {
+    if (file != nullptr) gzclose(file);
+  }
+  GzHandle(const GzHandle&) = delete;
+  GzHandle& operator=(const GzHandle&) = delete;
+};
+
 class BedReader {
  public:
   std::string path;
@@ -54,7 +65,7 @@ class BedReader {
   void check_end();
 
  private:
-  gzFile file = nullptr;
+  GzHandle gz;
 
   long long expected_size() const { return 3 + snp_count * bytes_per_snp; }
 };

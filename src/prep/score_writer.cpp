@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "fail.h"
 #include "prep/number_format.h"
 
 ScoreWriter::ScoreWriter(const std::string& path, std::vector<double> residuals,
@@ -34,7 +35,14 @@ void ScoreWriter::write_snp(std::string_view name, const std::vector<double>& do
       std::memcpy(p, missing_text.data(), missing_text.size());
       p += missing_text.size();
     } else {
-      p = write_significant6(p, (dosage[k] - mean) * residual[k]);
+      const double score = (dosage[k] - mean) * residual[k];
+      // Halvorix reads scores as float: one beyond its range would be an error there.
+      if (!std::isfinite(static_cast<float>(score))) {
+        fail_stderr("error: the score of SNP " + std::string(name) + " for " + subject_label[k] +
+                    " is not a finite number in float range (" +
+                    std::to_string(score) + "); scale the phenotype down");
+      }
+      p = write_significant6(p, score);
     }
     out.advance(p);
   }

@@ -17,6 +17,8 @@ class ScoreWriter {
   OutputFile out;
   std::vector<double> residual;  ///< phenotype residual of each kept subject
   std::string missing_text;      ///< the missing code as written in the file
+  /// How an error names kept subject k ("the subject on .fam line 3", "sample NA12878").
+  std::vector<std::string> subject_label;
   long long snps = 0;
   long long missing_dosages = 0;      ///< kept-subject cells without a value
   long long snps_without_dosage = 0;  ///< SNPs where no kept subject has a value

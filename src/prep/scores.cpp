@@ -103,6 +103,13 @@ Residuals load_residuals(const ScoreOptions& options, const std::vector<FamRecor
                 " is collinear with the intercept" + company + " among the " +
                 std::to_string(residuals.kept.size()) + " kept subjects; leave it out");
   }
+  for (std::size_t k = 0; k < residuals.value.size(); ++k) {
+    if (!std::isfinite(residuals.value[k])) {
+      fail_stderr("error: phenotype " + summary.phenotype_name + ": the residual of the subject " +
+                  "on .fam line " + std::to_string(residuals.kept[k] + 1) +
+                  " is not a finite number (values too large to fit)");
+    }
+  }
   // Scores of a phenotype that the fit explains completely would all be zero.
   double spread = 0;
   for (double r : residuals.value) spread = std::max(spread, std::fabs(r));
@@ -138,6 +145,8 @@ ScoreSummary write_score_file(const ScoreOptions& options) {
   BedReader bed(plink_file(options.bfile, ".bed"), summary.snps, summary.subjects);
 
   ScoreWriter scores(options.out, std::move(residuals.value), options.missing_code);
+  for (long long i : residuals.kept)
+    scores.subject_label.push_back("the subject on .fam line " + std::to_string(i + 1));
   scores.out.write(
       "# " + std::to_string(summary.snps) + " SNPs x " + std::to_string(summary.kept_subjects) +
       " subjects: (allele-1 count - SNP mean) x phenotype residual; missing genotype " +

@@ -62,7 +62,7 @@ TEST(GENEData, LoaderKeepsDistanceBoundarySkipsRepeatsAndUnknownSnpsAndStopsOnSh
                        "GA rs1 5\n"        // repeated pair
                        "GB rs1 0 extra\n"  // shared SNP, fourth field ignored
                        ", \t\n\n"
-                       "GD,rs4\t12abc\nGD rs2 abc\nGA rs5 -0\n");
+                       "GD,rs4\t12\nGD rs2 +0\nGA rs5 -0\n");
   ASSERT_EQ(g.ngene, 3);
   EXPECT_EQ(g.genevec[0].snp, (std::vector<std::string>{"rs1", "rs2", "rs5"}));
   EXPECT_EQ(g.genevec[0].snp_index, (std::vector<int>{0, 1, 4}));
@@ -77,6 +77,19 @@ TEST(GENEData, LoaderKeepsDistanceBoundarySkipsRepeatsAndUnknownSnpsAndStopsOnSh
   SNPData s(f.write("score.dat", "rs1 1 2\n"), -999.0f, "zero");
   EXPECT_EXIT(GENEData("mean", "nor", f.file("none.dat"), 10, s), testing::ExitedWithCode(1),
               "error: .*none.datnot found");
+}
+
+TEST(GENEData, DistanceThatIsNotAWhole32BitNumberStopsWithFileAndLine) {
+  GeneFiles f;
+  for (const char* distance :
+       {"1e9", "4294967296", "2147483648", "abc", "12abc", "1.0", "+-1", "0x10", "-2147483649"}) {
+    EXPECT_EXIT(f.load("rs1 1 2\n", std::string("GA rs1 0\nGA rs1 ") + distance + "\n"),
+                testing::ExitedWithCode(1),
+                "^error: distance '.*' on line 2 of file .*gene_snp.dat is not a whole number")
+        << distance;
+  }
+  GENEData& g = f.load("rs1 1 2\nrs2 1 2\n", "GA rs1 -2147483648\nGA rs2 2147483647\n");
+  EXPECT_EQ(g.ngene, 0);  // both far outside the window, neither kept
 }
 
 TEST(GENEData, ComputeScoreByMethodOverUsedSnpsOfUsedGenes) {

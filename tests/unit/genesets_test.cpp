@@ -78,14 +78,17 @@ std::vector<int> first_n(int n) {
 
 }  // namespace
 
-TEST(GeneSets, GoSetsTakeDescendantGenesOnceAndMergeIdenticalSets) {
+TEST(GeneSets, GoSetsComeFromGenesBelowAndMergeIdenticalSets) {
   GOData godat;
   godat.go_type = "all";
-  godat.govec = {GO{"GO:0", {}, {}, {1, 2}},     // genes only through its descendants
-                 GO{"GO:1", {}, {5, 3, 5}, {}},  // a repeated annotation
-                 GO{"GO:2", {}, {3, 7}, {}}, GO{"GO:3", {}, {}, {}},  // no genes anywhere: no set
-                 GO{"GO:4", {}, {7}, {2}}};  // the genes of GO:2 again, partly through it
-  godat.nvertices = 5;
+  godat.govec.resize(6);
+  const std::vector<std::vector<int>> below = {{3, 5, 7}, {3, 5}, {3, 7}, {}, {3, 7}, {}};
+  for (std::size_t t = 0; t < below.size(); ++t) {
+    godat.govec[t].name = "GO:" + std::to_string(t);
+    godat.govec[t].genes_below = below[t];
+  }
+  godat.govec[5].too_many_genes = true;  // passed the limit: no set
+  godat.nvertices = 6;
   GeneSets gs("wtdmean", "sqrtmean", "nor");
   gs.make_gene_sets(godat, 30);
   EXPECT_EQ(gs.makeSetsMethod, "GO-all");

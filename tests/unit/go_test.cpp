@@ -185,3 +185,37 @@ TEST(GOData, ReportsPrintCountsAndDescendants) {
       out.find("go[2] name = B\n          descendants_name: \n         descendants_index: \n"),
       std::string::npos);
 }
+
+TEST(GOData, GeneSetsAreTheGenesOfTheTermAndAllBelowUntilTheyPassTheLimit) {
+  TempDir dir;
+  std::mt19937 rng(11);
+  for (const bool with_cycles : {false, true}) {
+    const std::size_t n = 60;
+    std::string edges;
+    for (std::size_t child = 1; child < n; ++child)
+      for (std::size_t parent = 0; parent < n; ++parent)
+        if ((parent < child || with_cycles) && parent != child && rng() % 15 == 0)
+          edges += "bp T" + std::to_string(child) + " is_a T" + std::to_string(parent) + "\n";
+    GOData go;
+    stdout_of([&] { go = load_go(dir, edges); });
+    ASSERT_EQ(go.has_cycles, with_cycles);
+    for (GO& t : go.govec)
+      for (int g = 0; g < 3; ++g)
+        if (rng() % 3 == 0) t.gene_index.push_back(static_cast<int>(rng() % 50));
+    go.find_descendants();
+    for (const int limit : {0, 12}) {
+      go.find_gene_sets(limit);
+      for (const GO& t : go.govec) {
+        std::set<int> expected(t.gene_index.begin(), t.gene_index.end());
+        for (const int d : t.descendants)
+          for (const int g : go.govec[static_cast<std::size_t>(d)].gene_index) expected.insert(g);
+        const bool too_many = limit > 0 && expected.size() > static_cast<std::size_t>(limit);
+        EXPECT_EQ(t.too_many_genes, too_many) << t.name << " limit " << limit;
+        if (!too_many)
+          EXPECT_EQ(t.genes_below, std::vector<int>(expected.begin(), expected.end())) << t.name;
+        else
+          EXPECT_TRUE(t.genes_below.empty()) << t.name;
+      }
+    }
+  }
+}

@@ -92,3 +92,17 @@ TEST_F(GeneSnpFile, MalformedGeneListLinesNameTheirLine) {
   folder.write("genes.txt", "1 1e5 2e5 A\n");
   EXPECT_EXIT(run(), testing::ExitedWithCode(1), "genes.txt line 1: gene positions '1e5'");
 }
+
+TEST_F(GeneSnpFile, PositionsBeyondAnyChromosomeStopInsteadOfOverflowing) {
+  folder.write("d.bim", bim_line("1", "rs1", 100));
+  folder.write("genes.txt", "1 10 9223372036854775000 G1\n");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              "^error: .*genes.txt line 1: gene positions '10' and '9223372036854775000' must be "
+              "whole numbers of base pairs from 0 to 1000000000000");
+  folder.write("genes.txt", "1 10 1000000000000 G1\n");
+  folder.write("d.bim", bim_line("1", "rs1", 100) + "1 rs2 0 -9223372036854775807 A G\n");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "^error: .*d.bim line 2: position .* of SNP rs2");
+  folder.write("d.bim", bim_line("1", "rs1", 999999999999));
+  options.window = 2000000000;
+  EXPECT_EQ(run(), (std::vector<std::string>{"G1 rs1 0"}));
+}

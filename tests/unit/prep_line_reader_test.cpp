@@ -1,4 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
 
 #include "fail.h"
 #include "prep/line_reader.h"
@@ -92,4 +98,48 @@ TEST(OutputFile, AbandonedOrFailedOutputLeavesNothing) {
       },
       testing::ExitedWithCode(1), "error: stop");
   EXPECT_EQ(folder.listing(), std::vector<std::string>{"old.txt"});
+}
+
+TEST(LineReader, ByteOrderMarkIsSkippedNulByteAndDirectoryStop) {
+  PrepTempFolder folder;
+  long count = 0;
+  EXPECT_EQ(read_all(folder.write("bom.txt", "\xEF\xBB\xBFhsa:1 a\n\xEF\xBB\xBFx\n"), count),
+            (std::vector<std::string>{"hsa:1 a", "\xEF\xBB\xBFx"}));  // only at the start
+  const std::string nul = folder.write("nul.txt", std::string("hsa:1\nhsa:2\0hsa:3\n", 18));
+  EXPECT_EXIT(read_all(nul, count), testing::ExitedWithCode(1),
+              "^error: .*nul.txt line 2: NUL byte");
+  const std::string packed = folder.write_gzip("nul.gz", std::string("a\0b\n", 4));
+  EXPECT_EXIT(read_all(packed, count), testing::ExitedWithCode(1), "^error: .*nul.gz line 1: NUL");
+  EXPECT_EXIT(LineReader in(folder.file("")), testing::ExitedWithCode(1),
+              "^error: .* is a directory");
+}
+
+TEST(OutputFile, SymbolicLinkIsWrittenThroughAndFifoWrittenInPlace) {
+  PrepTempFolder folder;
+  folder.write("target.txt", "old\n");
+  std::filesystem::create_symlink("target.txt", folder.file("link.txt"));
+  {
+    OutputFile out(folder.file("link.txt"));
+    out.write("new\n");
+    out.commit();
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(folder.file("link.txt")));
+  EXPECT_EQ(folder.read("target.txt"), "new\n");
+
+  const std::string fifo = folder.file("pipe");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] {
+    std::ifstream in(fifo);
+    received.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  });
+  {
+    OutputFile out(fifo);
+    out.write("through the pipe\n");
+    out.commit();
+  }
+  reader.join();
+  EXPECT_EQ(received, "through the pipe\n");
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  EXPECT_EQ(folder.listing(), (std::vector<std::string>{"link.txt", "pipe", "target.txt"}));
 }

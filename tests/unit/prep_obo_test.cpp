@@ -99,3 +99,16 @@ TEST(GoEdgesFile, BadStanzasNameTheirLine) {
   EXPECT_EXIT(write_go_edges_file(twice), testing::ExitedWithCode(1),
               "^error: .*d.obo line 4: term GO:1 already defined on line 1");
 }
+
+TEST(GoEdgesFile, IdOrNamespaceWithASeparatorStopsAtItsLine) {
+  PrepTempFolder folder;
+  const std::string blank_id = folder.write("a.obo", "[Term]\nid: GO:1 x\nnamespace: n\n");
+  EXPECT_EXIT(load_obo(blank_id), testing::ExitedWithCode(1),
+              "^error: .*a.obo line 2: id 'GO:1 x' contains a blank, tab or comma");
+  const std::string comma = folder.write("b.obo", "[Term]\nid: GO:1\nnamespace: bio,process\n");
+  EXPECT_EXIT(load_obo(comma), testing::ExitedWithCode(1), "^error: .*b.obo line 3: namespace");
+  const std::string by_default =
+      folder.write("c.obo", "default-namespace: gene ontology\n\n[Term]\nid: GO:1\n");
+  EXPECT_EXIT(load_obo(by_default), testing::ExitedWithCode(1),
+              "^error: .*c.obo line 3: term GO:1 has the default-namespace 'gene ontology'");
+}

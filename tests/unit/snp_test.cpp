@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -40,15 +40,46 @@ TEST_F(SNPDataFile, CommentsMixedDelimitersCarriageReturnsAndEmptyLines) {
   EXPECT_EQ(d.snpvec[2].sim_pval, 1.0f);
 }
 
-TEST_F(SNPDataFile, ScoreFieldsReadLikeAtof) {
-  const std::vector<std::string> fields{"NA",   "2.5abc", "-1e1", "+3",     "0x10", "1e400",
-                                        "-inf", ".5",     "1.5e", "1e-310", "-",    "7e-46"};
-  std::string line = "rs1";
-  for (const std::string& f : fields) line += " " + f;
-  SNPData d(write(line + "\n"), -999.0f, "zero");
-  ASSERT_EQ(d.nsubj, static_cast<int>(fields.size()));
-  for (std::size_t j = 0; j < fields.size(); ++j)
-    EXPECT_EQ(d.scoremat[0][j], static_cast<float>(std::atof(fields[j].c_str()))) << fields[j];
+TEST(ScoreField, WholeFieldIsOneFiniteNumberInDecimalOrHexadecimal) {
+  for (const char* text :
+       {"-1e1", "+3", "0x10", "0X1p-2", ".5", "1e-310", "7e-46", "-0", "3.4e38"}) {
+    float value = -1;
+    EXPECT_EQ(parse_score_field(text, value), ScoreField::ok) << text;
+    EXPECT_EQ(value, static_cast<float>(std::strtod(text, nullptr))) << text;
+  }
+  for (const char* text : {"NA", "hello", "1.5abc", "2.5 ", " 1", "\v1", "1.5e", "-", "", "0x",
+                           "1,5", "--1", "+-1", "0x1g"}) {
+    float value = 0;
+    EXPECT_EQ(parse_score_field(text, value), ScoreField::not_a_number) << text;
+  }
+  for (const char* text : {"Inf", "-inf", "NaN", "nan(1)", "1e39", "-3.5e38", "1e400", "0x1p200"}) {
+    float value = 0;
+    EXPECT_EQ(parse_score_field(text, value), ScoreField::not_finite) << text;
+  }
+}
+
+TEST_F(SNPDataFile, BadScoreStopsWithFileLineAndField) {
+  EXPECT_EXIT(SNPData(write("# scores\nrs1 1 2\n\nrs2 3 NA\n"), -999.0f, "zero"),
+              testing::ExitedWithCode(1),
+              "^error: score 'NA' in field 3 on line 4 of file .*score.dat is not a number "
+              "\\(a missing score is written as the missing code, --miss_val\\)");
+  EXPECT_EXIT(SNPData(write("rs1 1e39 2\n"), -999.0f, "zero"), testing::ExitedWithCode(1),
+              "^error: score '1e39' in field 2 on line 1 of .* is not a finite number");
+}
+
+TEST_F(SNPDataFile, FileWithoutSnpLinesStops) {
+  EXPECT_EXIT(SNPData(write("# only a comment\n\n"), -999.0f, "zero"), testing::ExitedWithCode(1),
+              "^error: no SNP lines in file .*score.dat");
+  EXPECT_EXIT(SNPData(write(""), -999.0f, "zero"), testing::ExitedWithCode(1), "no SNP lines");
+}
+
+TEST_F(SNPDataFile, ByteOrderMarkIsSkippedAndNulByteStops) {
+  SNPData d(write("\xEF\xBB\xBFrs1 1 2\n"), -999.0f, "zero");
+  EXPECT_EQ(d.snp_score_map.count("rs1"), 1u);
+  EXPECT_EXIT(SNPData(write(std::string("rs1 1 2\nrs2 3 4\nrs3 5\0 6\n", 25)), -999.0f, "zero"),
+              testing::ExitedWithCode(1), "^error: NUL byte on line 3 of file .*score.dat");
+  EXPECT_EXIT(SNPData(dir.string(), -999.0f, "zero"), testing::ExitedWithCode(1),
+              "^error: .* is a directory");
 }
 
 TEST_F(SNPDataFile, MissingScoresByMeanOfTheSubjectColumn) {

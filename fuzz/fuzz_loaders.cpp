@@ -1,0 +1,145 @@
+// libFuzzer harness for the input loaders of both programs: each input is written to a file and
+// read by the loader that the environment variable HALVORIX_FUZZ_LOADER names (one build for
+// all of them: see scripts/fuzz.sh). A loader may reject an input (fail_* throws RunStopped in
+// fuzzing builds); it may not crash, hang, leak or trip a sanitizer.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "fail.h"
+#include "gene.h"
+#include "go.h"
+#include "kegg.h"
+#include "options.h"
+#include "prep/gaf.h"
+#include "prep/genemap.h"
+#include "prep/kegg_links.h"
+#include "prep/obo.h"
+#include "prep/phenotypes.h"
+#include "prep/plink.h"
+#include "snp.h"
+
+namespace {
+
+std::string folder() {
+  static const std::string path = [] {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("halvorix_fuzz_" + std::to_string(static_cast<long>(getpid())));
+    std::filesystem::create_directories(dir);
+    return dir.string();
+  }();
+  return path;
+}
+
+std::string write_file(const std::string& name, const std::string& content) {
+  const std::string path = folder() + "/" + name;
+  std::ofstream(path, std::ios::binary) << content;
+  return path;
+}
+
+/// The SNPs and genes that the annotation loaders look names up in.
+SNPData& known_snps() {
+  static SNPData snps(write_file("known_score.dat", "rs1 1 2 3\nrs2 2 1 0\nrs3 0 1 -1\n"), -999.0f,
+                      "zero");
+  return snps;
+}
+
+GENEData& known_genes() {
+  static GENEData genes("sqrtmean", "nor",
+                        write_file("known_gene_snp.dat", "G1 rs1 0\nG2 rs2 10\nG3 rs3 -5\n"), 50000,
+                        known_snps());
+  return genes;
+}
+
+std::vector<FamRecord>& known_fam() {
+  static std::vector<FamRecord> fam = load_fam(
+      write_file("known.fam", "f1 i1 0 0 1 1.5\nf2 i2 0 0 2 2.5\nf3 i3 0 0 1 -9\nf4 i4 0 0 2 4\n"));
+  return fam;
+}
+
+const char* const kLoaders[] = {"score",   "gene_snp", "go_edges", "go_gene",   "kegg_gene",
+                                "parfile", "bim",      "fam",      "bed",       "pheno",
+                                "genes",   "obo",      "gaf",      "kegg_links"};
+
+std::string loader;
+
+void load(const std::string& input) {
+  if (loader == "score") {
+    SNPData snps(input, -999.0f, "mean");
+  } else if (loader == "gene_snp") {
+    SNPData snps = known_snps();
+    GENEData genes("sqrtmean", "nor", input, 50000, snps);
+  } else if (loader == "go_edges") {
+    GOData go(input, "all");
+    go.find_descendants();
+    go.find_gene_sets(30);
+  } else if (loader == "go_gene") {
+    static const std::string edges =
+        write_file("known_go_edges.dat", "bp T1 is_a T0\nbp T2 is_a T1\n");
+    GENEData genes = known_genes();
+    GOData go(edges, "all");
+    go.load_go_gene(input, genes);
+  } else if (loader == "kegg_gene") {
+    GENEData genes = known_genes();
+    KEGGData kegg(input, genes);
+  } else if (loader == "parfile") {
+    std::string program = "halvorix", flag = "--parfile", name = input;
+    std::vector<char*> argv = {program.data(), flag.data(), name.data()};
+    Commands cmds;
+    cmds.setFromLine(static_cast<int>(argv.size()), argv.data());
+    Option_fstream parfile("par", "parfile", "", "file of options");
+    cmds.setFromFile(parfile);
+  } else if (loader == "bim") {
+    load_bim(input);
+  } else if (loader == "fam") {
+    load_fam(input);
+  } else if (loader == "bed") {
+    BedReader bed(input, 3, 5);
+    std::vector<unsigned char> bytes;
+    for (int snp = 0; snp < 3; ++snp) bed.read_snp(bytes);
+    bed.check_end();
+  } else if (loader == "pheno") {
+    load_subject_columns(input, {}, known_fam());
+  } else if (loader == "genes") {
+    load_gene_list(input);
+  } else if (loader == "obo") {
+    write_go_edges_file(GoOptions{input, folder() + "/out.dat"});
+  } else if (loader == "gaf") {
+    write_go_gene_file(GafOptions{input, false, folder() + "/out.dat"});
+  } else if (loader == "kegg_links") {
+    write_kegg_file(KeggOptions{input, folder() + "/out.dat"});
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  const char* name = std::getenv("HALVORIX_FUZZ_LOADER");
+  for (const char* known : kLoaders)
+    if (name != nullptr && loader.empty() && std::string(name) == known) loader = known;
+  if (loader.empty()) {
+    std::cerr << "set HALVORIX_FUZZ_LOADER to one of:";
+    for (const char* known : kLoaders) std::cerr << ' ' << known;
+    std::cerr << std::endl;
+    std::abort();
+  }
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string input =
+      write_file("input", std::string(reinterpret_cast<const char*>(data), size));
+  try {
+    load(input);
+  } catch (const RunStopped&) {
+    // A rejected input: the message and exit status are tested elsewhere.
+  }
+  return 0;
+}
