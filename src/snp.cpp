@@ -1,9 +1,9 @@
 #include "snp.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdlib>
 #include <ctime>
+#include <deque>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
@@ -13,29 +13,9 @@
 #include "makeSeed.h"
 #include "print_banner.h"
 #include "progress.h"
+#include "score_format.h"
+#include "score_text.h"
 #include "stepDownPval.h"
-#include "tokenize.h"
-
-namespace {
-
-/// A score field read as the C library's atof reads it (longest numeric prefix, 0 when there
-/// is none), narrowed to float. from_chars is several times faster and rounds identically;
-/// the forms it does not take (a leading '+', hexadecimal, out of range) go to strtod.
-float parse_score(std::string_view field) {
-  const char* begin = field.data();
-  const char* end = begin + field.size();
-  double value = 0;
-  const auto [ptr, ec] = std::from_chars(begin, end, value);
-  const bool hexadecimal = ptr != end && (*ptr == 'x' || *ptr == 'X');  // "0x..." stops at x
-  if (ec != std::errc() || hexadecimal || ptr == begin)
-    value = std::strtod(std::string(field).c_str(), nullptr);
-  return static_cast<float>(value);
-}
-
-bool is_comment(const std::vector<std::string_view>& fields) {
-  return !fields.empty() && fields[0][0] == '#';
-}
-}  // namespace
 
 float snp_statistic(const float* scores, int nsubj) {
   float sum = 0;
@@ -57,51 +37,68 @@ SNPData::SNPData(std::string filename, float missing, std::string method)
       missing_score(missing),
       missing_method(std::move(method)) {
   load_snp_score_tpose();
-  nsubj = scoremat.size_col();
-  nsnp = scoremat.size_row();
-  scoremat.replace_missing(missing_score, missing_method, 1e-6);
+  finish_scores();
   random_seed = 0;
 }
 
 void SNPData::load_snp_score_tpose() {
-  std::ifstream in(snp_score_filename);
-  if (!in) fail_stderr("error: " + snp_score_filename + "not found");
-  std::string line;
-  std::vector<std::string_view> fields;
-  std::vector<float> scores;
-  int data_line = 1;
-  int row = 0;
-  while (read_line(in, line)) {
-    tokenize_views(line, fields, kFieldDelimiters);
-    // A line without fields (empty, or delimiters only) is skipped like a comment.
-    if (fields.empty() || is_comment(fields)) continue;
-    if (data_line == 1) {
-      if (fields.size() < 2) fail_stderr("error: < 2 items on line 1 of snp_score file");
-      nsubj = static_cast<int>(fields.size()) - 1;
+  if (is_binary_score_file(snp_score_filename)) {
+    load_binary_scores();
+  } else {
+    load_text_scores();
+  }
+}
+
+void SNPData::add_snp(const std::string& name) {
+  // Every line keeps its own row; a repeated name keeps the row of its first occurrence in
+  // the map, so no name ever points at another SNP's row.
+  const int row = static_cast<int>(snpvec.size());
+  if (!snp_score_map.emplace(name, row).second) {
+    std::cout << "warning: repeated snp name " << name << " on line " << row + 1 << " of file "
+              << snp_score_filename << ": the first occurrence is used" << std::endl;
+  }
+  SNP snp;
+  snp.name = name;
+  snp.row_index = row;
+  snpvec.push_back(snp);
+}
+
+void SNPData::load_text_scores() {
+  ScoreTextReader reader(snp_score_filename);
+  ScoreTextRows rows;
+  while (reader.next(rows)) {
+    if (rows.names.empty()) continue;
+    if (scoremat.values == nullptr) {
+      // Every data line takes at least two bytes a field: room enough, paid for as it is used.
+      const long long fields = (reader.file_bytes() + 1) / 2;
+      scoremat.reserve(fields / (reader.nsubj + 1) + 1, reader.nsubj);
     }
-    if (static_cast<int>(fields.size()) != nsubj + 1) {
-      fail_stderr("error: expect " + std::to_string(nsubj + 1) + " fields in file " +
-                  snp_score_filename + ", but found " + std::to_string(fields.size()) +
-                  " on line " + std::to_string(data_line));
-    }
-    // Every line keeps its own row; a repeated name keeps the row of its first occurrence in
-    // the map, so no name ever points at another SNP's row.
-    const std::string name(fields[0]);
-    if (!snp_score_map.emplace(name, row).second) {
-      std::cout << "warning: repeated snp name " << fields[0] << " on line " << data_line
-                << " of file " << snp_score_filename << ": the first occurrence is used"
-                << std::endl;
-    }
-    scores.resize(static_cast<std::size_t>(nsubj));
-    for (int j = 0; j < nsubj; ++j)
-      scores[static_cast<std::size_t>(j)] = parse_score(fields[static_cast<std::size_t>(j) + 1]);
-    scoremat.push_bottom(scores);
-    SNP snp;
-    snp.name = name;
-    snp.row_index = row;
-    snpvec.push_back(snp);
-    ++row;
-    ++data_line;
+    for (const std::string& name : rows.names) add_snp(name);
+    float* to = scoremat.append_rows(static_cast<int>(rows.names.size()));
+    std::copy(rows.values.begin(), rows.values.end(), to);
+  }
+}
+
+void SNPData::load_binary_scores() {
+  BinaryScoreFile file(snp_score_filename);
+  for (const std::string& name : file.names) add_snp(name);
+  const float* scores = file.scores();
+  scoremat.adopt(std::move(file.map), scores, static_cast<int>(file.header.nsnp),
+                 static_cast<int>(file.header.nsubj));
+}
+
+void SNPData::finish_scores() {
+  nsubj = scoremat.nsubj;
+  nsnp = scoremat.nsnp;
+  const long long bad = scoremat.find_missing(missing_score, missing_method);
+  // Text fields that are not numbers are the text reader's to judge; a stored float must be
+  // a number or the missing code.
+  if (bad >= 0 && is_binary_score_file(snp_score_filename)) {
+    const long long r = bad / nsubj;
+    fail_stderr("error: binary score file " + snp_score_filename + ": SNP " +
+                snpvec[static_cast<std::size_t>(r)].name + " (row " + std::to_string(r + 1) +
+                "), subject " + std::to_string(bad % nsubj + 1) +
+                ": the score is not a finite number and not the missing code");
   }
 }
 
@@ -138,8 +135,9 @@ void SNPData::make_snp_used_index() {
 }
 
 void SNPData::compute_x_stat() {
+  std::vector<float> scratch;
   for (int r : snp_used_index)
-    snpvec[static_cast<std::size_t>(r)].x_stat = snp_statistic(scoremat[r].data(), nsubj);
+    snpvec[static_cast<std::size_t>(r)].x_stat = snp_statistic(scoremat.row(r, scratch), nsubj);
 }
 
 void SNPData::plan_replicates(int n) {
@@ -149,27 +147,34 @@ void SNPData::plan_replicates(int n) {
 }
 
 namespace {
-/// Pointers to the score rows of the used SNPs, in snp_used_index order.
-std::vector<const float*> used_rows(const Matrix<float>& scoremat, const std::vector<int>& used) {
+/// Pointers to the score rows of the used SNPs, in snp_used_index order; rows with missing
+/// scores point into `patched`, which holds their replaced values.
+std::vector<const float*> used_rows(const ScoreMatrix& scoremat, const std::vector<int>& used,
+                                    std::deque<std::vector<float>>& patched) {
   std::vector<const float*> rows;
   rows.reserve(used.size());
-  for (int r : used) rows.push_back(scoremat[r].data());
+  for (int r : used) {
+    patched.emplace_back();
+    rows.push_back(scoremat.row(r, patched.back()));
+  }
   return rows;
 }
 }  // namespace
 
 void SNPData::compute_batch_stats() {
   if (used_scores_stale) {
-    used_scores.assign(used_rows(scoremat, snp_used_index), nsubj);
+    std::deque<std::vector<float>> patched;
+    used_scores.assign(used_rows(scoremat, snp_used_index, patched), nsubj);
     used_scores_stale = false;
   }
   batch_stats.resize(static_cast<std::size_t>(batch_size) * snp_used_index.size());
 #ifdef HALVORIX_LITERAL_KERNEL
   // The one-SNP-at-a-time computation, kept as a build option to time the "before" figures.
+  std::vector<float> scratch;
   for (int r = 0; r < batch_size; ++r)
     for (std::size_t k = 0; k < snp_used_index.size(); ++k)
       batch_stats[static_cast<std::size_t>(r) * snp_used_index.size() + k] =
-          snp_statistic_weighted(scoremat[snp_used_index[k]].data(),
+          snp_statistic_weighted(scoremat.row(snp_used_index[k], scratch),
                                  batch_weights.data() + static_cast<long>(r) * nsubj, nsubj);
 #else
   simulate_snp_stats(used_scores, batch_weights.data(), batch_size, batch_stats.data());
@@ -255,11 +260,10 @@ void SNPData::print_snp_score_map(const std::string& title) const {
 }
 
 namespace {
-void print_score_block(const Matrix<float>& scores, int rows, int cols) {
+void print_score_block(const ScoreMatrix& scores, int rows, int cols) {
   std::cout.precision(4);
   for (int r = 0; r < rows; ++r) {
-    for (int j = 0; j < cols; ++j)
-      std::cout << std::setw(5) << scores[r][static_cast<std::size_t>(j)] << ", ";
+    for (int j = 0; j < cols; ++j) std::cout << std::setw(5) << scores.value(r, j) << ", ";
     std::cout << std::endl;
   }
 }

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "Matrix/MatrixLib.h"
 #include "MersenneTwister.h"
+#include "score_matrix.h"
 #include "snp_kernel.h"
 
 struct SNP {
@@ -23,14 +23,14 @@ struct SNP {
 class SNPData {
  public:
   std::string snp_score_filename;
-  Matrix<float> scoremat;  ///< one row per SNP (file order), one column per subject
+  ScoreMatrix scoremat;  ///< one row per SNP (file order), one column per subject
   int nsubj = 0;
   int nsnp = 0;
   unsigned long random_seed = 0;  ///< seed in use, as reported
   MTRand randGenerator;           ///< every simulation of the run draws from this one stream
-  float missing_score;
+  float missing_score = -999;
   std::map<std::string, int> snp_score_map;  ///< name -> index; a repeated name keeps its first
-  std::string missing_method;                ///< "zero" or "mean"
+  std::string missing_method = "zero";       ///< "zero" or "mean"
   std::vector<SNP> snpvec;
   std::vector<int> snp_used_index;  ///< indexes of used SNPs, ascending
   /// Replicates that the caller announced (plan_replicates) and has not taken yet. While it
@@ -44,10 +44,19 @@ class SNPData {
   int batch_size = 0;
   int batch_next = 0;  ///< next replicate of the batch to hand out
 
-  /// Loads the score file and replaces missing scores; stops the run on a malformed file.
+  /// Loads the score file (text or binary, told apart by its first byte) and sets up the
+  /// replacement of missing scores; stops the run on a malformed file.
   SNPData(std::string filename, float missing, std::string method);
+  /// An empty data set, filled by the caller (tests and benchmarks build scores in memory).
+  SNPData() = default;
 
   void load_snp_score_tpose();
+  void load_text_scores();
+  void load_binary_scores();
+  /// Adds the SNP of the next row, warning about a name seen before.
+  void add_snp(const std::string& name);
+  /// After the scores are in place: dimensions and missing-score replacement.
+  void finish_scores();
   /// Seeds the generator; a seed below 1 is replaced by one made from the clock.
   void set_seed(long seed);
   void set_all_used();

@@ -1,0 +1,121 @@
+#include "score_matrix.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+
+#include "fail.h"
+#include "parallel_for.h"
+
+namespace {
+constexpr double kMissingTolerance = 1e-6;
+}
+
+void ScoreMatrix::reserve(long long max_rows, int nsubject) {
+  nsubj = nsubject;
+  nsnp = 0;
+  capacity_rows = std::max(0LL, max_rows);
+  storage = MappedRegion::anonymous(static_cast<std::size_t>(capacity_rows) *
+                                    static_cast<std::size_t>(nsubj) * sizeof(float));
+  writable = static_cast<float*>(storage.address);
+  values = writable;
+}
+
+float* ScoreMatrix::append_rows(int n) {
+  if (nsnp + static_cast<long long>(n) > capacity_rows)
+    fail_stderr("error: more score rows than the room reserved for them");
+  float* at = writable + static_cast<long long>(nsnp) * nsubj;
+  nsnp += n;
+  return at;
+}
+
+void ScoreMatrix::adopt(MappedRegion map, const float* scores, int rows, int nsubject) {
+  storage = std::move(map);
+  values = scores;
+  writable = nullptr;
+  nsnp = rows;
+  nsubj = nsubject;
+  capacity_rows = rows;
+}
+
+bool ScoreMatrix::is_missing(float v) const {
+  const float diff = std::abs(static_cast<float>(v - missing));
+  return kMissingTolerance > static_cast<double>(diff);
+}
+
+long long ScoreMatrix::find_missing(float missing_code, const std::string& method) {
+  if (method != "zero" && method != "mean") {
+    std::cout.flush();
+    std::cerr << "error:  method = " << method << " for replace missing" << std::endl;
+    std::exit(1);
+  }
+  missing = missing_code;
+  const bool by_mean = method == "mean";
+  // Threads take ranges of subjects, so that each subject's sum runs over the SNPs in order
+  // whatever the thread count; the per-range row flags are merged afterwards.
+  const int threads = nsnp * static_cast<long long>(nsubj) > (1 << 20) ? worker_threads() : 1;
+  const int parts = std::max(1, std::min(threads, nsubj));
+  std::vector<std::vector<unsigned char>> flags(static_cast<std::size_t>(parts));
+  std::vector<long long> first_bad(static_cast<std::size_t>(parts), -1);
+  std::vector<double> sum(static_cast<std::size_t>(nsubj), 0.0);
+  std::vector<int> count(static_cast<std::size_t>(nsubj), 0);
+  parallel_for(parts, parts, [&](int p) {
+    const int j0 = static_cast<int>(static_cast<long long>(nsubj) * p / parts);
+    const int j1 = static_cast<int>(static_cast<long long>(nsubj) * (p + 1) / parts);
+    std::vector<unsigned char>& flag = flags[static_cast<std::size_t>(p)];
+    flag.assign(static_cast<std::size_t>(nsnp), 0);
+    long long& bad = first_bad[static_cast<std::size_t>(p)];
+    for (int r = 0; r < nsnp; ++r) {
+      const float* x = stored_row(r);
+      for (int j = j0; j < j1; ++j) {
+        const float v = x[j];
+        if (is_missing(v)) {
+          flag[static_cast<std::size_t>(r)] = 1;
+          continue;
+        }
+        if (!std::isfinite(v) && bad < 0) bad = static_cast<long long>(r) * nsubj + j;
+        if (by_mean) {
+          sum[static_cast<std::size_t>(j)] += static_cast<double>(v);
+          ++count[static_cast<std::size_t>(j)];
+        }
+      }
+    }
+  });
+  row_has_missing.assign(static_cast<std::size_t>(nsnp), 0);
+  for (const auto& flag : flags)
+    for (std::size_t r = 0; r < flag.size(); ++r) row_has_missing[r] |= flag[r];
+  replacement.assign(static_cast<std::size_t>(nsubj), 0.0f);
+  if (by_mean)
+    for (std::size_t j = 0; j < sum.size(); ++j)
+      replacement[j] = static_cast<float>(count[j] > 0 ? sum[j] / count[j] : 0.0);
+  long long bad = -1;
+  for (long long b : first_bad)
+    if (b >= 0 && (bad < 0 || b < bad)) bad = b;
+  return bad;
+}
+
+const float* ScoreMatrix::row(int r, std::vector<float>& scratch) const {
+  const float* x = stored_row(r);
+  if (row_has_missing.empty() || !row_has_missing[static_cast<std::size_t>(r)]) return x;
+  scratch.resize(static_cast<std::size_t>(nsubj));
+  for (int j = 0; j < nsubj; ++j)
+    scratch[static_cast<std::size_t>(j)] =
+        is_missing(x[j]) ? replacement[static_cast<std::size_t>(j)] : x[j];
+  return scratch.data();
+}
+
+float ScoreMatrix::value(int r, int j) const {
+  const float v = stored_row(r)[j];
+  return !replacement.empty() && is_missing(v) ? replacement[static_cast<std::size_t>(j)] : v;
+}
+
+void ScoreMatrix::release_rows(int first, int end) const {
+  // Anonymous pages handed back would read as zeros: only a mapped file's are released.
+  if (writable != nullptr || values == nullptr || first >= end) return;
+  const auto offset =
+      reinterpret_cast<const char*>(stored_row(first)) - static_cast<const char*>(storage.address);
+  storage.release(
+      static_cast<std::size_t>(offset),
+      static_cast<std::size_t>(end - first) * static_cast<std::size_t>(nsubj) * sizeof(float));
+}
