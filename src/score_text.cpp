@@ -14,8 +14,6 @@
 #include "tokenize.h"
 
 namespace {
-constexpr std::size_t kBlockBytes = 32u << 20;
-
 /// Lines of `text` one by one, split at '\n' with one trailing '\r' dropped.
 template <class F>
 void for_each_line(std::string_view text, F&& f) {
@@ -80,7 +78,8 @@ void ScoreTextReader::find_width(std::string_view text) {
 bool ScoreTextReader::read_block() {
   // Fill the buffer up to a block, keep what follows the last line break for the next block.
   std::size_t filled = buffer.size();
-  buffer.resize(std::max(kBlockBytes, filled * 2));
+  const auto block = std::min<std::size_t>(block_bytes, static_cast<std::size_t>(size) + 1);
+  buffer.resize(std::max(block, filled * 2));
   while (filled < buffer.size()) {
     const ssize_t n = read(descriptor, &buffer[filled], buffer.size() - filled);
     if (n < 0 && errno == EINTR) continue;

@@ -22,6 +22,7 @@ class ScoreTextReader {
  public:
   std::string path;
   int nsubj = 0;  ///< fields of the first data line, less its name; 0 until it is read
+  std::size_t block_bytes = 32u << 20;  ///< text read and parsed at a time (a line may exceed it)
 
   /// Opens `path`; a file that cannot be opened stops the run.
   explicit ScoreTextReader(std::string file_path);

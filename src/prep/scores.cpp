@@ -13,6 +13,7 @@
 #include "prep/output_file.h"
 #include "prep/phenotypes.h"
 #include "prep/plink.h"
+#include "prep/score_binary.h"
 #include "progress.h"
 
 namespace {
@@ -122,36 +123,55 @@ struct GenotypeSlot {
   int shift;
 };
 
-void write_snp_line(OutputFile& out, const std::string& snp_id,
-                    const std::vector<GenotypeSlot>& slots, const std::vector<double>& residual,
-                    const std::vector<unsigned char>& bytes, std::vector<signed char>& counts,
-                    const std::string& missing_text, ScoreSummary& summary) {
+/// Allele counts of the kept subjects (-1: missing) and each count's deviation from the SNP's
+/// mean over the subjects with a genotype.
+struct SnpCounts {
+  std::vector<signed char> counts;
+  double deviation[3] = {0, 0, 0};
+};
+
+void count_alleles(const std::vector<GenotypeSlot>& slots, const std::vector<unsigned char>& bytes,
+                   SnpCounts& snp, ScoreSummary& summary) {
   double sum = 0;
   long long present = 0;
+  snp.counts.resize(slots.size());
   for (std::size_t k = 0; k < slots.size(); ++k) {
-    counts[k] = kGenotypeCount[(bytes[slots[k].byte] >> slots[k].shift) & 3];
-    if (counts[k] >= 0) {
-      sum += counts[k];
+    snp.counts[k] = kGenotypeCount[(bytes[slots[k].byte] >> slots[k].shift) & 3];
+    if (snp.counts[k] >= 0) {
+      sum += snp.counts[k];
       ++present;
     }
   }
   summary.missing_genotypes += static_cast<long long>(slots.size()) - present;
   if (present == 0) ++summary.snps_without_genotype;
   const double mean = present > 0 ? sum / static_cast<double>(present) : 0.0;
-  const double deviation[3] = {0 - mean, 1 - mean, 2 - mean};
+  for (int c = 0; c < 3; ++c) snp.deviation[c] = c - mean;
+}
+
+void write_snp_line(OutputFile& out, const std::string& snp_id, const SnpCounts& snp,
+                    const std::vector<double>& residual, const std::string& missing_text) {
   out.write(snp_id);
-  for (std::size_t k = 0; k < slots.size(); ++k) {
+  for (std::size_t k = 0; k < snp.counts.size(); ++k) {
     char* p = out.reserve(kMaxNumberText + 1);
     *p++ = ' ';
-    if (counts[k] < 0) {
+    if (snp.counts[k] < 0) {
       std::memcpy(p, missing_text.data(), missing_text.size());
       p += missing_text.size();
     } else {
-      p = write_significant6(p, deviation[counts[k]] * residual[k]);
+      p = write_significant6(p, snp.deviation[snp.counts[k]] * residual[k]);
     }
     out.advance(p);
   }
   out.write_char('\n');
+}
+
+/// The floats halvorix would read from the SNP's text line.
+void snp_row_as_read(const SnpCounts& snp, const std::vector<double>& residual, float missing,
+                     std::vector<float>& row) {
+  row.resize(snp.counts.size());
+  for (std::size_t k = 0; k < snp.counts.size(); ++k)
+    row[k] = snp.counts[k] < 0 ? missing
+                               : significant6_as_read(snp.deviation[snp.counts[k]] * residual[k]);
 }
 
 }  // namespace
@@ -171,17 +191,35 @@ ScoreSummary write_score_file(const ScoreOptions& options) {
   const std::string missing_text(missing_buffer,
                                  write_significant6(missing_buffer, options.missing_code));
 
+  std::vector<unsigned char> bytes;
+  SnpCounts snp;
+  Progress progress("SNPs written", summary.snps);
+  if (options.binary) {
+    BinaryScoreWriter writer(options.out);
+    writer.nsubj = static_cast<int>(slots.size());
+    const float missing = significant6_as_read(options.missing_code);
+    std::vector<float> row;
+    for (const BimRecord& record : bim) {
+      bed.read_snp(bytes);
+      count_alleles(slots, bytes, snp, summary);
+      snp_row_as_read(snp, residuals.value, missing, row);
+      writer.write_row(record.snp_id, row.data());
+      progress.tick();
+    }
+    progress.finish();
+    bed.check_end();
+    writer.commit();
+    return summary;
+  }
   OutputFile out(options.out);
   out.write("# " + std::to_string(summary.snps) + " SNPs x " +
             std::to_string(summary.kept_subjects) +
             " subjects: (allele-1 count - SNP mean) x phenotype residual; missing genotype " +
             missing_text + "\n");
-  std::vector<unsigned char> bytes;
-  std::vector<signed char> counts(slots.size());
-  Progress progress("SNPs written", summary.snps);
-  for (const BimRecord& snp : bim) {
+  for (const BimRecord& record : bim) {
     bed.read_snp(bytes);
-    write_snp_line(out, snp.snp_id, slots, residuals.value, bytes, counts, missing_text, summary);
+    count_alleles(slots, bytes, snp, summary);
+    write_snp_line(out, record.snp_id, snp, residuals.value, missing_text);
     progress.tick();
   }
   progress.finish();
