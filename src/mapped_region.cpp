@@ -62,11 +62,3 @@ MappedRegion MappedRegion::file(const std::string& path) {
   close(fd);
   return region;
 }
-
-void MappedRegion::release(std::size_t offset, std::size_t bytes) const {
-  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  const std::size_t begin = (offset + page - 1) / page * page;
-  const std::size_t end = std::min(offset + bytes, length) / page * page;
-  if (address == nullptr || end <= begin) return;
-  madvise(static_cast<char*>(address) + begin, end - begin, MADV_DONTNEED);
-}

@@ -21,7 +21,4 @@ class MappedRegion {
   static MappedRegion anonymous(std::size_t bytes);
   /// The whole of `path`, read-only; stops the run naming the file when it cannot be mapped.
   static MappedRegion file(const std::string& path);
-
-  /// Gives the pages of [offset, offset + bytes) back: the file's are read again when touched.
-  void release(std::size_t offset, std::size_t bytes) const;
 };

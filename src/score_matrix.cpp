@@ -110,12 +110,20 @@ float ScoreMatrix::value(int r, int j) const {
   return !replacement.empty() && is_missing(v) ? replacement[static_cast<std::size_t>(j)] : v;
 }
 
-void ScoreMatrix::release_rows(int first, int end) const {
-  // Anonymous pages handed back would read as zeros: only a mapped file's are released.
-  if (writable != nullptr || values == nullptr || first >= end) return;
-  const auto offset =
-      reinterpret_cast<const char*>(stored_row(first)) - static_cast<const char*>(storage.address);
-  storage.release(
-      static_cast<std::size_t>(offset),
-      static_cast<std::size_t>(end - first) * static_cast<std::size_t>(nsubj) * sizeof(float));
+void ScoreMatrix::transpose_rows(const int* rows, int nrows, int lanes, float* out) const {
+  for (int l = 0; l < lanes; ++l) {
+    float* dst = out + l;
+    if (l >= nrows) {
+      for (int j = 0; j < nsubj; ++j) dst[static_cast<long>(j) * lanes] = 0.0f;
+      continue;
+    }
+    const float* x = stored_row(rows[l]);
+    if (row_has_missing.empty() || !row_has_missing[static_cast<std::size_t>(rows[l])]) {
+      for (int j = 0; j < nsubj; ++j) dst[static_cast<long>(j) * lanes] = x[j];
+    } else {
+      for (int j = 0; j < nsubj; ++j)
+        dst[static_cast<long>(j) * lanes] =
+            is_missing(x[j]) ? replacement[static_cast<std::size_t>(j)] : x[j];
+    }
+  }
 }

@@ -41,9 +41,9 @@ class ScoreMatrix {
   const float* stored_row(int r) const { return values + static_cast<long long>(r) * nsubj; }
   bool is_missing(float v) const;
 
-  /// Hands the stored rows [first, end) back to the file (or frees them): for one pass over a
-  /// file larger than memory. Only for rows that will not be read again soon.
-  void release_rows(int first, int end) const;
+  /// Rows rows[0..nrows) as the statistics see them, written subject-major: score j of row
+  /// l goes to out[j * lanes + l]; lanes from nrows to `lanes` get 0.
+  void transpose_rows(const int* rows, int nrows, int lanes, float* out) const;
 
  private:
   float* writable = nullptr;

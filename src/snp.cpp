@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
-#include <deque>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
@@ -11,6 +10,7 @@
 #include "Ranker/ranker.h"
 #include "fail.h"
 #include "makeSeed.h"
+#include "parallel_for.h"
 #include "print_banner.h"
 #include "progress.h"
 #include "score_format.h"
@@ -146,25 +146,29 @@ void SNPData::plan_replicates(int n) {
   planned_replicates = n;
 }
 
-namespace {
-/// Pointers to the score rows of the used SNPs, in snp_used_index order; rows with missing
-/// scores point into `patched`, which holds their replaced values.
-std::vector<const float*> used_rows(const ScoreMatrix& scoremat, const std::vector<int>& used,
-                                    std::deque<std::vector<float>>& patched) {
-  std::vector<const float*> rows;
-  rows.reserve(used.size());
-  for (int r : used) {
-    patched.emplace_back();
-    rows.push_back(scoremat.row(r, patched.back()));
-  }
-  return rows;
+void SNPData::prepare_used_scores() {
+  used_scores.nsnp = static_cast<int>(snp_used_index.size());
+  used_scores.nsubj = nsubj;
+  used_scores.nblocks = (used_scores.nsnp + kSnpBlock - 1) / kSnpBlock;
+  used_scores.observed_ssq.resize(snp_used_index.size());
+  // Blocks of used SNPs in parallel; each SNP's sum runs over its subjects in order.
+  parallel_for(used_scores.nblocks, worker_threads(), [this](int b) {
+    std::vector<float> scratch;
+    const int end = std::min(used_scores.nsnp, (b + 1) * kSnpBlock);
+    for (int k = b * kSnpBlock; k < end; ++k)
+      used_scores.observed_ssq[static_cast<std::size_t>(k)] = snp_sum_of_squares(
+          scoremat.row(snp_used_index[static_cast<std::size_t>(k)], scratch), nsubj);
+  });
+  used_scores.fill_block = [this](int b, float* out) {
+    const int first = b * kSnpBlock;
+    scoremat.transpose_rows(snp_used_index.data() + first,
+                            std::min(kSnpBlock, used_scores.nsnp - first), kSnpBlock, out);
+  };
 }
-}  // namespace
 
 void SNPData::compute_batch_stats() {
   if (used_scores_stale) {
-    std::deque<std::vector<float>> patched;
-    used_scores.assign(used_rows(scoremat, snp_used_index, patched), nsubj);
+    prepare_used_scores();
     used_scores_stale = false;
   }
   batch_stats.resize(static_cast<std::size_t>(batch_size) * snp_used_index.size());
@@ -181,11 +185,21 @@ void SNPData::compute_batch_stats() {
 #endif
 }
 
+int SNPData::replicates_per_pass() const {
+  // As many replicates as the budget holds (their statistics and weights), so that a pass over
+  // the scores serves the whole simulation of an ordinary study; never fewer than the kernel's
+  // batch.
+  const double per_replicate =
+      4.0 * static_cast<double>(std::max<std::size_t>(1, snp_used_index.size())) + 8.0 * nsubj;
+  const double fits = kReplicateMemoryBudget / per_replicate;
+  return static_cast<int>(std::max<double>(kMaxReplicateBatch, std::min(fits, 1e6)));
+}
+
 void SNPData::random_x_stat() {
   if (batch_next == batch_size) {
     // All weights of a replicate are drawn before the next replicate's, in subject order, and
     // even when no SNP is used: the stream position never depends on which SNPs are in use.
-    const int n = std::max(1, std::min(planned_replicates, static_cast<int>(kMaxReplicateBatch)));
+    const int n = std::max(1, std::min(planned_replicates, replicates_per_pass()));
     batch_weights.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(nsubj));
     for (double& w : batch_weights) w = randGenerator.norm();
     batch_size = n;

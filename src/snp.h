@@ -20,6 +20,9 @@ struct SNP {
   float sim_pval = 1;     ///< step-down adjusted p-value (SNP method)
 };
 
+/// Memory for the statistics and weights of the replicates of one pass over the scores.
+constexpr double kReplicateMemoryBudget = 512.0 * 1024 * 1024;
+
 class SNPData {
  public:
   std::string snp_score_filename;
@@ -37,8 +40,8 @@ class SNPData {
   /// is above 1, random_x_stat draws the weights of several replicates ahead, in stream order,
   /// and computes them in one pass over the scores; the results are the same as one by one.
   int planned_replicates = 0;
-  BlockedScores used_scores;          ///< subject-major copy of the used SNPs' scores
-  bool used_scores_stale = true;      ///< the used SNPs changed since the copy was made
+  BlockedScores used_scores;          ///< the used SNPs' scores as the kernel reads them
+  bool used_scores_stale = true;      ///< the used SNPs changed since used_scores was set up
   std::vector<double> batch_weights;  ///< weights of the batch, replicate by replicate
   std::vector<float> batch_stats;     ///< statistics of the batch, replicate by replicate
   int batch_size = 0;
@@ -72,6 +75,10 @@ class SNPData {
   void plan_replicates(int n);
   /// Statistics of the whole current batch from its drawn weights.
   void compute_batch_stats();
+  /// Points the kernel at the used SNPs' rows where they are, with their sums of squares.
+  void prepare_used_scores();
+  /// Replicates computed in one pass over the scores.
+  int replicates_per_pass() const;
   void compute_rank_x_stat();
   std::vector<float> get_x_stat() const;
   std::vector<float> get_sim_x_stat() const;

@@ -75,13 +75,13 @@ float significant6_as_read(double value) {
   int exponent = 0;
   if (!significant6_decimal(value, digits, exponent)) {
     char text[kMaxNumberText];
-    return parse_score(std::string_view(text, static_cast<std::size_t>(
-                                                  write_significant6(text, value) - text)));
+    return parse_score(
+        std::string_view(text, static_cast<std::size_t>(write_significant6(text, value) - text)));
   }
   // digits x 10^(exponent - 5), with both factors exact in double: one multiplication or
   // division is correctly rounded, as the reader's decimal conversion is.
   const auto whole = static_cast<double>(digits);
-  const double magnitude = exponent >= 5 ? whole * kPowersOfTen[exponent - 5]
-                                         : whole / kPowersOfTen[5 - exponent];
+  const double magnitude =
+      exponent >= 5 ? whole * kPowersOfTen[exponent - 5] : whole / kPowersOfTen[5 - exponent];
   return static_cast<float>(value < 0 ? -magnitude : magnitude);
 }

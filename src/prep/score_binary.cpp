@@ -16,8 +16,7 @@ BinaryScoreWriter::BinaryScoreWriter(const std::string& path) : out(path) {
 
 void BinaryScoreWriter::write_row(const std::string& name, const float* scores) {
   const std::string reason = bad_snp_name_reason(name);
-  if (!reason.empty())
-    fail_stderr("error: " + out.path + ": SNP name '" + name + "' " + reason);
+  if (!reason.empty()) fail_stderr("error: " + out.path + ": SNP name '" + name + "' " + reason);
   names += name;
   names += '\n';
   out.write(std::string_view(reinterpret_cast<const char*>(scores),
@@ -43,7 +42,8 @@ PackSummary pack_score_file(const std::string& text_path, const std::string& bin
     writer.nsubj = reader.nsubj;
     for (std::size_t i = 0; i < rows.names.size(); ++i) {
       if (!seen.insert(rows.names[i]).second) ++summary.repeated_names;
-      writer.write_row(rows.names[i], rows.values.data() + i * static_cast<std::size_t>(reader.nsubj));
+      writer.write_row(rows.names[i],
+                       rows.values.data() + i * static_cast<std::size_t>(reader.nsubj));
     }
   }
   writer.nsubj = reader.nsubj;

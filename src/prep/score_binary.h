@@ -9,9 +9,9 @@
 class BinaryScoreWriter {
  public:
   OutputFile out;
-  int nsubj = 0;        ///< scores per row; fixed before the first row
-  long long nsnp = 0;   ///< rows written so far
-  std::string names;    ///< every name followed by '\n'
+  int nsubj = 0;       ///< scores per row; fixed before the first row
+  long long nsnp = 0;  ///< rows written so far
+  std::string names;   ///< every name followed by '\n'
 
   /// Starts `path` (it appears only at commit) with room for the header.
   explicit BinaryScoreWriter(const std::string& path);

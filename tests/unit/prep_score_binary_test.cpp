@@ -17,7 +17,8 @@ bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 float text_route(double value) {
   char text[kMaxNumberText];
-  return parse_score(std::string_view(text, static_cast<std::size_t>(write_significant6(text, value) - text)));
+  return parse_score(
+      std::string_view(text, static_cast<std::size_t>(write_significant6(text, value) - text)));
 }
 
 /// Every float the text reader makes of `path`, row after row.
@@ -56,10 +57,10 @@ TEST(Significant6AsRead, SameFloatAsWritingTheTextAndReadingItBack) {
 
 TEST(PackScoreFile, RoundTripKeepsEveryFloatAndEveryRow) {
   PrepTempFolder folder;
-  const std::string text = folder.write(
-      "s.txt",
-      "# a comment\n\nrs1 1.5 -999 nan 0.1\r\nrs2,-0,inf,-inf,3.4028235e38\n , \n"
-      "rs1 1e-45 -1e-40 2.5abc 0x10\nrs3 7 8 9 1.00000001\n");
+  const std::string text =
+      folder.write("s.txt",
+                   "# a comment\n\nrs1 1.5 -999 nan 0.1\r\nrs2,-0,inf,-inf,3.4028235e38\n , \n"
+                   "rs1 1e-45 -1e-40 2.5abc 0x10\nrs3 7 8 9 1.00000001\n");
   const std::string packed = folder.file("s.bin");
   PackSummary summary;
   quietly([&] { summary = pack_score_file(text, packed); });

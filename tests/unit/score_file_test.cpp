@@ -110,7 +110,8 @@ TEST(BinaryScoreFile, DamagedFilesStopTheRunNamingTheFile) {
   expect_error("magic.dat", bad, "bad magic bytes");
   bad = good;
   bad[8] = 2;
-  expect_error("version.dat", bad, "format version 2 is not known \\(this program reads version 1\\)");
+  expect_error("version.dat", bad,
+               "format version 2 is not known \\(this program reads version 1\\)");
   expect_error("header.dat", good.substr(0, 40), "shorter than its 64-byte header");
   expect_error("short.dat", good.substr(0, good.size() - 5),
                "size 83 bytes does not match 2 SNPs x 2 subjects and 8 bytes of names "
@@ -135,9 +136,8 @@ TEST(BinaryScoreFile, StoredNanOrInfinityIsAnErrorButTheMissingCodeIsNot) {
   EXPECT_EXIT(SNPData(path, -999.0f, "zero"), ::testing::ExitedWithCode(1),
               "^error: binary score file " + path +
                   ": SNP rs2 \\(row 2\\), subject 2: the score is not a finite number");
-  const SNPData d(dir.write("m.dat", binary_file({"rs1", "rs2"}, 2, {-9, 1, 2, 3})), -9.0f,
-                  "mean");
-  EXPECT_EQ(d.scoremat.value(0, 0), 2.0f);  // subject 1's other score
+  const SNPData d(dir.write("m.dat", binary_file({"rs1", "rs2"}, 2, {-9, 1, 2, 3})), -9.0f, "mean");
+  EXPECT_EQ(d.scoremat.value(0, 0), 2.0f);        // subject 1's other score
   EXPECT_EQ(d.scoremat.stored_row(0)[0], -9.0f);  // the file itself is untouched
 }
 
