@@ -216,6 +216,14 @@ void SNPData::random_x_stat() {
   if (planned_replicates > 0) --planned_replicates;
 }
 
+void SNPData::skip_replicates(int n) {
+  // Replicates already drawn are skipped first, then whole replicates are drawn and dropped.
+  const int held = std::min(n, batch_size - batch_next);
+  batch_next += held;
+  for (long long k = 0; k < static_cast<long long>(n - held) * nsubj; ++k) randGenerator.norm();
+  planned_replicates = std::max(0, planned_replicates - n);
+}
+
 void SNPData::compute_rank_x_stat() {
   std::vector<float> stats;
   stats.reserve(snp_used_index.size());

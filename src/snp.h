@@ -73,6 +73,10 @@ class SNPData {
   /// Announces that the next `n` random draws of the run are `n` calls of random_x_stat, so
   /// that they may be computed in batches.
   void plan_replicates(int n);
+  /// Moves the random stream past the next `n` replicates without computing them: a process
+  /// that simulates replicates [a, b) of a run skips a first, and draws what the whole run
+  /// would have drawn for the rest.
+  void skip_replicates(int n);
   /// Statistics of the whole current batch from its drawn weights.
   void compute_batch_stats();
   /// Points the kernel at the used SNPs' rows where they are, with their sums of squares.
