@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
+#include <limits>
 
 #include "fail.h"
 #include "parallel_for.h"
@@ -60,26 +61,42 @@ long long ScoreMatrix::find_missing(float missing_code, const std::string& metho
   std::vector<long long> first_bad(static_cast<std::size_t>(parts), -1);
   std::vector<double> sum(static_cast<std::size_t>(nsubj), 0.0);
   std::vector<int> count(static_cast<std::size_t>(nsubj), 0);
+  // |v - missing| < 1e-6 with the difference in float and the comparison in double is, for a
+  // float difference, the same as a float comparison with the first float above 1e-6: a
+  // form the compiler can vectorise.
+  float below = static_cast<float>(kMissingTolerance);
+  if (static_cast<double>(below) <= kMissingTolerance) below = std::nextafter(below, 1.0f);
+  const float code = missing;
   parallel_for(parts, parts, [&](int p) {
     const int j0 = static_cast<int>(static_cast<long long>(nsubj) * p / parts);
     const int j1 = static_cast<int>(static_cast<long long>(nsubj) * (p + 1) / parts);
     std::vector<unsigned char>& flag = flags[static_cast<std::size_t>(p)];
     flag.assign(static_cast<std::size_t>(nsnp), 0);
     long long& bad = first_bad[static_cast<std::size_t>(p)];
+    double* sums = sum.data();
+    int* counts = count.data();
     for (int r = 0; r < nsnp; ++r) {
       const float* x = stored_row(r);
+      int any_missing = 0, any_bad = 0;
       for (int j = j0; j < j1; ++j) {
         const float v = x[j];
-        if (is_missing(v)) {
-          flag[static_cast<std::size_t>(r)] = 1;
-          continue;
-        }
-        if (!std::isfinite(v) && bad < 0) bad = static_cast<long long>(r) * nsubj + j;
-        if (by_mean) {
-          sum[static_cast<std::size_t>(j)] += static_cast<double>(v);
-          ++count[static_cast<std::size_t>(j)];
+        const int miss = std::fabs(v - code) < below;
+        any_missing |= miss;
+        any_bad |= !miss & !(std::fabs(v) <= std::numeric_limits<float>::max());
+      }
+      if (by_mean) {
+        for (int j = j0; j < j1; ++j) {
+          const float v = x[j];
+          if (std::fabs(v - code) < below) continue;
+          sums[j] += static_cast<double>(v);
+          counts[j] += 1;
         }
       }
+      flag[static_cast<std::size_t>(r)] = static_cast<unsigned char>(any_missing);
+      if (any_bad && bad < 0)
+        for (int j = j0; j < j1 && bad < 0; ++j)
+          if (!is_missing(x[j]) && !std::isfinite(x[j]))
+            bad = static_cast<long long>(r) * nsubj + j;
     }
   });
   row_has_missing.assign(static_cast<std::size_t>(nsnp), 0);

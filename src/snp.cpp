@@ -135,9 +135,12 @@ void SNPData::make_snp_used_index() {
 }
 
 void SNPData::compute_x_stat() {
-  std::vector<float> scratch;
-  for (int r : snp_used_index)
-    snpvec[static_cast<std::size_t>(r)].x_stat = snp_statistic(scoremat.row(r, scratch), nsubj);
+  if (used_scores_stale) prepare_used_scores();
+  for (std::size_t k = 0; k < snp_used_index.size(); ++k) {
+    const float sum = used_scores.observed_sum[k], ssq = used_scores.observed_ssq[k];
+    snpvec[static_cast<std::size_t>(snp_used_index[k])].x_stat =
+        ssq > kSsqTolerance ? (sum * sum) / ssq : 0.0f;
+  }
 }
 
 void SNPData::plan_replicates(int n) {
@@ -150,27 +153,17 @@ void SNPData::prepare_used_scores() {
   used_scores.nsnp = static_cast<int>(snp_used_index.size());
   used_scores.nsubj = nsubj;
   used_scores.nblocks = (used_scores.nsnp + kSnpBlock - 1) / kSnpBlock;
-  used_scores.observed_ssq.resize(snp_used_index.size());
-  // Blocks of used SNPs in parallel; each SNP's sum runs over its subjects in order.
-  parallel_for(used_scores.nblocks, worker_threads(), [this](int b) {
-    std::vector<float> scratch;
-    const int end = std::min(used_scores.nsnp, (b + 1) * kSnpBlock);
-    for (int k = b * kSnpBlock; k < end; ++k)
-      used_scores.observed_ssq[static_cast<std::size_t>(k)] = snp_sum_of_squares(
-          scoremat.row(snp_used_index[static_cast<std::size_t>(k)], scratch), nsubj);
-  });
   used_scores.fill_block = [this](int b, float* out) {
     const int first = b * kSnpBlock;
     scoremat.transpose_rows(snp_used_index.data() + first,
                             std::min(kSnpBlock, used_scores.nsnp - first), kSnpBlock, out);
   };
+  used_scores.compute_observed_sums(worker_threads());
+  used_scores_stale = false;
 }
 
 void SNPData::compute_batch_stats() {
-  if (used_scores_stale) {
-    prepare_used_scores();
-    used_scores_stale = false;
-  }
+  if (used_scores_stale) prepare_used_scores();
   batch_stats.resize(static_cast<std::size_t>(batch_size) * snp_used_index.size());
 #ifdef HALVORIX_LITERAL_KERNEL
   // The one-SNP-at-a-time computation, kept as a build option to time the "before" figures.

@@ -135,14 +135,34 @@ void BlockedScores::assign(const std::vector<const float*>& rows, int nsubject) 
   nsnp = static_cast<int>(rows.size());
   nsubj = nsubject;
   nblocks = (nsnp + kSnpBlock - 1) / kSnpBlock;
-  observed_ssq.resize(static_cast<std::size_t>(nsnp));
-  for (int k = 0; k < nsnp; ++k)
-    observed_ssq[static_cast<std::size_t>(k)] =
-        snp_sum_of_squares(rows[static_cast<std::size_t>(k)], nsubj);
   fill_block = [rows, nsubject, count = nsnp](int b, float* out) {
     transpose_block(rows.data() + static_cast<long>(b) * kSnpBlock,
                     std::min(kSnpBlock, count - b * kSnpBlock), nsubject, out);
   };
+  compute_observed_sums(1);
+}
+
+void BlockedScores::compute_observed_sums(int nthreads) {
+  observed_sum.resize(static_cast<std::size_t>(nsnp));
+  observed_ssq.resize(static_cast<std::size_t>(nsnp));
+  parallel_for(nblocks, nthreads, [this](int b) {
+    thread_local std::vector<float> block;
+    block.resize(static_cast<std::size_t>(nsubj) * kSnpBlock);
+    fill_block(b, block.data());
+    float sum[kSnpBlock] = {}, ssq[kSnpBlock] = {};
+    for (int j = 0; j < nsubj; ++j) {
+      const float* x = block.data() + static_cast<long>(j) * kSnpBlock;
+      for (int l = 0; l < kSnpBlock; ++l) {  // lanes are independent: vectorised, order kept
+        sum[l] += x[l];
+        ssq[l] += x[l] * x[l];
+      }
+    }
+    const int lanes = std::min(kSnpBlock, nsnp - b * kSnpBlock);
+    for (int l = 0; l < lanes; ++l) {
+      observed_sum[static_cast<std::size_t>(b * kSnpBlock + l)] = sum[l];
+      observed_ssq[static_cast<std::size_t>(b * kSnpBlock + l)] = ssq[l];
+    }
+  });
 }
 
 void transpose_block(const float* const* rows, int nrows, int nsubj, float* out) {

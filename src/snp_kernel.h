@@ -33,7 +33,12 @@ struct BlockedScores {
   int nsubj = 0;
   int nblocks = 0;
   std::function<void(int block, float* out)> fill_block;
+  std::vector<float> observed_sum;  ///< sum of each SNP's scores, in subject order
   std::vector<float> observed_ssq;  ///< snp_sum_of_squares of each SNP, in SNP order
+
+  /// Fills observed_sum and observed_ssq in one pass over the blocks, each lane summing its
+  /// own SNP in subject order (the same sums as the one-SNP loops).
+  void compute_observed_sums(int nthreads);
 
   /// Reads `rows` (one pointer per SNP to its nsubj scores, which must outlive this) in place.
   void assign(const std::vector<const float*>& rows, int nsubject);
