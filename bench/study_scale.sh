@@ -6,8 +6,9 @@
 #
 #   bash bench/study_scale.sh [text|binary|all]
 #
-# SNPS (default 100000), SUBJECTS (5000), NSIM (100), GENES (0: no GENE run; else genes of
+# SNPS (default 100000), SUBJECTS (5000), NSIM (100), PLINK_THREADS (2), GENES (0: no GENE run; else genes of
 # GENE_SNPS=20 consecutive SNPs) set the size; WORK (build/bench-study) holds the files.
+# Wall and CPU (user + system) times: on a shared machine compare ratios within one run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 which=${1:-all}
@@ -23,7 +24,7 @@ mkdir -p "$work"
 measure() {  # label, command...
   local label=$1; shift
   local log; log=$(mktemp)
-  /usr/bin/time -f "%e %M" -o "$log.time" "$@" >"$log.out" 2>&1 &
+  /usr/bin/time -f "%e %U %S %M" -o "$log.time" "$@" >"$log.out" 2>&1 &
   local waiter=$! anon=0 pid
   sleep 0.05
   pid=$(pgrep -P "$waiter" | head -1 || true)
@@ -35,8 +36,9 @@ measure() {  # label, command...
     sleep 0.02
   done
   wait "$waiter" || { cat "$log.out"; exit 1; }
-  read -r secs kb <"$log.time"
-  printf '%-58s %7.1f s  peak RSS %6d MB  peak anon %6d MB\n' "$label" "$secs" $((kb / 1024)) $((anon / 1024))
+  read -r secs user sys kb <"$log.time"
+  printf '%-52s %7.1f s wall %7.1f s cpu  peak RSS %6d MB  peak anon %6d MB\n' "$label" "$secs" \
+    "$(echo "$user + $sys" | bc)" $((kb / 1024)) $((anon / 1024))
   rm -f "$log" "$log.time" "$log.out"
 }
 
@@ -49,10 +51,13 @@ if [ "$genes" -gt 0 ] && [ ! -f "$work/gene_snp.dat" ]; then
     "$work/dummy.bim" >"$work/gene_snp.dat"
 fi
 
-if [ "$which" != binary ]; then
+# The score files are kept for the next run; REMAKE=1 writes (and times) them again.
+if [ "$which" != binary ] && { [ "${REMAKE:-0}" = 1 ] || [ ! -f "$work/score.txt" ]; }; then
   measure "prep scores, text" "$build/halvorix-prep" scores --bfile "$work/dummy" --out "$work/score.txt"
 fi
-measure "prep scores, binary" "$build/halvorix-prep" scores --bfile "$work/dummy" --format binary --out "$work/score.bin"
+if [ "${REMAKE:-0}" = 1 ] || [ ! -f "$work/score.bin" ]; then
+  measure "prep scores, binary" "$build/halvorix-prep" scores --bfile "$work/dummy" --format binary --out "$work/score.bin"
+fi
 
 run() {  # label, score file, extra arguments
   local label=$1 score=$2; shift 2
@@ -68,7 +73,6 @@ if [ "$genes" -gt 0 ]; then
   run "halvorix GENE, binary, $tag, $genes genes" "$work/score.bin" --method GENE --gene_snp "$work/gene_snp.dat" --dist 0
 fi
 if command -v plink1.9 >/dev/null; then
-  measure "plink1.9 --assoc mperm=$nsim --threads 2" \
-    plink1.9 --bfile "$work/dummy" --assoc mperm="$nsim" --threads 2 --seed 1 --out "$work/plink"
+  measure "plink1.9 --assoc mperm=$nsim --threads ${PLINK_THREADS:-2}" \
+    plink1.9 --bfile "$work/dummy" --assoc mperm="$nsim" --threads "${PLINK_THREADS:-2}" --seed 1 --out "$work/plink"
 fi
-if [ "${KEEP:-1}" = 0 ]; then rm -f "$work/score.txt" "$work/score.bin"; fi
