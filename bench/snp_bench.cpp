@@ -25,7 +25,7 @@ static void BM_snp_reference_loop(benchmark::State& state) {
       for (double& v : w) v = data->randGenerator.norm();
       for (int r : data->snp_used_index)
         data->snpvec[static_cast<std::size_t>(r)].sim_x_stat =
-            snp_statistic_weighted(data->scoremat[r].data(), w.data(), data->nsubj);
+            snp_statistic_weighted(data->scoremat.stored_row(r), w.data(), data->nsubj);
     }
     benchmark::DoNotOptimize(data->snpvec.back().sim_x_stat);
   }
@@ -107,7 +107,7 @@ static void run_kernel(benchmark::State& state, KernelPath path, int nthreads) {
       make_bench_snpdata(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   BlockedScores blocked;
   std::vector<const float*> rows;
-  for (int r = 0; r < data->nsnp; ++r) rows.push_back(data->scoremat[r].data());
+  for (int r = 0; r < data->nsnp; ++r) rows.push_back(data->scoremat.stored_row(r));
   blocked.assign(rows, data->nsubj);
   std::vector<double> w(static_cast<std::size_t>(kMaxReplicateBatch * data->nsubj));
   for (double& v : w) v = data->randGenerator.norm();

@@ -256,10 +256,10 @@ int GENEData::count_used_snps(const SNPData& snpdat, int gene) const {
 Matrix<float> GENEData::gene_snp_matrix(const SNPData& snpdat, int gene) const {
   const std::vector<int> snps = used_snps(genevec[static_cast<std::size_t>(gene)], snpdat);
   Matrix<float> mat(snpdat.nsubj, static_cast<int>(snps.size()));
+  std::vector<float> scratch;
   for (std::size_t col = 0; col < snps.size(); ++col) {
-    const std::vector<float>& scores = snpdat.scoremat[snps[col]];
-    for (int subj = 0; subj < mat.nrow; ++subj)
-      mat[subj][col] = scores[static_cast<std::size_t>(subj)];
+    const float* scores = snpdat.scoremat.row(snps[col], scratch);
+    for (int subj = 0; subj < mat.nrow; ++subj) mat[subj][col] = scores[subj];
   }
   return mat;
 }
@@ -282,7 +282,8 @@ const SnpDeviation& GENEData::snp_deviation_of(const SNPData& snpdat, int snp) {
   SnpDeviation& d = snp_deviation[static_cast<std::size_t>(snp)];
   if (d.ready) return d;
   // The column part of cor(): running mean and sum of squares, row by row, in float.
-  const std::vector<float>& scores = snpdat.scoremat[snp];
+  std::vector<float> scratch;
+  const float* scores = snpdat.scoremat.row(snp, scratch);
   const int rows = snpdat.nsubj;
   d.dev.assign(static_cast<std::size_t>(rows > 1 ? rows - 1 : 0), 0.0f);
   float mean = rows > 0 ? scores[0] : 0.0f;
@@ -290,7 +291,7 @@ const SnpDeviation& GENEData::snp_deviation_of(const SNPData& snpdat, int snp) {
   for (int i = 1; i < rows; ++i) {
     const auto n = static_cast<float>(i + 1);
     const auto fi = static_cast<float>(i);
-    const float dx = scores[static_cast<std::size_t>(i)] - mean;
+    const float dx = scores[i] - mean;
     mean += dx / n;
     ss += ((dx * dx) * fi) / n;
     d.dev[static_cast<std::size_t>(i - 1)] = dx;

@@ -1,9 +1,6 @@
 #include "snp.h"
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
-#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -14,49 +11,13 @@
 #include "Ranker/ranker.h"
 #include "fail.h"
 #include "makeSeed.h"
+#include "parallel_for.h"
 #include "print_banner.h"
 #include "progress.h"
 #include "result_file.h"
+#include "score_format.h"
+#include "score_text.h"
 #include "stepDownPval.h"
-#include "tokenize.h"
-
-namespace {
-
-std::string score_field_error(ScoreField status, std::string_view field, std::size_t column,
-                              int line_number, const std::string& filename) {
-  const std::string what =
-      status == ScoreField::not_finite ? "is not a finite number" : "is not a number";
-  return "error: score '" + std::string(field) + "' in field " + std::to_string(column) +
-         " on line " + std::to_string(line_number) + " of file " + filename + " " + what +
-         " (a missing score is written as the missing code, --miss_val)";
-}
-
-bool is_comment(const std::vector<std::string_view>& fields) {
-  return !fields.empty() && fields[0][0] == '#';
-}
-}  // namespace
-
-ScoreField parse_score_field(std::string_view field, float& value) {
-  const char* begin = field.data();
-  const char* end = begin + field.size();
-  // from_chars is several times faster than strtod and rounds identically; the forms it does
-  // not take (a leading '+', hexadecimal, out of range) go to strtod, which must then consume
-  // the whole field and may not skip leading white space of its own.
-  double number = 0;
-  const auto [ptr, ec] = std::from_chars(begin, end, number);
-  if (ec != std::errc() || ptr != end) {
-    if (field.empty() || std::isspace(static_cast<unsigned char>(field[0]))) {
-      return ScoreField::not_a_number;
-    }
-    const std::string text(field);
-    char* parsed_end = nullptr;
-    number = std::strtod(text.c_str(), &parsed_end);
-    if (parsed_end != text.c_str() + text.size()) return ScoreField::not_a_number;
-  }
-  value = static_cast<float>(number);
-  // Infinity, NaN and numbers beyond float range would turn every statistic into NaN.
-  return std::isfinite(value) ? ScoreField::ok : ScoreField::not_finite;
-}
 
 float snp_statistic(const float* scores, int nsubj) {
   float sum = 0;
@@ -78,59 +39,71 @@ SNPData::SNPData(std::string filename, float missing, std::string method)
       missing_score(missing),
       missing_method(std::move(method)) {
   load_snp_score_tpose();
-  nsubj = scoremat.size_col();
-  nsnp = scoremat.size_row();
-  scoremat.replace_missing(missing_score, missing_method, 1e-6);
+  finish_scores();
   random_seed = 0;
 }
 
 void SNPData::load_snp_score_tpose() {
-  TextInput in(snp_score_filename);
-  if (!in.is_open()) fail_stderr("error: " + snp_score_filename + "not found");
-  std::string line;
-  std::vector<std::string_view> fields;
-  std::vector<float> scores;
-  int data_line = 1;
-  int row = 0;
-  while (in.read_line(line)) {
-    tokenize_views(line, fields, kFieldDelimiters);
-    // A line without fields (empty, or delimiters only) is skipped like a comment.
-    if (fields.empty() || is_comment(fields)) continue;
-    if (data_line == 1) {
-      if (fields.size() < 2) fail_stderr("error: < 2 items on line 1 of snp_score file");
-      nsubj = static_cast<int>(fields.size()) - 1;
+  if (is_binary_score_file(snp_score_filename)) {
+    load_binary_scores();
+  } else {
+    load_text_scores();
+  }
+}
+
+void SNPData::add_snp(const std::string& name) {
+  // Every line keeps its own row; a repeated name keeps the row of its first occurrence in
+  // the map, so no name ever points at another SNP's row.
+  const int row = static_cast<int>(snpvec.size());
+  if (!snp_score_map.emplace(name, row).second) {
+    std::cout << "warning: repeated snp name " << name << " on line " << row + 1 << " of file "
+              << snp_score_filename << ": the first occurrence is used" << std::endl;
+  }
+  SNP snp;
+  snp.name = name;
+  snp.row_index = row;
+  snpvec.push_back(snp);
+}
+
+void SNPData::load_text_scores() {
+  ScoreTextReader reader(snp_score_filename);
+  ScoreTextRows rows;
+  while (reader.next(rows)) {
+    if (rows.names.empty()) continue;
+    if (scoremat.values == nullptr) {
+      // Every data line takes at least two bytes a field: room enough, paid for as it is used.
+      const long long fields = (reader.file_bytes() + 1) / 2;
+      scoremat.reserve(fields / (reader.nsubj + 1) + 1, reader.nsubj);
     }
-    if (static_cast<int>(fields.size()) != nsubj + 1) {
-      fail_stderr("error: expect " + std::to_string(nsubj + 1) + " fields in file " +
-                  snp_score_filename + ", but found " + std::to_string(fields.size()) +
-                  " on line " + std::to_string(data_line));
-    }
-    // Every line keeps its own row; a repeated name keeps the row of its first occurrence in
-    // the map, so no name ever points at another SNP's row.
-    const std::string name(fields[0]);
-    if (!snp_score_map.emplace(name, row).second) {
-      std::cout << "warning: repeated snp name " << fields[0] << " on line " << data_line
-                << " of file " << snp_score_filename << ": the first occurrence is used"
-                << std::endl;
-    }
-    scores.resize(static_cast<std::size_t>(nsubj));
-    for (std::size_t j = 0; j < scores.size(); ++j) {
-      const ScoreField status = parse_score_field(fields[j + 1], scores[j]);
-      if (status != ScoreField::ok) {
-        fail_stderr(
-            score_field_error(status, fields[j + 1], j + 2, in.line_number, snp_score_filename));
-      }
-    }
-    scoremat.push_bottom(scores);
-    SNP snp;
-    snp.name = name;
-    snp.row_index = row;
-    snpvec.push_back(snp);
-    ++row;
-    ++data_line;
+    for (const std::string& name : rows.names) add_snp(name);
+    float* to = scoremat.append_rows(static_cast<int>(rows.names.size()));
+    std::copy(rows.values.begin(), rows.values.end(), to);
+  }
+}
+
+void SNPData::load_binary_scores() {
+  BinaryScoreFile file(snp_score_filename);
+  for (const std::string& name : file.names) add_snp(name);
+  const float* scores = file.scores();
+  scoremat.adopt(std::move(file.map), scores, static_cast<int>(file.header.nsnp),
+                 static_cast<int>(file.header.nsubj));
+}
+
+void SNPData::finish_scores() {
+  nsubj = scoremat.nsubj;
+  nsnp = scoremat.nsnp;
+  const long long bad = scoremat.find_missing(missing_score, missing_method);
+  // Text fields that are not numbers are the text reader's to judge; a stored float must be
+  // a number or the missing code.
+  if (bad >= 0 && is_binary_score_file(snp_score_filename)) {
+    const long long r = bad / nsubj;
+    fail_stderr("error: binary score file " + snp_score_filename + ": SNP " +
+                snpvec[static_cast<std::size_t>(r)].name + " (row " + std::to_string(r + 1) +
+                "), subject " + std::to_string(bad % nsubj + 1) +
+                ": the score is not a finite number and not the missing code");
   }
   // No SNP line would give no statistic at all, and a result file that looks finished.
-  if (row == 0) fail_stderr("error: no SNP lines in file " + snp_score_filename);
+  if (nsnp == 0) fail_stderr("error: no SNP lines in file " + snp_score_filename);
 }
 
 void SNPData::set_seed(long seed) {
@@ -166,8 +139,12 @@ void SNPData::make_snp_used_index() {
 }
 
 void SNPData::compute_x_stat() {
-  for (int r : snp_used_index)
-    snpvec[static_cast<std::size_t>(r)].x_stat = snp_statistic(scoremat[r].data(), nsubj);
+  if (used_scores_stale) prepare_used_scores();
+  for (std::size_t k = 0; k < snp_used_index.size(); ++k) {
+    const float sum = used_scores.observed_sum[k], ssq = used_scores.observed_ssq[k];
+    snpvec[static_cast<std::size_t>(snp_used_index[k])].x_stat =
+        ssq > kSsqTolerance ? (sum * sum) / ssq : 0.0f;
+  }
 }
 
 void SNPData::plan_replicates(int n) {
@@ -176,39 +153,50 @@ void SNPData::plan_replicates(int n) {
   planned_replicates = n;
 }
 
-namespace {
-/// Pointers to the score rows of the used SNPs, in snp_used_index order.
-std::vector<const float*> used_rows(const Matrix<float>& scoremat, const std::vector<int>& used) {
-  std::vector<const float*> rows;
-  rows.reserve(used.size());
-  for (int r : used) rows.push_back(scoremat[r].data());
-  return rows;
+void SNPData::prepare_used_scores() {
+  used_scores.nsnp = static_cast<int>(snp_used_index.size());
+  used_scores.nsubj = nsubj;
+  used_scores.nblocks = (used_scores.nsnp + kSnpBlock - 1) / kSnpBlock;
+  used_scores.fill_block = [this](int b, float* out) {
+    const int first = b * kSnpBlock;
+    scoremat.transpose_rows(snp_used_index.data() + first,
+                            std::min(kSnpBlock, used_scores.nsnp - first), kSnpBlock, out);
+  };
+  used_scores.compute_observed_sums(worker_threads());
+  used_scores_stale = false;
 }
-}  // namespace
 
 void SNPData::compute_batch_stats() {
-  if (used_scores_stale) {
-    used_scores.assign(used_rows(scoremat, snp_used_index), nsubj);
-    used_scores_stale = false;
-  }
+  if (used_scores_stale) prepare_used_scores();
   batch_stats.resize(static_cast<std::size_t>(batch_size) * snp_used_index.size());
 #ifdef HALVORIX_LITERAL_KERNEL
   // The one-SNP-at-a-time computation, kept as a build option to time the "before" figures.
+  std::vector<float> scratch;
   for (int r = 0; r < batch_size; ++r)
     for (std::size_t k = 0; k < snp_used_index.size(); ++k)
       batch_stats[static_cast<std::size_t>(r) * snp_used_index.size() + k] =
-          snp_statistic_weighted(scoremat[snp_used_index[k]].data(),
+          snp_statistic_weighted(scoremat.row(snp_used_index[k], scratch),
                                  batch_weights.data() + static_cast<long>(r) * nsubj, nsubj);
 #else
   simulate_snp_stats(used_scores, batch_weights.data(), batch_size, batch_stats.data());
 #endif
 }
 
+int SNPData::replicates_per_pass() const {
+  // As many replicates as the budget holds (their statistics and weights), so that a pass over
+  // the scores serves the whole simulation of an ordinary study; never fewer than the kernel's
+  // batch.
+  const double per_replicate =
+      4.0 * static_cast<double>(std::max<std::size_t>(1, snp_used_index.size())) + 8.0 * nsubj;
+  const double fits = kReplicateMemoryBudget / per_replicate;
+  return static_cast<int>(std::max<double>(kMaxReplicateBatch, std::min(fits, 1e6)));
+}
+
 void SNPData::random_x_stat() {
   if (batch_next == batch_size) {
     // All weights of a replicate are drawn before the next replicate's, in subject order, and
     // even when no SNP is used: the stream position never depends on which SNPs are in use.
-    const int n = std::max(1, std::min(planned_replicates, static_cast<int>(kMaxReplicateBatch)));
+    const int n = std::max(1, std::min(planned_replicates, replicates_per_pass()));
     batch_weights.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(nsubj));
     for (double& w : batch_weights) w = randGenerator.norm();
     batch_size = n;
@@ -223,6 +211,14 @@ void SNPData::random_x_stat() {
     snpvec[static_cast<std::size_t>(snp_used_index[k])].sim_x_stat = stats[k];
   ++batch_next;
   if (planned_replicates > 0) --planned_replicates;
+}
+
+void SNPData::skip_replicates(int n) {
+  // Replicates already drawn are skipped first, then whole replicates are drawn and dropped.
+  const int held = std::min(n, batch_size - batch_next);
+  batch_next += held;
+  for (long long k = 0; k < static_cast<long long>(n - held) * nsubj; ++k) randGenerator.norm();
+  planned_replicates = std::max(0, planned_replicates - n);
 }
 
 void SNPData::compute_rank_x_stat() {
@@ -283,11 +279,10 @@ void SNPData::print_snp_score_map(const std::string& title) const {
 }
 
 namespace {
-void print_score_block(const Matrix<float>& scores, int rows, int cols) {
+void print_score_block(const ScoreMatrix& scores, int rows, int cols) {
   std::cout.precision(4);
   for (int r = 0; r < rows; ++r) {
-    for (int j = 0; j < cols; ++j)
-      std::cout << std::setw(5) << scores[r][static_cast<std::size_t>(j)] << ", ";
+    for (int j = 0; j < cols; ++j) std::cout << std::setw(5) << scores.value(r, j) << ", ";
     std::cout << std::endl;
   }
 }

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Matrix/MatrixLib.h"
 #include "MersenneTwister.h"
+#include "score_matrix.h"
 #include "snp_kernel.h"
 
 struct SNP {
@@ -21,34 +21,46 @@ struct SNP {
   float sim_pval = 1;     ///< step-down adjusted p-value (SNP method)
 };
 
+/// Memory for the statistics and weights of the replicates of one pass over the scores.
+constexpr double kReplicateMemoryBudget = 512.0 * 1024 * 1024;
+
 class SNPData {
  public:
   std::string snp_score_filename;
-  Matrix<float> scoremat;  ///< one row per SNP (file order), one column per subject
+  ScoreMatrix scoremat;  ///< one row per SNP (file order), one column per subject
   int nsubj = 0;
   int nsnp = 0;
   unsigned long random_seed = 0;  ///< seed in use, as reported
   MTRand randGenerator;           ///< every simulation of the run draws from this one stream
-  float missing_score;
+  float missing_score = -999;
   std::map<std::string, int> snp_score_map;  ///< name -> index; a repeated name keeps its first
-  std::string missing_method;                ///< "zero" or "mean"
+  std::string missing_method = "zero";       ///< "zero" or "mean"
   std::vector<SNP> snpvec;
   std::vector<int> snp_used_index;  ///< indexes of used SNPs, ascending
   /// Replicates that the caller announced (plan_replicates) and has not taken yet. While it
   /// is above 1, random_x_stat draws the weights of several replicates ahead, in stream order,
   /// and computes them in one pass over the scores; the results are the same as one by one.
   int planned_replicates = 0;
-  BlockedScores used_scores;          ///< subject-major copy of the used SNPs' scores
-  bool used_scores_stale = true;      ///< the used SNPs changed since the copy was made
+  BlockedScores used_scores;          ///< the used SNPs' scores as the kernel reads them
+  bool used_scores_stale = true;      ///< the used SNPs changed since used_scores was set up
   std::vector<double> batch_weights;  ///< weights of the batch, replicate by replicate
   std::vector<float> batch_stats;     ///< statistics of the batch, replicate by replicate
   int batch_size = 0;
   int batch_next = 0;  ///< next replicate of the batch to hand out
 
-  /// Loads the score file and replaces missing scores; stops the run on a malformed file.
+  /// Loads the score file (text or binary, told apart by its first byte) and sets up the
+  /// replacement of missing scores; stops the run on a malformed file.
   SNPData(std::string filename, float missing, std::string method);
+  /// An empty data set, filled by the caller (tests and benchmarks build scores in memory).
+  SNPData() = default;
 
   void load_snp_score_tpose();
+  void load_text_scores();
+  void load_binary_scores();
+  /// Adds the SNP of the next row, warning about a name seen before.
+  void add_snp(const std::string& name);
+  /// After the scores are in place: dimensions and missing-score replacement.
+  void finish_scores();
   /// Seeds the generator; a seed below 1 is replaced by one made from the clock.
   void set_seed(long seed);
   void set_all_used();
@@ -62,8 +74,16 @@ class SNPData {
   /// Announces that the next `n` random draws of the run are `n` calls of random_x_stat, so
   /// that they may be computed in batches.
   void plan_replicates(int n);
+  /// Moves the random stream past the next `n` replicates without computing them: a process
+  /// that simulates replicates [a, b) of a run skips a first, and draws what the whole run
+  /// would have drawn for the rest.
+  void skip_replicates(int n);
   /// Statistics of the whole current batch from its drawn weights.
   void compute_batch_stats();
+  /// Points the kernel at the used SNPs' rows where they are, with their sums of squares.
+  void prepare_used_scores();
+  /// Replicates computed in one pass over the scores.
+  int replicates_per_pass() const;
   void compute_rank_x_stat();
   std::vector<float> get_x_stat() const;
   std::vector<float> get_sim_x_stat() const;
@@ -77,13 +97,6 @@ class SNPData {
   void print_snp_stats(const std::string& title) const;
   void print_snp_stats_csv(const std::string& filename) const;
 };
-
-enum class ScoreField { ok, not_a_number, not_finite };
-
-/// Reads one score field into `value`: the whole field must be one number, decimal (with or
-/// without exponent) or hexadecimal, that is finite as a float. `value` is set whenever the
-/// field is a number.
-ScoreField parse_score_field(std::string_view field, float& value);
 
 /// The SNP statistic of one row of scores: (sum)^2 / ssq in float, 0 when ssq <= 1e-7.
 float snp_statistic(const float* scores, int nsubj);

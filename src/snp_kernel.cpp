@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <thread>
+
+#include "parallel_for.h"
 
 namespace {
 
@@ -81,49 +82,46 @@ __attribute__((always_inline)) inline void lanes_sums_n(int n, const float* bloc
   lanes_sums<N, W>(block, nsubj, lane0, weights, sum_out);
 }
 
-/// Blocks [first_block, end_block), replicates in chunks of CHUNK, W lanes at a time. Every
-/// replicate is divided by the SNP's observed sum of squares, so that given the data the
-/// replicate has the distribution of the observed statistic under the null.
+/// One block (already transposed into `block`), every replicate in chunks of CHUNK, W lanes
+/// at a time. Every replicate is divided by the SNP's observed sum of squares, so that given
+/// the data the replicate has the distribution of the observed statistic under the null.
 template <int W, int CHUNK>
-__attribute__((always_inline)) inline void all_blocks(const BlockedScores& scores,
-                                                      const double* weights, int nrep, float* out,
-                                                      int first_block, int end_block) {
-  float sum[kMaxReplicateBatch * kSnpBlock];
-  for (int b = first_block; b < end_block; ++b) {
-    const float* block = scores.values.data() + static_cast<long>(b) * scores.nsubj * kSnpBlock;
-    for (int r0 = 0; r0 < nrep; r0 += CHUNK) {
-      const int n = nrep - r0 < CHUNK ? nrep - r0 : CHUNK;
-      const double* w = weights + static_cast<long>(r0) * scores.nsubj;
-      for (int lane0 = 0; lane0 < kSnpBlock; lane0 += W)
-        lanes_sums_n<W, CHUNK>(n, block, scores.nsubj, lane0, w, sum + r0 * kSnpBlock);
-    }
-    for (int lane = 0; lane < kSnpBlock; ++lane) {
+__attribute__((always_inline)) inline void one_block(const BlockedScores& scores,
+                                                     const float* block, int b,
+                                                     const double* weights, int nrep, float* out) {
+  float sum[CHUNK * kSnpBlock];
+  const int lanes = std::min(kSnpBlock, scores.nsnp - b * kSnpBlock);
+  for (int r0 = 0; r0 < nrep; r0 += CHUNK) {
+    const int n = nrep - r0 < CHUNK ? nrep - r0 : CHUNK;
+    const double* w = weights + static_cast<long>(r0) * scores.nsubj;
+    for (int lane0 = 0; lane0 < kSnpBlock; lane0 += W)
+      lanes_sums_n<W, CHUNK>(n, block, scores.nsubj, lane0, w, sum);
+    for (int lane = 0; lane < lanes; ++lane) {
       const int k = b * kSnpBlock + lane;
-      if (k >= scores.nsnp) break;
       const float ssq = scores.observed_ssq[static_cast<std::size_t>(k)];
-      for (int r = 0; r < nrep; ++r) {
+      for (int r = 0; r < n; ++r) {
         const float sm = sum[r * kSnpBlock + lane];
-        out[static_cast<long>(r) * scores.nsnp + k] = ssq > kSsqTolerance ? (sm * sm) / ssq : 0.0f;
+        out[static_cast<long>(r0 + r) * scores.nsnp + k] =
+            ssq > kSsqTolerance ? (sm * sm) / ssq : 0.0f;
       }
     }
   }
 }
 
-__attribute__((target("avx512f"))) void run_avx512(const BlockedScores& scores,
-                                                   const double* weights, int nrep, float* out,
-                                                   int first_block, int end_block) {
-  all_blocks<16, 16>(scores, weights, nrep, out, first_block, end_block);
+__attribute__((target("avx512f"))) void run_avx512(const BlockedScores& scores, const float* block,
+                                                   int b, const double* weights, int nrep,
+                                                   float* out) {
+  one_block<16, 16>(scores, block, b, weights, nrep, out);
 }
 
-__attribute__((target("avx2"))) void run_avx2(const BlockedScores& scores, const double* weights,
-                                              int nrep, float* out, int first_block,
-                                              int end_block) {
-  all_blocks<8, 8>(scores, weights, nrep, out, first_block, end_block);
+__attribute__((target("avx2"))) void run_avx2(const BlockedScores& scores, const float* block,
+                                              int b, const double* weights, int nrep, float* out) {
+  one_block<8, 8>(scores, block, b, weights, nrep, out);
 }
 
-void run_baseline(const BlockedScores& scores, const double* weights, int nrep, float* out,
-                  int first_block, int end_block) {
-  all_blocks<4, 4>(scores, weights, nrep, out, first_block, end_block);
+void run_baseline(const BlockedScores& scores, const float* block, int b, const double* weights,
+                  int nrep, float* out) {
+  one_block<4, 4>(scores, block, b, weights, nrep, out);
 }
 }  // namespace
 
@@ -137,15 +135,45 @@ void BlockedScores::assign(const std::vector<const float*>& rows, int nsubject) 
   nsnp = static_cast<int>(rows.size());
   nsubj = nsubject;
   nblocks = (nsnp + kSnpBlock - 1) / kSnpBlock;
-  values.assign(static_cast<std::size_t>(nblocks) * static_cast<std::size_t>(nsubj) * kSnpBlock,
-                0.0f);
+  fill_block = [rows, nsubject, count = nsnp](int b, float* out) {
+    transpose_block(rows.data() + static_cast<long>(b) * kSnpBlock,
+                    std::min(kSnpBlock, count - b * kSnpBlock), nsubject, out);
+  };
+  compute_observed_sums(1);
+}
+
+void BlockedScores::compute_observed_sums(int nthreads) {
+  observed_sum.resize(static_cast<std::size_t>(nsnp));
   observed_ssq.resize(static_cast<std::size_t>(nsnp));
-  for (int k = 0; k < nsnp; ++k) {
-    observed_ssq[static_cast<std::size_t>(k)] = snp_sum_of_squares(rows[static_cast<std::size_t>(k)], nsubj);
-    float* dst =
-        values.data() + static_cast<long>(k / kSnpBlock) * nsubj * kSnpBlock + k % kSnpBlock;
-    for (int j = 0; j < nsubj; ++j)
-      dst[static_cast<long>(j) * kSnpBlock] = rows[static_cast<std::size_t>(k)][j];
+  parallel_for(nblocks, nthreads, [this](int b) {
+    thread_local std::vector<float> block;
+    block.resize(static_cast<std::size_t>(nsubj) * kSnpBlock);
+    fill_block(b, block.data());
+    float sum[kSnpBlock] = {}, ssq[kSnpBlock] = {};
+    for (int j = 0; j < nsubj; ++j) {
+      const float* x = block.data() + static_cast<long>(j) * kSnpBlock;
+      for (int l = 0; l < kSnpBlock; ++l) {  // lanes are independent: vectorised, order kept
+        sum[l] += x[l];
+        ssq[l] += x[l] * x[l];
+      }
+    }
+    const int lanes = std::min(kSnpBlock, nsnp - b * kSnpBlock);
+    for (int l = 0; l < lanes; ++l) {
+      observed_sum[static_cast<std::size_t>(b * kSnpBlock + l)] = sum[l];
+      observed_ssq[static_cast<std::size_t>(b * kSnpBlock + l)] = ssq[l];
+    }
+  });
+}
+
+void transpose_block(const float* const* rows, int nrows, int nsubj, float* out) {
+  for (int lane = 0; lane < kSnpBlock; ++lane) {
+    float* dst = out + lane;
+    if (lane >= nrows) {
+      for (int j = 0; j < nsubj; ++j) dst[static_cast<long>(j) * kSnpBlock] = 0.0f;
+      continue;
+    }
+    const float* x = rows[lane];
+    for (int j = 0; j < nsubj; ++j) dst[static_cast<long>(j) * kSnpBlock] = x[j];
   }
 }
 
@@ -157,17 +185,17 @@ KernelPath kernel_path() {
 }
 
 namespace {
-void run_path(KernelPath path, const BlockedScores& scores, const double* weights, int nrep,
-              float* out, int first_block, int end_block) {
+void run_path(KernelPath path, const BlockedScores& scores, const float* block, int b,
+              const double* weights, int nrep, float* out) {
   switch (path) {
     case KernelPath::avx512:
-      run_avx512(scores, weights, nrep, out, first_block, end_block);
+      run_avx512(scores, block, b, weights, nrep, out);
       break;
     case KernelPath::avx2:
-      run_avx2(scores, weights, nrep, out, first_block, end_block);
+      run_avx2(scores, block, b, weights, nrep, out);
       break;
     default:
-      run_baseline(scores, weights, nrep, out, first_block, end_block);
+      run_baseline(scores, block, b, weights, nrep, out);
       break;
   }
 }
@@ -176,16 +204,14 @@ void run_path(KernelPath path, const BlockedScores& scores, const double* weight
 void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep, float* out,
                         KernelPath path, int nthreads) {
   // Blocks are independent and every lane keeps its own sums, so how the blocks are shared
-  // between threads cannot change a result.
-  const int parts = std::max(1, std::min(nthreads, scores.nblocks));
-  std::vector<std::thread> helpers;
-  helpers.reserve(static_cast<std::size_t>(parts - 1));
-  for (int t = 1; t < parts; ++t) {
-    const int first = scores.nblocks * t / parts, end = scores.nblocks * (t + 1) / parts;
-    helpers.emplace_back(run_path, path, std::cref(scores), weights, nrep, out, first, end);
-  }
-  run_path(path, scores, weights, nrep, out, 0, scores.nblocks / parts);
-  for (std::thread& helper : helpers) helper.join();
+  // between threads cannot change a result. Each thread transposes a block into its own
+  // buffer and computes all replicates of the pass from it: the scores are read once a pass.
+  parallel_for(scores.nblocks, nthreads, [&](int b) {
+    thread_local std::vector<float> block;
+    block.resize(static_cast<std::size_t>(scores.nsubj) * kSnpBlock);
+    scores.fill_block(b, block.data());
+    run_path(path, scores, block.data(), b, weights, nrep, out);
+  });
 }
 
 void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep, float* out) {
@@ -193,8 +219,7 @@ void simulate_snp_stats(const BlockedScores& scores, const double* weights, int 
 }
 
 int kernel_threads(const BlockedScores& scores, int nrep) {
-  static const int hardware = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   const double cells = static_cast<double>(scores.nblocks) * kSnpBlock * scores.nsubj * nrep;
   const int by_work = 1 + static_cast<int>(cells / 2e6);
-  return std::min(hardware, by_work);
+  return std::min(worker_threads(), by_work);
 }

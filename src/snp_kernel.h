@@ -8,6 +8,7 @@
 // observed statistic's, and the step-down p-values come out too small.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 /// A SNP whose sum of squares is not above this has statistic 0, observed and simulated.
@@ -17,23 +18,35 @@ constexpr float kSsqTolerance = 1e-7f;
 /// the SNP's observed statistic and of every one of its replicates.
 float snp_sum_of_squares(const float* scores, int nsubj);
 
-/// Number of SNPs in one vector block of the subject-major score copy.
+/// Number of SNPs in one vector block of the kernel's input.
 constexpr int kSnpBlock = 16;
-/// Largest number of replicates computed in one pass over the scores.
+/// Replicates that one pass over the scores computes at least, memory permitting.
 constexpr int kMaxReplicateBatch = 32;
 
-/// Score copy laid out for the kernel: for each block of kSnpBlock SNPs, nsubj rows of
-/// kSnpBlock scores (subject-major inside the block); lanes past the last SNP hold 0.
+/// The kernel's input, read block by block: the scores are never copied whole. For each block
+/// of kSnpBlock SNPs, `fill_block` writes nsubj rows of kSnpBlock scores (subject-major, lanes
+/// past the last SNP 0) into a small buffer of the thread that computes the block; so a block
+/// is read once per pass, whatever the number of replicates, straight from where the scores
+/// are (a mapped file, or the rows read from text).
 struct BlockedScores {
   int nsnp = 0;
   int nsubj = 0;
   int nblocks = 0;
-  std::vector<float> values;
+  std::function<void(int block, float* out)> fill_block;
+  std::vector<float> observed_sum;  ///< sum of each SNP's scores, in subject order
   std::vector<float> observed_ssq;  ///< snp_sum_of_squares of each SNP, in SNP order
 
-  /// Copies `rows` (one pointer per SNP to its nsubj scores) into the blocked layout.
+  /// Fills observed_sum and observed_ssq in one pass over the blocks, each lane summing its
+  /// own SNP in subject order (the same sums as the one-SNP loops).
+  void compute_observed_sums(int nthreads);
+
+  /// Reads `rows` (one pointer per SNP to its nsubj scores, which must outlive this) in place.
   void assign(const std::vector<const float*>& rows, int nsubject);
 };
+
+/// Writes `nrows` (at most kSnpBlock) rows of nsubj scores as one block: subject-major, lanes
+/// past `nrows` 0.
+void transpose_block(const float* const* rows, int nrows, int nsubj, float* out);
 
 /// Instruction sets the kernel is built for; the widest the processor has is used.
 enum class KernelPath { baseline, avx2, avx512 };
@@ -44,10 +57,10 @@ KernelPath kernel_path();
 void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep, float* out,
                         KernelPath path, int nthreads);
 
-/// Threads for one kernel call: every hardware thread, but no more than leaves each about two
-/// million cells (a fraction of a millisecond), so that small inputs do not pay for threads.
+/// Threads for one kernel call: those of worker_threads(), but no more than leaves each about
+/// two million cells (a fraction of a millisecond), so that small inputs do not pay for threads.
 int kernel_threads(const BlockedScores& scores, int nrep);
 
-/// Statistics of `nrep` replicates (1..kMaxReplicateBatch): weights[r * nsubj + j] is subject
-/// j's weight in replicate r; out[r * nsnp + k] receives SNP k's statistic of replicate r.
+/// Statistics of `nrep` replicates (any number): weights[r * nsubj + j] is subject j's weight
+/// in replicate r; out[r * nsnp + k] receives SNP k's statistic of replicate r.
 void simulate_snp_stats(const BlockedScores& scores, const double* weights, int nrep, float* out);

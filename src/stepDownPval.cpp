@@ -42,6 +42,17 @@ void StepDownPval::update_by_sim_stats(const std::vector<float>& sim) {
   }
 }
 
+void StepDownPval::add_counts(const StepDownPval& other) {
+  if (other.stat_info.size() != stat_info.size())
+    fail_stderr("error: step-down counts of " + std::to_string(other.stat_info.size()) +
+                " statistics cannot be added to counts of " + std::to_string(stat_info.size()));
+  for (std::size_t pos = 0; pos < stat_info.size(); ++pos) {
+    if (other.stat_info[pos].index != stat_info[pos].index)
+      fail_stderr("error: step-down counts of other statistics cannot be added");
+    stat_info[pos].count_rej += other.stat_info[pos].count_rej;
+  }
+}
+
 void StepDownPval::force_monotonic() {
   for (std::size_t pos = 1; pos < stat_info.size(); ++pos)
     stat_info[pos].count_rej = std::max(stat_info[pos].count_rej, stat_info[pos - 1].count_rej);

@@ -28,6 +28,10 @@ class StepDownPval {
   void revsort_stat();
   /// Adds one simulation; `sim[k]` is the simulated counterpart of observed statistic k.
   void update_by_sim_stats(const std::vector<float>& sim);
+  /// Adds the counts of `other`, an accumulator of the same observed statistics fed with other
+  /// simulations: counts of disjoint ranges of replicates add up to those of the whole run, so
+  /// the replicates can be shared among processes or machines.
+  void add_counts(const StepDownPval& other);
   void force_monotonic();
   void compute_pval();
   void sort_index();

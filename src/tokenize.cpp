@@ -4,7 +4,7 @@
 
 #include "fail.h"
 
-void tokenize_views(const std::string& str, std::vector<std::string_view>& fields,
+void tokenize_views(std::string_view str, std::vector<std::string_view>& fields,
                     const std::string& delimiters) {
   // A byte table instead of find_first_of: score files have thousands of fields per line.
   bool is_delimiter[256] = {};

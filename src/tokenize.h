@@ -17,7 +17,7 @@ void tokenize(const std::string& str, std::vector<std::string>& tokens,
 
 /// As tokenize, with the fields as views into `str` (valid while `str` is unchanged): no
 /// copies, for files with thousands of fields per line.
-void tokenize_views(const std::string& str, std::vector<std::string_view>& fields,
+void tokenize_views(std::string_view str, std::vector<std::string_view>& fields,
                     const std::string& delimiters);
 
 /// Stops the run (message on standard error, naming the file and line) when a data line has

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "score_text.h"
+
 namespace {
 
 constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
@@ -15,28 +17,35 @@ char* write_general(char* out, double value) {
 
 }  // namespace
 
-char* write_significant6(char* out, double value) {
-  if (value == 0) {
-    *out = '0';
-    return out + 1;
-  }
+bool significant6_decimal(double value, long& digits, int& exponent) {
   const double magnitude = std::fabs(value);
   // Outside [1e-4, 1e6) "%g" switches to exponent notation: rare for scores, left to the library.
-  if (!(magnitude >= 1e-4 && magnitude < 1e6)) return write_general(out, value);
-  int exponent = -4;
+  if (!(magnitude >= 1e-4 && magnitude < 1e6)) return false;
+  exponent = -4;
   while (exponent < 5 && magnitude >= kExponentBounds[exponent + 4]) ++exponent;
   // An exponent one off at an exact power of ten is repaired by the carry check below.
   const double scaled = magnitude * kPowersOfTen[5 - exponent];
   const double floor_scaled = std::floor(scaled);
   // One rounding in the product: only a fraction near one half could round otherwise than the
   // exact binary value does.
-  if (std::fabs(scaled - floor_scaled - 0.5) < 1e-6) return write_general(out, value);
-  long digits = static_cast<long>(floor_scaled) + (scaled - floor_scaled > 0.5 ? 1 : 0);
+  if (std::fabs(scaled - floor_scaled - 0.5) < 1e-6) return false;
+  digits = static_cast<long>(floor_scaled) + (scaled - floor_scaled > 0.5 ? 1 : 0);
   if (digits >= 1000000) {
     digits /= 10;
     ++exponent;
-    if (exponent >= 6) return write_general(out, value);
+    if (exponent >= 6) return false;
   }
+  return true;
+}
+
+char* write_significant6(char* out, double value) {
+  if (value == 0) {
+    *out = '0';
+    return out + 1;
+  }
+  long digits = 0;
+  int exponent = 0;
+  if (!significant6_decimal(value, digits, exponent)) return write_general(out, value);
   char text[6];
   for (int i = 5; i >= 0; --i) {
     text[i] = static_cast<char>('0' + digits % 10);
@@ -58,4 +67,21 @@ char* write_significant6(char* out, double value) {
     if (i == point_after && i < last) *out++ = '.';
   }
   return out;
+}
+
+float significant6_as_read(double value) {
+  if (value == 0) return 0.0f;  // written "0"
+  long digits = 0;
+  int exponent = 0;
+  if (!significant6_decimal(value, digits, exponent)) {
+    char text[kMaxNumberText];
+    return parse_score(
+        std::string_view(text, static_cast<std::size_t>(write_significant6(text, value) - text)));
+  }
+  // digits x 10^(exponent - 5), with both factors exact in double: one multiplication or
+  // division is correctly rounded, as the reader's decimal conversion is.
+  const auto whole = static_cast<double>(digits);
+  const double magnitude =
+      exponent >= 5 ? whole * kPowersOfTen[exponent - 5] : whole / kPowersOfTen[5 - exponent];
+  return static_cast<float>(value < 0 ? -magnitude : magnitude);
 }

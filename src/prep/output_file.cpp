@@ -76,6 +76,18 @@ void OutputFile::flush() {
   used = 0;
 }
 
+void OutputFile::overwrite(long long offset, std::string_view bytes) {
+  flush();
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = pwrite(descriptor, bytes.data() + done, bytes.size() - done,
+                             static_cast<off_t>(offset + static_cast<long long>(done)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) fail_stderr("error: cannot write " + temp_path + ": " + std::strerror(errno));
+    done += static_cast<std::size_t>(n);
+  }
+}
+
 void OutputFile::commit() {
   flush();
   if (close(descriptor) != 0) {

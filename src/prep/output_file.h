@@ -30,6 +30,9 @@ class OutputFile {
   char* reserve(std::size_t size);
   void advance(const char* end);
 
+  /// Writes `bytes` at `offset` of what was written so far (a header known only at the end).
+  void overwrite(long long offset, std::string_view bytes);
+
   /// Flushes, closes and renames the temporary file to `path`.
   void commit();
 

@@ -11,6 +11,7 @@
 #include "prep/kegg_links.h"
 #include "prep/obo.h"
 #include "prep/phenotypes.h"
+#include "prep/score_binary.h"
 #include "prep/scores.h"
 #include "prep/vcf_scores.h"
 
@@ -28,6 +29,8 @@ const char* const kUsage =
     "  go       Gene Ontology in OBO format                  -> GO edges file\n"
     "  gogene   GO annotations in GAF 2.x format             -> GO-gene file\n"
     "  kegg     KEGG gene-pathway link list                  -> KEGG file\n"
+    "  pack     text score file                              -> binary score file\n"
+    "  unpack   binary score file                            -> text score file\n"
     "\n"
     "Every input may be gzip-compressed. An output appears complete or not at all.\n"
     "'halvorix-prep COMMAND --help' describes a command.\n";
@@ -35,7 +38,7 @@ const char* const kUsage =
 const char* const kScoresHelp =
     "Usage: halvorix-prep scores --bfile PREFIX [--pheno FILE [--pheno-name NAME]]\n"
     "                            [--covar FILE [--covar-name A,B,...]] [--1]\n"
-    "                            [--missing-code X] --out FILE\n"
+    "                            [--missing-code X] [--format text|binary] --out FILE\n"
     "       halvorix-prep scores --vcf FILE [--dosage FIELD] --pheno FILE [...] --out FILE\n"
     "\n"
     "Writes one line per SNP of PREFIX.bim: its name, then for every kept subject (in .fam\n"
@@ -57,6 +60,8 @@ const char* const kScoresHelp =
     "  --1                case/control coded 0 = control, 1 = case (default 1 = control,\n"
     "                     2 = case, with 0 meaning missing)\n"
     "  --missing-code X   written for a missing genotype (default -999, halvorix's --miss_val)\n"
+    "  --format F         text (default) or binary: the binary score file (see halvorix-prep\n"
+    "                     pack --help) holds exactly the floats halvorix reads from the text\n"
     "  --out FILE         the score file\n"
     "\n"
     "Missing phenotype: -9 or NA, and 0 for a case/control phenotype in 1/2 coding (one whose\n"
@@ -100,6 +105,20 @@ const char* const kKeggHelp =
     "Reads a KEGG gene-pathway link list (hsa:GENE and path:hsaNUMBER in two columns, either\n"
     "order) and writes 'hsa:GENE path:hsaNUMBER' per link, repeats left out.\n";
 
+const char* const kPackHelp =
+    "Usage: halvorix-prep pack --score FILE --out FILE\n"
+    "\n"
+    "Reads a text score file as halvorix reads it (comments and blank lines skipped, every\n"
+    "SNP kept, repeated names included, scores as 32-bit floats) and writes the same scores as\n"
+    "a binary score file, which halvorix maps and reads in place. halvorix --score takes\n"
+    "either form. The format is described in docs/score-format.md.\n";
+
+const char* const kUnpackHelp =
+    "Usage: halvorix-prep unpack --score FILE --out FILE\n"
+    "\n"
+    "Writes a binary score file as text, one line per SNP, each score in the shortest form\n"
+    "that halvorix reads back to the same float.\n";
+
 [[noreturn]] void fail_usage(const std::string& command, const std::string& message) {
   fail_stderr("error: " + command + ": " + message + " (see halvorix-prep " + command + " --help)");
 }
@@ -139,6 +158,7 @@ int run_scores(const std::vector<std::string>& args) {
                                          {"--covar-name", true},
                                          {"--1", false},
                                          {"--missing-code", true},
+                                         {"--format", true},
                                          {"--out", true}});
   if (flags.help) {
     std::cout << kScoresHelp;
@@ -167,6 +187,15 @@ int run_scores(const std::vector<std::string>& args) {
   }
   if (!options.covar_names.empty() && options.covar_file.empty()) {
     fail_usage("scores", "--covar-name needs --covar");
+  }
+  const std::string format = optional(flags, "--format");
+  if (!format.empty() && format != "text" && format != "binary") {
+    fail_usage("scores", "--format must be text or binary, not '" + format + "'");
+  }
+  options.binary = format == "binary";
+  if (options.binary && !options.vcf.empty()) {
+    fail_usage("scores", "--format binary is not available with --vcf yet; write text and "
+                         "convert it with halvorix-prep pack");
   }
   const std::string code = optional(flags, "--missing-code");
   if (!code.empty()) {
@@ -252,6 +281,23 @@ int run_kegg(const std::vector<std::string>& args) {
   return 0;
 }
 
+int run_pack(const std::vector<std::string>& args, bool to_binary) {
+  const char* command = to_binary ? "pack" : "unpack";
+  const ParsedFlags flags = parse_flags(command, args, {{"--score", true}, {"--out", true}});
+  if (flags.help) {
+    std::cout << (to_binary ? kPackHelp : kUnpackHelp);
+    return 0;
+  }
+  const std::string in = required(command, flags, "--score");
+  const std::string out = required(command, flags, "--out");
+  if (to_binary) {
+    print_pack_summary(in, out, pack_score_file(in, out));
+  } else {
+    print_unpack_summary(in, out, unpack_score_file(in, out));
+  }
+  return 0;
+}
+
 }  // namespace
 
 ParsedFlags parse_flags(const std::string& command, const std::vector<std::string>& args,
@@ -299,5 +345,7 @@ int run_prep(const std::vector<std::string>& args) {
   if (command == "go") return run_go(rest);
   if (command == "gogene") return run_gogene(rest);
   if (command == "kegg") return run_kegg(rest);
+  if (command == "pack") return run_pack(rest, true);
+  if (command == "unpack") return run_pack(rest, false);
   fail_stderr("error: unknown command '" + command + "' (see halvorix-prep --help)");
 }

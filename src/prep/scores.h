@@ -19,6 +19,7 @@ struct ScoreOptions {
   bool zero_one_coding = false;          ///< case/control coded 0/1 instead of 1/2
   double missing_code = -999;            ///< written for a missing genotype
   std::string out;
+  bool binary = false;  ///< write the binary score file instead of text
 };
 
 /// What the run read, kept and dropped, for the console summary.

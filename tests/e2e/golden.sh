@@ -4,6 +4,9 @@
 # byte. Only the duration on "Time (clock)" lines is masked.
 #   golden.sh BIN CASE            compare; on a mismatch leave <file>.new beside the expected file
 #   golden.sh BIN CASE --update   (re)write the expected files of CASE
+# With HALVORIX_PREP set to halvorix-prep, every score*.dat of the case's data is first packed
+# into a binary score file of the same name (a file pack rejects stays text): the binary route
+# must give the same bytes on every channel.
 set -u
 bin=$1 case_name=$2 mode=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,6 +22,14 @@ trap 'rm -rf "$work"' EXIT
 run_dir="$work/run"
 mkdir -p "$run_dir" "$work/out"
 if [ "$data" != "-" ]; then cp -R "$tests_dir/$data/." "$run_dir/"; fi
+if [ -n "${HALVORIX_PREP:-}" ]; then
+  for f in "$run_dir"/score*.dat; do
+    [ -f "$f" ] || continue
+    "$HALVORIX_PREP" pack --score "$f" --out "$f.bin" >/dev/null 2>&1 && mv "$f.bin" "$f"
+  done
+fi
+# What the run starts from, to tell the files it writes or changes.
+cp -R "$run_dir" "$work/start"
 before=$(cd "$run_dir" && find . -type f | sort)
 
 eval "args=($argstr)"
@@ -28,7 +39,7 @@ sed -i -E 's/^(Time \(clock\)[^:]*: ).*/\1<elapsed>/' "$work/out/stdout"
 # Files the run wrote (new or changed) are part of its output.
 while IFS= read -r f; do
   f=${f#./}
-  if ! printf '%s\n' "$before" | grep -qxF "./$f" || ! cmp -s "$run_dir/$f" "$tests_dir/$data/$f"; then
+  if ! printf '%s\n' "$before" | grep -qxF "./$f" || ! cmp -s "$run_dir/$f" "$work/start/$f"; then
     cp "$run_dir/$f" "$work/out/$f"
   fi
 done < <(cd "$run_dir" && find . -type f | sort)

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "snp.h"
+#include "test_support.h"
 
 namespace {
 /// Random scores with the awkward cases mixed in: zero rows, missing-like codes, huge and tiny
@@ -51,7 +52,8 @@ TEST(SimulateSnpStats, BitIdenticalToTheOneSnpLoop) {
       for (const auto& row : rows) pointers.push_back(row.data());
       BlockedScores blocked;
       blocked.assign(pointers, nsubj);
-      for (int nrep = 1; nrep <= kMaxReplicateBatch; ++nrep) {
+      for (int nrep = 1; nrep <= kMaxReplicateBatch + 45;
+           nrep += nrep < kMaxReplicateBatch ? 1 : 45) {
         std::vector<double> weights(static_cast<std::size_t>(nrep * nsubj));
         for (double& w : weights) w = normal(rng);
         for (KernelPath path : supported_paths()) {
@@ -83,7 +85,9 @@ TEST(SimulateSnpStats, BatchedReplicatesMatchTheStreamOneByOne) {
     const auto rows = random_scores(rng, 37, 11);
     for (std::size_t k = 0; k < rows.size(); ++k) {
       out << "s" << k;
-      for (float v : rows[k]) out << ' ' << v;
+      // Missing codes in some rows: the kernel reads them replaced, as every other reader.
+      for (std::size_t j = 0; j < rows[k].size(); ++j)
+        out << ' ' << ((k * 7 + j) % 23 == 0 ? -999.0f : rows[k][j]);
       out << '\n';
     }
   }
@@ -102,6 +106,19 @@ TEST(SimulateSnpStats, BatchedReplicatesMatchTheStreamOneByOne) {
     one.random_x_stat();
     expected.push_back(one.get_sim_x_stat());
   }
+  // The first replicate against the one-SNP loop on the replaced rows.
+  MTRand twin;
+  MTRand::iset = 0;
+  twin.seed(99);
+  std::vector<double> w(static_cast<std::size_t>(one.nsubj));
+  for (double& x : w) x = twin.norm();
+  std::vector<float> scratch;
+  for (int k : one.snp_used_index)
+    ASSERT_TRUE(
+        same_bits(expected[0][static_cast<std::size_t>(k)],
+                  snp_statistic_weighted(one.scoremat.row(k, scratch), w.data(), one.nsubj)));
+  EXPECT_GT(std::count(one.scoremat.row_has_missing.begin(), one.scoremat.row_has_missing.end(), 1),
+            5);
   MTRand::iset = 0;
   batched.set_seed(99);
   batched.plan_replicates(nrep);
@@ -113,4 +130,52 @@ TEST(SimulateSnpStats, BatchedReplicatesMatchTheStreamOneByOne) {
       ASSERT_TRUE(same_bits(got[k], expected[static_cast<std::size_t>(r)][k])) << r << " " << k;
   }
   EXPECT_EQ(one.randGenerator.randInt(), batched.randGenerator.randInt());
+}
+
+TEST(SimulateSnpStats, SkippedReplicatesLeaveTheRestOfTheRunAsItWas) {
+  // A process that takes replicates [9, 30) of a run skips 9 and then gets what the whole
+  // run gets for them, whatever the batches it had announced.
+  TempDir dir;
+  std::mt19937 rng(8);
+  std::string text;
+  const auto rows = random_scores(rng, 21, 13);
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    text += "s" + std::to_string(k);
+    for (float v : rows[k]) text += " " + std::to_string(v);
+    text += "\n";
+  }
+  const std::string path = dir.write("s.dat", text);
+  SNPData whole(path, -999.0f, "zero"), part(path, -999.0f, "zero");
+  std::vector<std::vector<float>> expected;
+  for (SNPData* d : {&whole, &part}) {
+    d->set_all_used();
+    d->make_snp_used_index();
+    MTRand::iset = 0;
+    d->set_seed(31);
+    d->plan_replicates(30);
+    if (d == &whole) {
+      for (int r = 0; r < 30; ++r) {
+        d->random_x_stat();
+        expected.push_back(d->get_sim_x_stat());
+      }
+    }
+  }
+  part.random_x_stat();  // one replicate taken from a batch already drawn, 8 more skipped
+  part.skip_replicates(8);
+  SNPData fresh(path, -999.0f, "zero");  // nothing drawn yet: 9 replicates drawn and dropped
+  fresh.set_all_used();
+  fresh.make_snp_used_index();
+  MTRand::iset = 0;
+  fresh.set_seed(31);
+  fresh.skip_replicates(9);
+  fresh.plan_replicates(21);
+  for (int r = 9; r < 30; ++r) {
+    part.random_x_stat();
+    fresh.random_x_stat();
+    const std::vector<float> got = part.get_sim_x_stat(), got_fresh = fresh.get_sim_x_stat();
+    for (std::size_t k = 0; k < got.size(); ++k) {
+      ASSERT_TRUE(same_bits(got[k], expected[static_cast<std::size_t>(r)][k])) << r << " " << k;
+      ASSERT_TRUE(same_bits(got_fresh[k], expected[static_cast<std::size_t>(r)][k])) << r;
+    }
+  }
 }

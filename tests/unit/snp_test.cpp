@@ -1,5 +1,7 @@
 #include "snp.h"
 
+#include "score_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -33,8 +35,8 @@ TEST_F(SNPDataFile, CommentsMixedDelimitersCarriageReturnsAndEmptyLines) {
   SNPData d(write("# scores\nrs1 1 2 3\r\n\n , \nrs2,4,5,6\n  rs3\t, 7 ,8\t9\n"), -999.0f, "zero");
   ASSERT_EQ(d.nsnp, 3);
   ASSERT_EQ(d.nsubj, 3);
-  EXPECT_EQ(d.scoremat[0][2], 3.0f);
-  EXPECT_EQ(d.scoremat[2][0], 7.0f);
+  EXPECT_EQ(d.scoremat.value(0, 2), 3.0f);
+  EXPECT_EQ(d.scoremat.value(2, 0), 7.0f);
   EXPECT_EQ(d.snp_score_map.at("rs2"), 1);
   EXPECT_EQ(d.snpvec[2].row_index, 2);
   EXPECT_EQ(d.snpvec[2].sim_pval, 1.0f);
@@ -84,10 +86,10 @@ TEST_F(SNPDataFile, ByteOrderMarkIsSkippedAndNulByteStops) {
 
 TEST_F(SNPDataFile, MissingScoresByMeanOfTheSubjectColumn) {
   SNPData d(write("a 1 -9\nb 3 -9\nc -9 4\n"), -9.0f, "mean");
-  EXPECT_EQ(d.scoremat[2][0], 2.0f);
-  EXPECT_EQ(d.scoremat[0][1], 4.0f);
+  EXPECT_EQ(d.scoremat.value(2, 0), 2.0f);
+  EXPECT_EQ(d.scoremat.value(0, 1), 4.0f);
   SNPData z(write("a 1 -9\n"), -9.0f, "zero");
-  EXPECT_EQ(z.scoremat[0][1], 0.0f);
+  EXPECT_EQ(z.scoremat.value(0, 1), 0.0f);
 }
 
 TEST_F(SNPDataFile, RepeatedNameKeepsItsFirstRowAndLaterNamesTheirOwn) {
@@ -173,7 +175,7 @@ TEST_F(SNPDataFile, SimulationDrawsOneWeightPerSubjectAndLeavesObservedStatistic
   MTRand::iset = 0;
   double w[3];
   for (double& v : w) v = twin.norm();
-  EXPECT_EQ(d.snpvec[0].sim_x_stat, snp_statistic_weighted(d.scoremat[0].data(), w, 3));
+  EXPECT_EQ(d.snpvec[0].sim_x_stat, snp_statistic_weighted(d.scoremat.stored_row(0), w, 3));
   EXPECT_EQ(d.snpvec[1].sim_x_stat, 0.0f);
   EXPECT_EQ(d.snpvec[0].x_stat, 36.0f / 14.0f);
 }

@@ -1,0 +1,64 @@
+#include "mapped_region.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "fail.h"
+
+MappedRegion::~MappedRegion() {
+  if (address != nullptr) munmap(address, length);
+}
+
+MappedRegion::MappedRegion(MappedRegion&& other) noexcept
+    : address(std::exchange(other.address, nullptr)), length(std::exchange(other.length, 0)) {}
+
+MappedRegion& MappedRegion::operator=(MappedRegion&& other) noexcept {
+  if (this != &other) {
+    if (address != nullptr) munmap(address, length);
+    address = std::exchange(other.address, nullptr);
+    length = std::exchange(other.length, 0);
+  }
+  return *this;
+}
+
+MappedRegion MappedRegion::anonymous(std::size_t bytes) {
+  MappedRegion region;
+  if (bytes == 0) return region;
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (p == MAP_FAILED)
+    fail_stderr("error: cannot reserve " + std::to_string(bytes) +
+                " bytes: " + std::strerror(errno));
+  region.address = p;
+  region.length = bytes;
+  return region;
+}
+
+MappedRegion MappedRegion::file(const std::string& path) {
+  MappedRegion region;
+  const int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) fail_stderr("error: cannot open " + path + ": " + std::strerror(errno));
+  struct stat status;
+  if (fstat(fd, &status) != 0) {
+    close(fd);
+    fail_stderr("error: cannot read " + path + ": " + std::strerror(errno));
+  }
+  const auto bytes = static_cast<std::size_t>(status.st_size);
+  if (bytes > 0) {
+    void* p = mmap(nullptr, bytes, PROT_READ, MAP_SHARED, fd, 0);
+    if (p == MAP_FAILED) {
+      close(fd);
+      fail_stderr("error: cannot map " + path + ": " + std::strerror(errno));
+    }
+    region.address = p;
+    region.length = bytes;
+  }
+  close(fd);
+  return region;
+}

@@ -1,0 +1,24 @@
+// Memory mappings that unmap themselves: a whole file mapped read-only, or anonymous memory
+// reserved up front and backed by pages only where it is written.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+class MappedRegion {
+ public:
+  void* address = nullptr;
+  std::size_t length = 0;
+
+  MappedRegion() = default;
+  ~MappedRegion();
+  MappedRegion(MappedRegion&& other) noexcept;
+  MappedRegion& operator=(MappedRegion&& other) noexcept;
+  MappedRegion(const MappedRegion&) = delete;
+  MappedRegion& operator=(const MappedRegion&) = delete;
+
+  /// `bytes` of zeroed, writable memory; pages cost memory only once written.
+  static MappedRegion anonymous(std::size_t bytes);
+  /// The whole of `path`, read-only; stops the run naming the file when it cannot be mapped.
+  static MappedRegion file(const std::string& path);
+};

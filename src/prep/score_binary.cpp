@@ -1,0 +1,109 @@
+#include "prep/score_binary.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <iostream>
+#include <set>
+
+#include "fail.h"
+#include "score_format.h"
+#include "score_text.h"
+
+BinaryScoreWriter::BinaryScoreWriter(const std::string& path) : out(path) {
+  out.write(std::string(kScoreHeaderBytes, '\0'));
+}
+
+void BinaryScoreWriter::write_row(const std::string& name, const float* scores) {
+  const std::string reason = bad_snp_name_reason(name);
+  if (!reason.empty()) fail_stderr("error: " + out.path + ": SNP name '" + name + "' " + reason);
+  names += name;
+  names += '\n';
+  out.write(std::string_view(reinterpret_cast<const char*>(scores),
+                             static_cast<std::size_t>(nsubj) * sizeof(float)));
+  ++nsnp;
+}
+
+void BinaryScoreWriter::commit() {
+  out.write(names);
+  const ScoreFileHeader header = make_score_header(static_cast<std::uint64_t>(nsnp),
+                                                   static_cast<std::uint64_t>(nsubj), names.size());
+  out.overwrite(0, encode_score_header(header));
+  out.commit();
+}
+
+PackSummary pack_score_file(const std::string& text_path, const std::string& binary_path) {
+  ScoreTextReader reader(text_path);
+  BinaryScoreWriter writer(binary_path);
+  PackSummary summary;
+  std::set<std::string> seen;
+  ScoreTextRows rows;
+  while (reader.next(rows)) {
+    writer.nsubj = reader.nsubj;
+    for (std::size_t i = 0; i < rows.names.size(); ++i) {
+      if (!seen.insert(rows.names[i]).second) ++summary.repeated_names;
+      writer.write_row(rows.names[i],
+                       rows.values.data() + i * static_cast<std::size_t>(reader.nsubj));
+    }
+  }
+  writer.nsubj = reader.nsubj;
+  writer.commit();
+  summary.snps = writer.nsnp;
+  summary.subjects = reader.nsubj;
+  return summary;
+}
+
+char* write_float_exact(char* out, float value) {
+  if (std::isnan(value)) {  // the sign survives, the payload bits do not
+    const char* text = std::signbit(value) ? "-nan" : "nan";
+    std::memcpy(out, text, std::strlen(text));
+    return out + std::strlen(text);
+  }
+  // The shortest text for the float, unless reading it in double and rounding to float lands
+  // elsewhere (a double rounding); then the shortest text for the same value as a double.
+  char* end = std::to_chars(out, out + 32, value).ptr;
+  const float back = parse_score(std::string_view(out, static_cast<std::size_t>(end - out)));
+  if (std::memcmp(&back, &value, sizeof value) == 0) return end;
+  return std::to_chars(out, out + 32, static_cast<double>(value)).ptr;
+}
+
+PackSummary unpack_score_file(const std::string& binary_path, const std::string& text_path) {
+  const BinaryScoreFile in(binary_path);
+  OutputFile out(text_path);
+  const auto nsubj = static_cast<std::size_t>(in.header.nsubj);
+  const float* scores = in.scores();
+  for (std::size_t r = 0; r < in.names.size(); ++r) {
+    out.write(in.names[r]);
+    for (std::size_t j = 0; j < nsubj; ++j) {
+      char* p = out.reserve(33);
+      *p++ = ' ';
+      out.advance(write_float_exact(p, scores[r * nsubj + j]));
+    }
+    out.write_char('\n');
+  }
+  out.commit();
+  PackSummary summary;
+  summary.snps = static_cast<long long>(in.header.nsnp);
+  summary.subjects = static_cast<int>(in.header.nsubj);
+  return summary;
+}
+
+void print_pack_summary(const std::string& text_path, const std::string& binary_path,
+                        const PackSummary& summary) {
+  std::cout << "halvorix-prep pack\n"
+            << "  text scores    = " << text_path << '\n'
+            << "  SNPs           = " << summary.snps << '\n'
+            << "  subjects       = " << summary.subjects << '\n'
+            << "  repeated names = " << summary.repeated_names
+            << " (kept; halvorix uses the first of each)\n"
+            << "  written        = " << binary_path << '\n';
+}
+
+void print_unpack_summary(const std::string& binary_path, const std::string& text_path,
+                          const PackSummary& summary) {
+  std::cout << "halvorix-prep unpack\n"
+            << "  binary scores  = " << binary_path << '\n'
+            << "  SNPs           = " << summary.snps << '\n'
+            << "  subjects       = " << summary.subjects << '\n'
+            << "  written        = " << text_path << '\n';
+}

@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "score_format.h"
+#include "score_matrix.h"
+#include "score_text.h"
+#include "snp.h"
+#include "test_support.h"
+
+namespace {
+
+/// A binary score file in memory: header, scores, names.
+std::string binary_file(const std::vector<std::string>& names, int nsubj,
+                        const std::vector<float>& scores) {
+  std::string block;
+  for (const std::string& n : names) block += n + '\n';
+  std::string bytes = encode_score_header(make_score_header(names.size(), nsubj, block.size()));
+  bytes.append(reinterpret_cast<const char*>(scores.data()), scores.size() * sizeof(float));
+  return bytes + block;
+}
+
+/// Every row of a text file, read block by block with blocks of `block` bytes.
+ScoreTextRows read_all(const std::string& path, std::size_t block, int* nsubj = nullptr) {
+  ScoreTextReader reader(path);
+  reader.block_bytes = block;
+  ScoreTextRows all, rows;
+  while (reader.next(rows)) {
+    EXPECT_EQ(rows.first_line, static_cast<int>(all.names.size()) + 1);
+    all.names.insert(all.names.end(), rows.names.begin(), rows.names.end());
+    all.values.insert(all.values.end(), rows.values.begin(), rows.values.end());
+  }
+  if (nsubj != nullptr) *nsubj = reader.nsubj;
+  return all;
+}
+
+}  // namespace
+
+TEST(ScoreTextReader, BlocksOfAnySizeGiveTheSameRows) {
+  TempDir dir;
+  std::string text = "# header\n\n";
+  for (int r = 0; r < 200; ++r) {
+    text += "rs" + std::to_string(r) + (r % 3 ? " " : ",\t") + std::to_string(r * 0.25) + " " +
+            std::to_string(-r) + (r % 7 ? "\n" : "\r\n");
+    if (r % 50 == 0) text += "# comment " + std::to_string(r) + "\n , \n";
+  }
+  const std::string path = dir.write("s.txt", text + "last 1 2");  // no final line break
+  int nsubj = 0;
+  const ScoreTextRows whole = read_all(path, 1 << 20, &nsubj);
+  ASSERT_EQ(nsubj, 2);
+  ASSERT_EQ(whole.names.size(), 201u);
+  EXPECT_EQ(whole.names[7], "rs7");
+  EXPECT_EQ(whole.values[2 * 7], 1.75f);
+  EXPECT_EQ(whole.values[2 * 7 + 1], -7.0f);
+  EXPECT_EQ(whole.names.back(), "last");
+  for (std::size_t block : {1u, 5u, 17u, 64u, 1000u}) {
+    const ScoreTextRows small = read_all(path, block);
+    EXPECT_EQ(small.names, whole.names) << block;
+    EXPECT_EQ(small.values, whole.values) << block;
+  }
+}
+
+TEST(ScoreTextReader, BadLineIsReportedAfterTheRowsBeforeIt) {
+  TempDir dir;
+  std::string text;
+  for (int r = 0; r < 40; ++r) text += "# c\nrs" + std::to_string(r) + " 1 2\n";
+  const std::string path = dir.write("s.txt", text + "bad 1\nrs40 1 2\n");
+  for (std::size_t block : {3u, 1u << 20}) {
+    EXPECT_EXIT(
+        {
+          ScoreTextReader reader(path);
+          reader.block_bytes = block;
+          ScoreTextRows rows;
+          int seen = 0;
+          while (reader.next(rows)) seen += static_cast<int>(rows.names.size());
+          std::exit(seen == 40 ? 0 : 2);  // not reached: the bad line stops the run
+        },
+        ::testing::ExitedWithCode(1),
+        "^error: expect 3 fields in file " + path + ", but found 2 on line 41\n$");
+  }
+}
+
+TEST(BinaryScoreFile, HeaderNamesAndScoresReadInPlace) {
+  TempDir dir;
+  const std::string path =
+      dir.write("b.dat", binary_file({"rs1", "rs2"}, 3, {1, 2, 3, -999, 0.5f, -0.0f}));
+  EXPECT_TRUE(is_binary_score_file(path));
+  EXPECT_FALSE(is_binary_score_file(dir.write("t.dat", "rs1 1 2\n")));
+  EXPECT_FALSE(is_binary_score_file(dir.file("absent.dat")));
+  const BinaryScoreFile file(path);
+  EXPECT_EQ(file.names, (std::vector<std::string>{"rs1", "rs2"}));
+  EXPECT_EQ(file.header.nsubj, 3u);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(file.scores()) % 64, 0u);
+  EXPECT_EQ(file.scores()[4], 0.5f);
+  EXPECT_TRUE(std::signbit(file.scores()[5]));
+}
+
+TEST(BinaryScoreFile, DamagedFilesStopTheRunNamingTheFile) {
+  TempDir dir;
+  const std::string good = binary_file({"rs1", "rs2"}, 2, {1, 2, 3, 4});
+  const auto expect_error = [&](const std::string& name, const std::string& bytes,
+                                const std::string& what) {
+    const std::string path = dir.write(name, bytes);
+    EXPECT_EXIT(BinaryScoreFile{path}, ::testing::ExitedWithCode(1),
+                "^error: binary score file " + path + ": " + what);
+  };
+  std::string bad = good;
+  bad[3] = 'X';
+  expect_error("magic.dat", bad, "bad magic bytes");
+  bad = good;
+  bad[8] = 2;
+  expect_error("version.dat", bad,
+               "format version 2 is not known \\(this program reads version 1\\)");
+  expect_error("header.dat", good.substr(0, 40), "shorter than its 64-byte header");
+  expect_error("short.dat", good.substr(0, good.size() - 5),
+               "size 83 bytes does not match 2 SNPs x 2 subjects and 8 bytes of names "
+               "\\(expected 88 bytes\\)");
+  expect_error("long.dat", good + "x", "size 89 bytes does not match");
+  // The names block cut short, with the header's sizes kept consistent with the file.
+  std::string cut = binary_file({"rs1", "rs2"}, 2, {1, 2, 3, 4});
+  cut.back() = 'x';
+  expect_error("unended.dat", cut, "the last SNP name is cut short");
+  std::string one_name = binary_file({"rs1", "rs2"}, 2, {1, 2, 3, 4});
+  one_name.replace(one_name.size() - 8, 8, "rs1 rs2\n");
+  expect_error("fewer.dat", one_name, "name of SNP 1 holds a field separator");
+  std::string three = binary_file({"a", "b", "c"}, 2, {1, 2, 3, 4, 5, 6});
+  std::memcpy(&three[16], "\x02", 1);  // the header claims two SNPs
+  expect_error("more.dat", three, "size");
+}
+
+TEST(BinaryScoreFile, StoredNanOrInfinityIsAnErrorButTheMissingCodeIsNot) {
+  TempDir dir;
+  const std::string path = dir.write(
+      "b.dat", binary_file({"rs1", "rs2"}, 2, {-9, 1, 2, std::numeric_limits<float>::infinity()}));
+  EXPECT_EXIT(SNPData(path, -999.0f, "zero"), ::testing::ExitedWithCode(1),
+              "^error: binary score file " + path +
+                  ": SNP rs2 \\(row 2\\), subject 2: the score is not a finite number");
+  const SNPData d(dir.write("m.dat", binary_file({"rs1", "rs2"}, 2, {-9, 1, 2, 3})), -9.0f, "mean");
+  EXPECT_EQ(d.scoremat.value(0, 0), 2.0f);        // subject 1's other score
+  EXPECT_EQ(d.scoremat.stored_row(0)[0], -9.0f);  // the file itself is untouched
+}
+
+TEST(ScoreMatrix, MissingCodesReadAsTheirReplacementWhereverRowsAreRead) {
+  ScoreMatrix m;
+  m.reserve(3, 2);
+  const float rows[] = {1, -9, 3, -9, -9.0000001f, 5};
+  std::copy(rows, rows + 6, m.append_rows(3));
+  EXPECT_EQ(m.find_missing(-9, "mean"), -1);
+  EXPECT_EQ(m.row_has_missing, (std::vector<unsigned char>{1, 1, 1}));
+  std::vector<float> scratch;
+  const float* r1 = m.row(1, scratch);
+  EXPECT_EQ(r1[0], 3.0f);
+  EXPECT_EQ(r1[1], 5.0f);  // subject 2's only score that is not missing
+  EXPECT_EQ(m.value(2, 0), 2.0f);
+  EXPECT_EQ(m.find_missing(-9, "zero"), -1);
+  EXPECT_EQ(m.value(2, 0), 0.0f);
+  EXPECT_EQ(m.value(2, 1), 5.0f);
+}
