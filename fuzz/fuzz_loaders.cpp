@@ -45,9 +45,14 @@ std::string write_file(const std::string& name, const std::string& content) {
 }
 
 /// The SNPs and genes that the annotation loaders look names up in.
+const std::string& known_score_file() {
+  static const std::string path =
+      write_file("known_score.dat", "rs1 1 2 3\nrs2 2 1 0\nrs3 0 1 -1\n");
+  return path;
+}
+
 SNPData& known_snps() {
-  static SNPData snps(write_file("known_score.dat", "rs1 1 2 3\nrs2 2 1 0\nrs3 0 1 -1\n"), -999.0f,
-                      "zero");
+  static SNPData snps(known_score_file(), -999.0f, "zero");
   return snps;
 }
 
@@ -74,7 +79,8 @@ void load(const std::string& input) {
   if (loader == "score") {
     SNPData snps(input, -999.0f, "mean");
   } else if (loader == "gene_snp") {
-    SNPData snps = known_snps();
+    // A fresh copy of the known SNPs: the loader marks the SNPs it attaches as used.
+    SNPData snps(known_score_file(), -999.0f, "zero");
     GENEData genes("sqrtmean", "nor", input, 50000, snps);
   } else if (loader == "go_edges") {
     GOData go(input, "all");
