@@ -14,19 +14,24 @@ ScoreWriter::ScoreWriter(const std::string& path, std::vector<double> residuals,
   missing_text.assign(text, write_significant6(text, missing_code));
 }
 
-void ScoreWriter::write_snp(std::string_view name, const std::vector<double>& dosage) {
+double mean_dosage(const std::vector<double>& dosage, long long& present) {
   double sum = 0;
-  long long present = 0;
+  present = 0;
   for (double d : dosage) {
     if (!std::isnan(d)) {
       sum += d;
       ++present;
     }
   }
+  return present > 0 ? sum / static_cast<double>(present) : 0.0;
+}
+
+void ScoreWriter::write_snp(std::string_view name, const std::vector<double>& dosage) {
+  long long present = 0;
+  const double mean = mean_dosage(dosage, present);
   ++snps;
   missing_dosages += static_cast<long long>(dosage.size()) - present;
   if (present == 0) ++snps_without_dosage;
-  const double mean = present > 0 ? sum / static_cast<double>(present) : 0.0;
   out.write(name);
   for (std::size_t k = 0; k < dosage.size(); ++k) {
     char* p = out.reserve(kMaxNumberText + 1);

@@ -12,6 +12,9 @@
 /// Marks a kept subject without a genotype or dosage in the arrays given to ScoreWriter.
 constexpr double kMissingDosage = std::numeric_limits<double>::quiet_NaN();
 
+/// The mean of the dosages that are not missing (0 when none is); `present` counts them.
+double mean_dosage(const std::vector<double>& dosage, long long& present);
+
 class ScoreWriter {
  public:
   OutputFile out;

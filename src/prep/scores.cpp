@@ -151,17 +151,10 @@ void write_binary_scores(const std::string& path, const std::vector<BimRecord>& 
   for (const BimRecord& record : bim) {
     bed.read_snp(bytes);
     read_bed_dosages(bytes, residuals.kept, dosage);
-    double sum = 0;
     long long present = 0;
-    for (double d : dosage) {
-      if (!std::isnan(d)) {
-        sum += d;
-        ++present;
-      }
-    }
+    const double mean = mean_dosage(dosage, present);
     summary.missing_genotypes += static_cast<long long>(dosage.size()) - present;
     if (present == 0) ++summary.snps_without_genotype;
-    const double mean = present > 0 ? sum / static_cast<double>(present) : 0.0;
     for (std::size_t k = 0; k < dosage.size(); ++k)
       row[k] = std::isnan(dosage[k]) ? missing
                                      : significant6_as_read((dosage[k] - mean) * residuals.value[k]);
