@@ -19,13 +19,6 @@
 #include "score_text.h"
 #include "stepDownPval.h"
 
-float snp_statistic(const float* scores, int nsubj) {
-  float sum = 0;
-  for (int j = 0; j < nsubj; ++j) sum += scores[j];
-  const float ssq = snp_sum_of_squares(scores, nsubj);
-  return ssq > kSsqTolerance ? (sum * sum) / ssq : 0.0f;
-}
-
 float snp_statistic_weighted(const float* scores, const double* weights, int nsubj) {
   float sum = 0;
   for (int j = 0; j < nsubj; ++j)

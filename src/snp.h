@@ -98,9 +98,6 @@ class SNPData {
   void print_snp_stats_csv(const std::string& filename) const;
 };
 
-/// The SNP statistic of one row of scores: (sum)^2 / ssq in float, 0 when ssq <= 1e-7.
-float snp_statistic(const float* scores, int nsubj);
-
 /// The statistic of one row under subject weights: each product formed in double and rounded
 /// to float, then summed in float in subject order; the square of that sum is divided by the
 /// row's observed sum of squares (0 when that is not above kSsqTolerance).
