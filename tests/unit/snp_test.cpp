@@ -114,15 +114,19 @@ TEST_F(SNPDataFile, FormatErrors) {
               "absent.datnot found");
 }
 
-TEST(SNPStatistic, ObservedValues) {
-  const float ones[] = {1, 1, 1, 1};
-  EXPECT_EQ(snp_statistic(ones, 4), 4.0f);
-  const float opposite[] = {1, -1};
-  EXPECT_EQ(snp_statistic(opposite, 2), 0.0f);
-  const float tiny[] = {1e-4f, 1e-4f};  // ssq 2e-8 is not above 1e-7
-  EXPECT_EQ(snp_statistic(tiny, 2), 0.0f);
-  const float mixed[] = {2, -1, 3};  // 16 / 14
-  EXPECT_EQ(snp_statistic(mixed, 3), 16.0f / 14.0f);
+TEST_F(SNPDataFile, ObservedStatisticsFromTheKernelPass) {
+  // 17 SNPs, so that the second block of 16 has one lane in use.
+  std::string text = "ones 1 1 1 1\nopposite 1 -1 0 0\ntiny 1e-4 1e-4 0 0\nmixed 2 -1 3 0\n";
+  for (int k = 4; k < 17; ++k) text += "s" + std::to_string(k) + " 0 0 0 " + std::to_string(k) + "\n";
+  SNPData d(write(text), -999.0f, "zero");
+  d.set_all_used();
+  d.make_snp_used_index();
+  d.compute_x_stat();
+  EXPECT_EQ(d.snpvec[0].x_stat, 4.0f);
+  EXPECT_EQ(d.snpvec[1].x_stat, 0.0f);
+  EXPECT_EQ(d.snpvec[2].x_stat, 0.0f);  // ssq 2e-8 is not above 1e-7
+  EXPECT_EQ(d.snpvec[3].x_stat, 16.0f / 14.0f);
+  EXPECT_EQ(d.snpvec[16].x_stat, 1.0f);  // one score: sum^2 / ssq = 1
 }
 
 TEST(SNPStatistic, ReplicateIsWeightedSumSquaredOverObservedSumOfSquares) {
