@@ -35,6 +35,9 @@ MappedRegion MappedRegion::anonymous(std::size_t bytes) {
   if (p == MAP_FAILED)
     fail_stderr("error: cannot reserve " + std::to_string(bytes) +
                 " bytes: " + std::strerror(errno));
+  // Large pages where the system offers them on request: a score matrix written page by page
+  // would otherwise spend a good part of its reading time in page faults.
+  madvise(p, bytes, MADV_HUGEPAGE);
   region.address = p;
   region.length = bytes;
   return region;

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -45,10 +46,36 @@ struct BadLine {
   ScoreField status = ScoreField::ok;
 };
 
+/// The fields of a line, one at a time, without building a list: score lines have thousands.
+class FieldCursor {
+ public:
+  explicit FieldCursor(std::string_view line) : text(line) {
+    for (unsigned char c : kFieldDelimiters) is_delimiter[c] = true;
+  }
+  bool next(std::string_view& field) {
+    const std::size_t n = text.size();
+    while (pos < n && is_delimiter[static_cast<unsigned char>(text[pos])]) ++pos;
+    const std::size_t start = pos;
+    while (pos < n && !is_delimiter[static_cast<unsigned char>(text[pos])]) ++pos;
+    field = text.substr(start, pos - start);
+    return pos > start;
+  }
+
+ private:
+  std::string_view text;
+  std::size_t pos = 0;
+  bool is_delimiter[256] = {};
+};
+
 /// Splits and parses one part of a block (whole lines) into `rows`; stops at the first bad
-/// line, which `bad` then describes.
+/// line, which `bad` then describes. A line with the wrong number of fields is reported as
+/// such even when one of its fields is also not a number.
 void parse_part(std::string_view text, int nsubj, ScoreTextRows& rows, BadLine& bad) {
-  std::vector<std::string_view> fields;
+  // Room for every line as a data line up front: growing the vector line by line would copy
+  // the part over and over, and resizing would zero what is about to be parsed.
+  const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+  rows.values.reserve(lines * static_cast<std::size_t>(nsubj));
+  const auto expected = static_cast<std::size_t>(nsubj) + 1;
   for_each_line(text, [&](std::string_view line) {
     ++rows.physical_lines;
     const auto describe = [&](BadLine::Kind kind) {
@@ -59,25 +86,36 @@ void parse_part(std::string_view text, int nsubj, ScoreTextRows& rows, BadLine& 
     };
     // A NUL byte means the file is not text; the bytes around it would read as other names.
     if (line.find('\0') != std::string_view::npos) return describe(BadLine::nul_byte);
-    tokenize_views(line, fields, kFieldDelimiters);
-    if (!is_data_line(fields)) return true;
-    if (static_cast<int>(fields.size()) != nsubj + 1) {
-      bad.found = fields.size();
-      return describe(BadLine::field_count);
-    }
+    FieldCursor cursor(line);
+    std::string_view name, field;
+    if (!cursor.next(name) || name[0] == '#') return true;
     const std::size_t at = rows.values.size();
-    rows.values.resize(at + static_cast<std::size_t>(nsubj));
-    for (std::size_t j = 1; j < fields.size(); ++j) {
-      const ScoreField status = parse_score_field(fields[j], rows.values[at + j - 1]);
+    std::size_t found = 1;
+    BadLine first_bad_value;
+    while (cursor.next(field)) {
+      ++found;
+      if (found > expected || first_bad_value.status != ScoreField::ok) continue;
+      float value = 0;
+      const ScoreField status = parse_score_field(field, value);
+      rows.values.push_back(value);
       if (status != ScoreField::ok) {
-        rows.values.resize(at);
-        bad.status = status;
-        bad.column = j + 1;
-        bad.field = std::string(fields[j]);
-        return describe(BadLine::field_value);
+        first_bad_value.status = status;
+        first_bad_value.column = found;
+        first_bad_value.field = std::string(field);
       }
     }
-    rows.names.emplace_back(fields[0]);
+    if (found != expected || first_bad_value.status != ScoreField::ok) {
+      rows.values.resize(at);
+      if (found != expected) {
+        bad.found = found;
+        return describe(BadLine::field_count);
+      }
+      bad.status = first_bad_value.status;
+      bad.column = first_bad_value.column;
+      bad.field = first_bad_value.field;
+      return describe(BadLine::field_value);
+    }
+    rows.names.emplace_back(name);
     return true;
   });
 }
@@ -102,9 +140,65 @@ std::string bad_line_message(const BadLine& bad, const std::string& path, int ns
 }
 }  // namespace
 
+namespace {
+/// The plain decimal forms of score files ([-]digits[.digits][e[+-]digits]) whose value is
+/// exact in a double before one rounding: an integer mantissa below 2^53 times or divided by
+/// an exact power of ten up to 10^22. One IEEE multiplication or division then rounds exactly
+/// as a correctly rounded conversion does, so the result equals from_chars bit for bit.
+/// Returns false for every other form, which the general path then reads.
+bool parse_plain_decimal(const char* p, const char* end, double& number) {
+  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const bool negative = p != end && *p == '-';
+  if (negative) ++p;
+  std::uint64_t mantissa = 0;
+  int digits = 0, significant = 0, exponent = 0;
+  const auto take_digit = [&](char c) {
+    if (significant > 0 || c != '0') ++significant;
+    if (significant > 19) return false;
+    mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
+    ++digits;
+    return true;
+  };
+  for (; p != end && *p >= '0' && *p <= '9'; ++p)
+    if (!take_digit(*p)) return false;
+  if (p != end && *p == '.') {
+    for (++p; p != end && *p >= '0' && *p <= '9'; ++p) {
+      if (!take_digit(*p)) return false;
+      --exponent;
+    }
+  }
+  if (digits == 0) return false;
+  if (p != end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    const bool negative_exponent = p != end && *p == '-';
+    if (p != end && (*p == '-' || *p == '+')) ++p;
+    int written = 0, exponent_digits = 0;
+    for (; p != end && *p >= '0' && *p <= '9'; ++p) {
+      if (++exponent_digits > 4) return false;
+      written = written * 10 + (*p - '0');
+    }
+    if (exponent_digits == 0) return false;
+    exponent += negative_exponent ? -written : written;
+  }
+  if (p != end || mantissa > (std::uint64_t{1} << 53) || exponent < -22 || exponent > 22)
+    return false;
+  const double m = static_cast<double>(mantissa);
+  number = exponent < 0 ? m / kPowersOfTen[-exponent] : m * kPowersOfTen[exponent];
+  if (negative) number = -number;
+  return true;
+}
+}  // namespace
+
 ScoreField parse_score_field(std::string_view field, float& value) {
   const char* begin = field.data();
   const char* end = begin + field.size();
+  double plain = 0;
+  if (parse_plain_decimal(begin, end, plain)) {
+    value = static_cast<float>(plain);
+    return std::isfinite(value) ? ScoreField::ok : ScoreField::not_finite;
+  }
   // from_chars is several times faster than strtod and rounds identically; the forms it does
   // not take (a leading '+', hexadecimal, out of range) go to strtod, which must then consume
   // the whole field and may not skip leading white space of its own.
@@ -198,7 +292,14 @@ bool ScoreTextReader::read_block() {
     cuts.push_back(at);
   }
   cuts.push_back(complete);
-  parts.assign(cuts.size() - 1, ScoreTextRows());
+  // Parts keep their vectors from block to block (next() swaps them with the caller's), so
+  // the memory of a block is allocated once, not once per block.
+  parts.resize(cuts.size() - 1);
+  for (ScoreTextRows& part : parts) {
+    part.names.clear();
+    part.values.clear();
+    part.physical_lines = 0;
+  }
   std::vector<BadLine> bad(parts.size());
   parallel_for(static_cast<int>(parts.size()), threads, [&](int p) {
     const auto part = static_cast<std::size_t>(p);
@@ -227,6 +328,6 @@ bool ScoreTextReader::next(ScoreTextRows& rows) {
     if (at_end && buffer.empty()) return false;
     read_block();
   }
-  rows = std::move(parts[next_part++]);
+  std::swap(rows, parts[next_part++]);
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 
 #include "score_format.h"
 #include "score_matrix.h"
@@ -79,6 +80,10 @@ TEST(ScoreTextReader, BadLineIsReportedAfterTheRowsBeforeIt) {
         ::testing::ExitedWithCode(1),
         "^error: expect 3 fields in file " + path + ", but found 2 on line 41\n$");
   }
+  // A line that is both too long and holds a non-number is reported by its field count.
+  const std::string both = dir.write("b.txt", "rs1 1 2\nrs2 x 2 3\n");
+  EXPECT_EXIT(read_all(both, 1 << 20), ::testing::ExitedWithCode(1),
+              "^error: expect 3 fields in file " + both + ", but found 4 on line 2\n$");
 }
 
 TEST(BinaryScoreFile, HeaderNamesAndScoresReadInPlace) {
@@ -156,4 +161,44 @@ TEST(ScoreMatrix, MissingCodesReadAsTheirReplacementWhereverRowsAreRead) {
   EXPECT_EQ(m.find_missing(-9, "zero"), -1);
   EXPECT_EQ(m.value(2, 0), 0.0f);
   EXPECT_EQ(m.value(2, 1), 5.0f);
+}
+
+// The reader's own decimal path must give exactly the float that strtod then narrowing gives,
+// for every form a score file may hold: signs, leading and trailing zeros, long mantissas,
+// exponents, and the forms it leaves to the general path.
+TEST(ScoreField, EveryFormReadsAsStrtodNarrowedToFloat) {
+  std::mt19937 random(7);
+  const auto digits = [&](int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += static_cast<char>('0' + random() % 10);
+    return s;
+  };
+  std::vector<std::string> fields = {"0",     "-0",     "-0.0",   "5.",     ".5",     "-.5",
+                                     "1e22",  "1e23",   "1e-22",  "1e-23",  "9007199254740993",
+                                     "1e39",  "-1e39",  "0x1p3",  "+2.5",   "1e",     "1.5e+3",
+                                     "-",     ".",      "1..2",   "1e5x",   "3.4028235e38",
+                                     "0.000000000000000000000000000001"};
+  for (int i = 0; i < 20000; ++i) {
+    std::string s = random() % 4 == 0 ? "-" : "";
+    s += digits(static_cast<int>(random() % 12));
+    if (random() % 3 != 0) s += "." + digits(static_cast<int>(random() % 21));
+    if (random() % 3 == 0)
+      s += std::string("e") + (random() % 2 ? "-" : "") + digits(1 + static_cast<int>(random() % 2));
+    fields.push_back(s);
+  }
+  for (const std::string& field : fields) {
+    char* end = nullptr;
+    const double expected_double = std::strtod(field.c_str(), &end);
+    const bool whole = !field.empty() && end == field.c_str() + field.size();
+    const float expected = static_cast<float>(expected_double);
+    float value = 12345.0f;
+    const ScoreField status = parse_score_field(field, value);
+    if (!whole) {
+      EXPECT_EQ(status, ScoreField::not_a_number) << field;
+      continue;
+    }
+    EXPECT_EQ(status, std::isfinite(expected) ? ScoreField::ok : ScoreField::not_finite) << field;
+    EXPECT_EQ(std::memcmp(&value, &expected, sizeof value), 0)
+        << field << ": " << value << " vs " << expected;
+  }
 }
