@@ -193,10 +193,6 @@ int run_scores(const std::vector<std::string>& args) {
     fail_usage("scores", "--format must be text or binary, not '" + format + "'");
   }
   options.binary = format == "binary";
-  if (options.binary && !options.vcf.empty()) {
-    fail_usage("scores", "--format binary is not available with --vcf yet; write text and "
-                         "convert it with halvorix-prep pack");
-  }
   const std::string code = optional(flags, "--missing-code");
   if (!code.empty()) {
     char* end = nullptr;

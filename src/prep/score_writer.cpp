@@ -8,10 +8,39 @@
 #include "prep/number_format.h"
 
 ScoreWriter::ScoreWriter(const std::string& path, std::vector<double> residuals,
-                         double missing_code)
-    : out(path), residual(std::move(residuals)) {
-  char text[kMaxNumberText];
-  missing_text.assign(text, write_significant6(text, missing_code));
+                         double missing_code, bool binary_form)
+    : residual(std::move(residuals)) {
+  char number[kMaxNumberText];
+  missing_text.assign(number, write_significant6(number, missing_code));
+  missing_float = significant6_as_read(missing_code);
+  if (binary_form) {
+    binary = std::make_unique<BinaryScoreWriter>(path);
+    binary->nsubj = static_cast<int>(residual.size());
+    row.resize(residual.size());
+  } else {
+    text = std::make_unique<OutputFile>(path);
+  }
+}
+
+void ScoreWriter::write_comment(const std::string& line) {
+  if (text) text->write("# " + line + "\n");
+}
+
+void ScoreWriter::commit() {
+  if (text) text->commit();
+  if (binary) binary->commit();
+}
+
+double ScoreWriter::score_of(std::string_view name, std::size_t k, double dosage,
+                             double mean) const {
+  const double score = (dosage - mean) * residual[k];
+  // Halvorix reads scores as float: one beyond its range would be an error there.
+  if (!std::isfinite(static_cast<float>(score))) {
+    fail_stderr("error: the score of SNP " + std::string(name) + " for " + subject_label[k] +
+                " is not a finite number in float range (" + std::to_string(score) +
+                "); scale the phenotype down");
+  }
+  return score;
 }
 
 double mean_dosage(const std::vector<double>& dosage, long long& present) {
@@ -32,24 +61,25 @@ void ScoreWriter::write_snp(std::string_view name, const std::vector<double>& do
   ++snps;
   missing_dosages += static_cast<long long>(dosage.size()) - present;
   if (present == 0) ++snps_without_dosage;
-  out.write(name);
+  if (binary) {
+    // The float that the text form's six significant digits read back as.
+    for (std::size_t k = 0; k < dosage.size(); ++k)
+      row[k] = std::isnan(dosage[k]) ? missing_float
+                                     : significant6_as_read(score_of(name, k, dosage[k], mean));
+    binary->write_row(std::string(name), row.data());
+    return;
+  }
+  text->write(name);
   for (std::size_t k = 0; k < dosage.size(); ++k) {
-    char* p = out.reserve(kMaxNumberText + 1);
+    char* p = text->reserve(kMaxNumberText + 1);
     *p++ = ' ';
     if (std::isnan(dosage[k])) {
       std::memcpy(p, missing_text.data(), missing_text.size());
       p += missing_text.size();
     } else {
-      const double score = (dosage[k] - mean) * residual[k];
-      // Halvorix reads scores as float: one beyond its range would be an error there.
-      if (!std::isfinite(static_cast<float>(score))) {
-        fail_stderr("error: the score of SNP " + std::string(name) + " for " + subject_label[k] +
-                    " is not a finite number in float range (" +
-                    std::to_string(score) + "); scale the phenotype down");
-      }
-      p = write_significant6(p, score);
+      p = write_significant6(p, score_of(name, k, dosage[k], mean));
     }
-    out.advance(p);
+    text->advance(p);
   }
-  out.write_char('\n');
+  text->write_char('\n');
 }

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "prep/output_file.h"
+#include "prep/score_binary.h"
 
 /// Marks a kept subject without a genotype or dosage in the arrays given to ScoreWriter.
 constexpr double kMissingDosage = std::numeric_limits<double>::quiet_NaN();
@@ -15,9 +17,10 @@ constexpr double kMissingDosage = std::numeric_limits<double>::quiet_NaN();
 /// The mean of the dosages that are not missing (0 when none is); `present` counts them.
 double mean_dosage(const std::vector<double>& dosage, long long& present);
 
+/// Writes the score file as text lines or as a binary score file (which holds exactly the
+/// floats halvorix reads back from the text form).
 class ScoreWriter {
  public:
-  OutputFile out;
   std::vector<double> residual;  ///< phenotype residual of each kept subject
   std::string missing_text;      ///< the missing code as written in the file
   /// How an error names kept subject k ("the subject on .fam line 3", "sample NA12878").
@@ -26,8 +29,12 @@ class ScoreWriter {
   long long missing_dosages = 0;      ///< kept-subject cells without a value
   long long snps_without_dosage = 0;  ///< SNPs where no kept subject has a value
 
-  /// Opens the output (see OutputFile) for one score per kept subject.
-  ScoreWriter(const std::string& path, std::vector<double> residuals, double missing_code);
+  /// Opens the output (see OutputFile) for one score per kept subject, as text or binary.
+  ScoreWriter(const std::string& path, std::vector<double> residuals, double missing_code,
+              bool binary);
+
+  /// A "# " comment line at the top of a text file; the binary form has no comments.
+  void write_comment(const std::string& text);
 
   /// Writes one SNP: `name`, then (dosage[k] - m) x residual[k] for every kept subject k, m
   /// being the mean dosage of the kept subjects with a value (NaN: missing, written as the
@@ -35,5 +42,13 @@ class ScoreWriter {
   void write_snp(std::string_view name, const std::vector<double>& dosage);
 
   /// Makes the file appear under its name.
-  void commit() { out.commit(); }
+  void commit();
+
+ private:
+  std::unique_ptr<OutputFile> text;
+  std::unique_ptr<BinaryScoreWriter> binary;
+  float missing_float = 0;
+  std::vector<float> row;
+
+  double score_of(std::string_view name, std::size_t k, double dosage, double mean) const;
 };

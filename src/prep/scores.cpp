@@ -137,35 +137,6 @@ void read_bed_dosages(const std::vector<unsigned char>& bytes, const std::vector
 }
 
 
-/// The binary form of the score file: the floats halvorix reads from the text form's lines,
-/// by the same rule as ScoreWriter, (d - m) x r with m the mean over subjects with a genotype.
-void write_binary_scores(const std::string& path, const std::vector<BimRecord>& bim,
-                         BedReader& bed, const Residuals& residuals, double missing_code,
-                         ScoreSummary& summary, Progress& progress) {
-  BinaryScoreWriter writer(path);
-  writer.nsubj = static_cast<int>(residuals.kept.size());
-  const float missing = significant6_as_read(missing_code);
-  std::vector<unsigned char> bytes;
-  std::vector<double> dosage(residuals.kept.size());
-  std::vector<float> row(residuals.kept.size());
-  for (const BimRecord& record : bim) {
-    bed.read_snp(bytes);
-    read_bed_dosages(bytes, residuals.kept, dosage);
-    long long present = 0;
-    const double mean = mean_dosage(dosage, present);
-    summary.missing_genotypes += static_cast<long long>(dosage.size()) - present;
-    if (present == 0) ++summary.snps_without_genotype;
-    for (std::size_t k = 0; k < dosage.size(); ++k)
-      row[k] = std::isnan(dosage[k]) ? missing
-                                     : significant6_as_read((dosage[k] - mean) * residuals.value[k]);
-    writer.write_row(record.snp_id, row.data());
-    progress.tick();
-  }
-  progress.finish();
-  bed.check_end();
-  writer.commit();
-}
-
 }  // namespace
 
 ScoreSummary write_score_file(const ScoreOptions& options) {
@@ -179,18 +150,14 @@ ScoreSummary write_score_file(const ScoreOptions& options) {
   std::vector<unsigned char> bytes;
   std::vector<double> dosage(residuals.kept.size());
   Progress progress("SNPs written", summary.snps);
-  if (options.binary) {
-    write_binary_scores(options.out, bim, bed, residuals, options.missing_code, summary,
-                        progress);
-    return summary;
-  }
-  ScoreWriter scores(options.out, std::move(residuals.value), options.missing_code);
+  ScoreWriter scores(options.out, std::move(residuals.value), options.missing_code,
+                     options.binary);
   for (long long i : residuals.kept)
     scores.subject_label.push_back("the subject on .fam line " + std::to_string(i + 1));
-  scores.out.write(
-      "# " + std::to_string(summary.snps) + " SNPs x " + std::to_string(summary.kept_subjects) +
+  scores.write_comment(
+      std::to_string(summary.snps) + " SNPs x " + std::to_string(summary.kept_subjects) +
       " subjects: (allele-1 count - SNP mean) x phenotype residual; missing genotype " +
-      scores.missing_text + "\n");
+      scores.missing_text);
   for (const BimRecord& snp : bim) {
     bed.read_snp(bytes);
     read_bed_dosages(bytes, residuals.kept, dosage);

@@ -18,14 +18,15 @@ ScoreSummary write_vcf_score_file(const ScoreOptions& options) {
   for (const std::string& name : vcf.samples) subjects.push_back({"", name, ""});
   Residuals residuals = load_residuals(options, subjects, SubjectMatch::individual_only, summary);
 
-  ScoreWriter scores(options.out, std::move(residuals.value), options.missing_code);
+  ScoreWriter scores(options.out, std::move(residuals.value), options.missing_code,
+                     options.binary);
   for (long long i : residuals.kept)
     scores.subject_label.push_back("sample " + vcf.samples[static_cast<std::size_t>(i)]);
   // The SNP count is known only at the end of the stream, so this header line leaves it out.
-  scores.out.write("# " + std::to_string(summary.kept_subjects) + " subjects: (" +
-                   (dosages ? "ALT dosage " + options.dosage_field : std::string("ALT count")) +
-                   " - SNP mean) x phenotype residual; missing genotype " + scores.missing_text +
-                   "\n");
+  scores.write_comment(std::to_string(summary.kept_subjects) + " subjects: (" +
+                       (dosages ? "ALT dosage " + options.dosage_field : std::string("ALT count")) +
+                       " - SNP mean) x phenotype residual; missing genotype " +
+                       scores.missing_text);
   std::vector<double> dosage(residuals.kept.size());
   while (vcf.next()) {
     if (vcf.allele_count() > 2) {

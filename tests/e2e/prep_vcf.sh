@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The VCF route against the .bed route on the example PLINK study: the study written as VCF,
 # bgzipped VCF and BCF (with a whole-number DS and one multi-allelic record) must give the same
-# score lines as the .bed, from GT and from DS, and the same gene map as the .bim.
+# score lines as the .bed, from GT and from DS, and the same gene map as the .bim; each route's
+# binary form must be its text form packed.
 #   prep_vcf.sh PREP_BIN MAKE_PLINK_BIN
 set -u
 prep=$1 make_plink=$2
@@ -20,6 +21,14 @@ for out in study.vcf study.vcf.gz study.bcf; do
 done
 "$prep" scores --bfile "$study/study" "${tables[@]}" --out bed.dat >bed.log || exit 1
 grep -v '^#' bed.dat >bed.lines
+# The binary form holds exactly the floats of the text form: the same bytes as packing it.
+binary_matches_text() {  # text score file, prep scores arguments...
+  local text=$1; shift
+  "$prep" scores "$@" --format binary --out direct.bin >/dev/null &&
+    "$prep" pack --score "$text" --out packed.bin >/dev/null && cmp -s direct.bin packed.bin
+}
+check "scores --bfile --format binary equals pack of the text" \
+  binary_matches_text bed.dat --bfile "$study/study" "${tables[@]}"
 for input in study.vcf study.vcf.gz study.bcf; do
   for field in GT DS; do
     dosage=(); [ $field = DS ] && dosage=(--dosage DS)
@@ -27,6 +36,8 @@ for input in study.vcf study.vcf.gz study.bcf; do
       "$prep" scores --vcf "$input" "${dosage[@]}" "${tables[@]}" --out vcf.dat >vcf.log
     check "score lines of $input ($field) equal the .bed's" cmp -s bed.lines <(grep -v '^#' vcf.dat)
     check "$input: the multi-allelic record is counted" grep -q 'multi-allelic      = 1 ' vcf.log
+    check "scores --vcf $input ($field) --format binary equals pack of the text" \
+      binary_matches_text vcf.dat --vcf "$input" "${dosage[@]}" "${tables[@]}"
     check "$input: the same summary counts" cmp -s <(grep -E 'SNPs  |kept|dropped|missing geno' bed.log) \
       <(grep -E 'SNPs  |kept|dropped|missing geno' vcf.log)
   done

@@ -186,10 +186,14 @@ TEST_F(ScoreFile, ScoreBeyondFloatRangeOrNonFiniteResidualStops) {
   folder.write("d.fam",
                "f1 s1 0 0 1 1e300\nf2 s2 0 0 2 -1e300\nf3 s3 0 0 1 -9\n"
                "f4 s4 0 0 2 0\nf5 s5 0 0 1 2e300\n");
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
-              "^error: the score of SNP snp1 for the subject on .fam line 1 is not a finite "
-              "number in float range");
-  EXPECT_FALSE(std::filesystem::exists(folder.file("score.dat")));
+  for (bool binary : {false, true}) {  // the binary form holds the same floats, so same check
+    options.binary = binary;
+    EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+                "^error: the score of SNP snp1 for the subject on .fam line 1 is not a finite "
+                "number in float range");
+    EXPECT_FALSE(std::filesystem::exists(folder.file("score.dat")));
+  }
+  options.binary = false;
   folder.write("d.fam",
                "f1 s1 0 0 1 1e308\nf2 s2 0 0 2 1.7e308\nf3 s3 0 0 1 -9\n"
                "f4 s4 0 0 2 -1e308\nf5 s5 0 0 1 1.5e308\n");
