@@ -49,8 +49,8 @@ GENE_SET make_set(std::set<int> genes, std::vector<std::string> names = {"T"}) {
   return set;
 }
 
-GeneSets sets_of(std::vector<GENE_SET> sets, const std::string& gene_score = "mean") {
-  GeneSets gs("wtdmean", gene_score, "nor");
+GeneSets sets_of(std::vector<GENE_SET> sets, GeneScore gene_score = GeneScore::mean) {
+  GeneSets gs(SetScoring{GeneSetScore::wtdmean, gene_score});
   gs.geneset_vec = std::move(sets);
   return gs;
 }
@@ -89,7 +89,7 @@ TEST(GeneSets, GoSetsComeFromGenesBelowAndMergeIdenticalSets) {
   }
   godat.govec[5].too_many_genes = true;  // passed the limit: no set
   godat.nvertices = 6;
-  GeneSets gs("wtdmean", "sqrtmean", "nor");
+  GeneSets gs(SetScoring{GeneSetScore::wtdmean, GeneScore::sqrtmean});
   gs.make_gene_sets(godat, 30);
   EXPECT_EQ(gs.makeSetsMethod, "GO-all");
   EXPECT_EQ(gs.setIDLabel, "GOID");
@@ -103,7 +103,7 @@ TEST(GeneSets, KeggSetsObeyTheSizeLimitAndMergeInFileOrder) {
                      {"00030", {}, {2, 4}},      {"00040", {}, {}},
                      {"00050", {}, first_n(30)}, {"00060", {}, first_n(31)}};
   for (int limit : {30, 0, -1}) {  // 0 or less: no limit
-    GeneSets gs("meanZ", "mean", "sim");
+    GeneSets gs(SetScoring{GeneSetScore::mean_z, GeneScore::mean});
     gs.make_gene_sets(keggdat, limit);
     EXPECT_EQ(gs.setIDLabel, "KEGGID");
     const std::vector<std::string> sets = describe(gs);
@@ -165,7 +165,7 @@ TEST(GeneSets, WeightedMeansOfCorrelatedGenesWithUnequalWeights) {
   t.set(&Gene::sim_score, {4, 1});
 
   // "mean": weights 1/2 and 2; variance (0.5 + 0.5 + 0.5 + 2) / 2.5^2.
-  GeneSets mean = sets_of({make_set({0, 1})}, "mean");
+  GeneSets mean = sets_of({make_set({0, 1})}, GeneScore::mean);
   mean.score_wtd_mean(t.genedat);
   mean.score_wtd_mean_sim(t.genedat);
   mean.score_nor_mean_moments(t.genedat);
@@ -174,7 +174,7 @@ TEST(GeneSets, WeightedMeansOfCorrelatedGenesWithUnequalWeights) {
   EXPECT_EQ(mean.geneset_vec[0].null_sd, std::sqrt(0.56f));
 
   // "sqrtmean": weights 2 and 8; mean (1.5 + 7.5) / 10; variance (8+8+8+32) / 4 / 10^2.
-  GeneSets sqrtmean = sets_of({make_set({0, 1})}, "sqrtmean");
+  GeneSets sqrtmean = sets_of({make_set({0, 1})}, GeneScore::sqrtmean);
   sqrtmean.score_wtd_sqrtmean(t.genedat);
   sqrtmean.score_wtd_sqrtmean_sim(t.genedat);
   sqrtmean.score_nor_sqrtmean_moments(t.genedat);
@@ -272,7 +272,7 @@ TEST(GeneSets, ReportsListEverySetInOrderAndLinkGenesAndTermsOrPathways) {
   first.sim_pval = 0.04f;
   gs.geneset_vec[1].zscore = std::numeric_limits<float>::quiet_NaN();
   gs.print_gene_sets_csv(t.dir.file("out.csv"), t.genedat);
-  gs.print_set_mappings(t.dir.file("out.map"), t.genedat);
+  gs.print_set_mappings(t.dir.file("out.map"), t.snpdat, t.genedat);
   EXPECT_EQ(t.dir.read("out.csv"),
             "GOID,   variable,   value\n"
             "1, num_genes, 2\n1, score    , 1.235\n1, mean     , 0.75\n1, sd       , 0.7071\n"
@@ -314,14 +314,14 @@ TEST(GeneSets, ReportsListEverySetInOrderAndLinkGenesAndTermsOrPathways) {
   // Without sets only the headers; an unwritable file is reported and skipped.
   gs.geneset_vec.clear();
   gs.print_gene_sets_csv(t.dir.file("out.csv"), t.genedat);
-  gs.print_set_mappings(t.dir.file("out.map"), t.genedat);
+  gs.print_set_mappings(t.dir.file("out.map"), t.snpdat, t.genedat);
   EXPECT_EQ(t.dir.read("out.csv"), "GOID,   variable,   value\n");
   EXPECT_EQ(t.dir.read("out.map"), "setID, gene, snp\n");
   const std::string missing = t.dir.file("no/such/dir.csv");
   EXPECT_EQ(
       stdout_of([&] {
         gs.print_gene_sets_csv(missing, t.genedat);
-        gs.print_set_mappings(missing, t.genedat);
+        gs.print_set_mappings(missing, t.snpdat, t.genedat);
       }),
       "Cannot open " + missing + "for csv output.\nCannot open " + missing + "for map output.\n");
 }
