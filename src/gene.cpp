@@ -599,6 +599,17 @@ void GENEData::print_gene_cov(const std::string& title) const {
   std::cout << gene_cov;
 }
 
+std::vector<std::size_t> GENEData::report_order() const {
+  std::vector<std::size_t> order(genevec.size());
+  for (std::size_t g = 0; g < order.size(); ++g) order[g] = g;
+  // std::sort, not stable_sort: sorting indexes from the identity makes the same comparisons
+  // and moves as sorting the genes did, so tied genes keep the order the results always had.
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return Gene_greater_zscore(genevec[a], genevec[b]);
+  });
+  return order;
+}
+
 void GENEData::print_gene_stats_csv(const std::string& outfile) const {
   ResultFile result(outfile);
   std::ofstream& out = result.out;
@@ -607,7 +618,7 @@ void GENEData::print_gene_stats_csv(const std::string& outfile) const {
     return;
   }
   out << "   geneID, num_snps,   score,   mean,     sd, zscore,       pval\n";
-  for (const Gene& gene : genevec) write_csv_row(out, gene);
+  for (std::size_t g : report_order()) write_csv_row(out, genevec[g]);
   result.commit();
 }
 
@@ -623,7 +634,7 @@ void GENEData::print_gene_stats_html(const std::string& outfile) const {
   out << "<table border=\"1\">\n";
   out << "<tr>\n<td>gene ID</td>\n<td>no. SNPs</td>\n<td>z-score</td>\n<td>p-value</td>\n</tr>\n";
   out.precision(4);
-  for (const Gene& gene : genevec) write_html_row(out, gene);
+  for (std::size_t g : report_order()) write_html_row(out, genevec[g]);
   out << "</table>\n</BODY>\n</HTML>\n";
   result.commit();
 }

@@ -108,6 +108,10 @@ class GENEData {
   void print_genevec(const std::string& title) const;
   void print_gene_map(const std::string& title) const;
   void print_gene_cov(const std::string& title) const;
+  /// Gene indexes in report order: decreasing z-score, not-a-number last.
+  /// The genes themselves never move, so gene_map and every index into genevec stay valid.
+  std::vector<std::size_t> report_order() const;
+  /// The gene results, in report order.
   void print_gene_stats_csv(const std::string& outfile) const;
   void print_gene_stats_html(const std::string& outfile) const;
 };

@@ -1,5 +1,6 @@
 #include "genesets.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iostream>
@@ -157,13 +158,7 @@ bool open_report(const ResultFile& result, const char* what) {
 // ---------------------------------------------------------------------------------------------
 // Construction
 
-GeneSets::GeneSets(const std::string& gSetScore, const std::string& gScore,
-                   const std::string& gMoments)
-    : geneSetScore(gSetScore), geneScore(gScore), geneMoments(gMoments) {}
-
-GeneSets::GeneSets(const GOData& godat, int maxSetSize) { make_gene_sets(godat, maxSetSize); }
-
-GeneSets::GeneSets(const KEGGData& keggdat, int maxSetSize) { make_gene_sets(keggdat, maxSetSize); }
+GeneSets::GeneSets(SetScoring setScoring) : scoring(setScoring) {}
 
 void GeneSets::set_max_set_size(int max) { max_set_size = max; }
 
@@ -451,21 +446,79 @@ void GeneSets::zscore_nor_sqrtmean(GENEData& genedat) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Scoring by the plan: the observed scores and one simulated replicate, side by side
+
+void GeneSets::compute_scores(SNPData& snpdat, GENEData& genedat) {
+  switch (scoring.set_score) {
+    case GeneSetScore::wtdmean:
+      genedat.compute_gene_cov2(snpdat, *this);
+      genedat.compute_score(snpdat);
+      if (scoring.gene_score == GeneScore::sqrtmean) {
+        score_wtd_sqrtmean(genedat);
+        score_nor_sqrtmean_moments(genedat);
+      } else {
+        score_wtd_mean(genedat);
+        score_nor_mean_moments(genedat);
+      }
+      break;
+    case GeneSetScore::mean_z:
+    case GeneSetScore::max_z:
+      genedat.compute_score(snpdat);
+      genedat.compute_score_moments(snpdat);
+      genedat.compute_zscore();
+      if (scoring.set_score == GeneSetScore::mean_z)
+        score_mean_gene_zscore(genedat);
+      else
+        score_max_gene_zscore(genedat);
+      sim_score_moments(snpdat, genedat);
+      break;
+  }
+  compute_zscore();
+}
+
+namespace {
+
+/// The sets' genes for the replicate loop, with the gene weights of the weighted-mean scores
+/// computed once here rather than in every replicate.
+FlatGeneSets replicate_view(const GeneSets& sets, const GENEData& genedat) {
+  if (sets.scoring.set_score != GeneSetScore::wtdmean) return FlatGeneSets(sets.geneset_vec);
+  return FlatGeneSets(sets.geneset_vec, genedat,
+                      sets.scoring.gene_score == GeneScore::sqrtmean ? sqrtmean_weight
+                                                                     : mean_weight);
+}
+
+/// One replicate of every set's simulated score; the SNP statistics are already redrawn.
+void simulate_set_scores(GeneSets& sets, SNPData& snpdat, GENEData& genedat,
+                         const FlatGeneSets& flat) {
+  genedat.compute_score_sim(snpdat);
+  switch (sets.scoring.set_score) {
+    case GeneSetScore::wtdmean:
+      sets.weighted_sim_scores(genedat, flat);  // flat carries the weights of the gene score
+      break;
+    case GeneSetScore::mean_z:
+      genedat.compute_zscore_sim();
+      sets.sim_score_mean_gene_zscore(genedat, flat);
+      break;
+    case GeneSetScore::max_z:
+      genedat.compute_zscore_sim();
+      sets.sim_score_max_gene_zscore(genedat, flat);
+      break;
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
 // Simulation and step-down
 
 void GeneSets::sim_score_moments(SNPData& snpdat, GENEData& genedat) {
   std::vector<float> sum(geneset_vec.size(), 0.0f);
   std::vector<float> sumsq(geneset_vec.size(), 0.0f);
-  const FlatGeneSets flat(geneset_vec);
+  const FlatGeneSets flat = replicate_view(*this, genedat);
   snpdat.plan_replicates(kMomentReplicates);
   for (int rep = 0; rep < kMomentReplicates; ++rep) {
     snpdat.random_x_stat();
-    genedat.compute_score_sim(snpdat);
-    genedat.compute_zscore_sim();
-    if (geneSetScore == "meanZ")
-      sim_score_mean_gene_zscore(genedat, flat);
-    else
-      sim_score_max_gene_zscore(genedat, flat);
+    simulate_set_scores(*this, snpdat, genedat, flat);
     for (std::size_t i = 0; i < geneset_vec.size(); ++i) {
       const float s = geneset_vec[i].sim_score;
       sum[i] += s;
@@ -477,41 +530,6 @@ void GeneSets::sim_score_moments(SNPData& snpdat, GENEData& genedat) {
     geneset_vec[i].null_sd = std::sqrt((sumsq[i] - sum[i] * sum[i] / 1000.0f) / 999.0f);
   }
 }
-
-namespace {
-
-/// The sets' genes for the replicate loop, with the gene weights of the weighted-mean scores
-/// computed once here rather than in every replicate.
-FlatGeneSets replicate_view(const GeneSets& sets, const GENEData& genedat) {
-  if (sets.geneSetScore == "wtdmean" && sets.geneScore == "sqrtmean")
-    return FlatGeneSets(sets.geneset_vec, genedat, sqrtmean_weight);
-  if (sets.geneSetScore == "wtdmean" && sets.geneScore == "mean")
-    return FlatGeneSets(sets.geneset_vec, genedat, mean_weight);
-  return FlatGeneSets(sets.geneset_vec);
-}
-
-/// One replicate of every set's simulated score; the SNP statistics are already redrawn.
-void simulate_set_scores(GeneSets& sets, SNPData& snpdat, GENEData& genedat,
-                         const FlatGeneSets& flat) {
-  if (sets.geneSetScore != "wtdmean") {
-    genedat.compute_score_sim(snpdat);
-    genedat.compute_zscore_sim();
-    if (sets.geneSetScore == "meanZ")
-      sets.sim_score_mean_gene_zscore(genedat, flat);
-    else if (sets.geneSetScore == "maxZ")
-      sets.sim_score_max_gene_zscore(genedat, flat);
-    return;
-  }
-  if (sets.geneScore == "sqrtmean") {
-    genedat.compute_score_sim(snpdat);
-    sets.weighted_sim_scores(genedat, flat);  // flat carries the sqrtmean weights
-  } else if (sets.geneScore == "mean") {
-    genedat.compute_score_sim(snpdat);
-    sets.weighted_sim_scores(genedat, flat);  // flat carries the mean weights
-  }
-}
-
-}  // namespace
 
 void GeneSets::stepDownPval(int nsim, SNPData& snpdat, GENEData& genedat) {
   check_nsim(nsim);
@@ -574,6 +592,21 @@ void GeneSets::sim_compute_geneset_stats(GENEData& genedat) {
   }
 }
 
+std::vector<std::size_t> GeneSets::report_order() const {
+  std::vector<std::size_t> order(geneset_vec.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  const auto zscore = [&](std::size_t i) { return geneset_vec[i].zscore; };
+  const auto nan_sets = std::stable_partition(order.begin(), order.end(), [&](std::size_t i) {
+    return !std::isnan(zscore(i));
+  });
+  // Sorting indexes from the identity with std::sort makes the comparisons and moves that
+  // sorting the sets did, so tied sets keep the order the results always had.
+  std::sort(order.begin(), nan_sets, [&](std::size_t a, std::size_t b) {
+    return GeneSet_greater_zscore(geneset_vec[a], geneset_vec[b]);
+  });
+  return order;
+}
+
 bool GeneSet_greater_zscore(const GENE_SET& set1, const GENE_SET& set2) {
   // Not-a-number z-scores sort after every number and tie among themselves, which keeps the
   // comparison a strict weak ordering.
@@ -591,7 +624,8 @@ void GeneSets::print_gene_sets_csv(const std::string& outfile, GENEData& genedat
   out.precision(4);
   out << setIDLabel << ",   variable,   value\n";
   int k = 0;
-  for (const GENE_SET& set : geneset_vec) {
+  for (std::size_t i : report_order()) {
+    const GENE_SET& set = geneset_vec[i];
     ++k;
     out << k << ", num_genes, " << set.gene_index_set.size() << '\n';
     out << k << ", score    , " << set.score << '\n';
@@ -664,7 +698,7 @@ void GeneSets::print_go_gene_sets_html(const std::string& outfile, GENEData& gen
     return std::string(kGoBrowser) + "/cgi-bin/amigo/term_details?term=" + percent_encode(name);
   };
   int k = 0;
-  for (const GENE_SET& set : geneset_vec) write_html_row(out, ++k, set, genedat, go_address);
+  for (std::size_t i : report_order()) write_html_row(out, ++k, geneset_vec[i], genedat, go_address);
   write_html_tail(out);
   result.commit();
 }
@@ -679,24 +713,28 @@ void GeneSets::print_kegg_gene_sets_html(const std::string& outfile, GENEData& g
     return std::string(kPathwayDatabase) + "/dbget-bin/www_bget?pathway:hsa" + percent_encode(name);
   };
   int k = 0;
-  for (const GENE_SET& set : geneset_vec) write_html_row(out, ++k, set, genedat, pathway_address);
+  for (std::size_t i : report_order())
+    write_html_row(out, ++k, geneset_vec[i], genedat, pathway_address);
   write_html_tail(out);
   result.commit();
 }
 
-void GeneSets::print_set_mappings(const std::string& outfile, GENEData& genedat) const {
+void GeneSets::print_set_mappings(const std::string& outfile, const SNPData& snpdat,
+                                  const GENEData& genedat) const {
   ResultFile result(outfile);
   if (!open_report(result, "map")) return;
   std::ofstream& out = result.out;
   out << "setID, gene, snp\n";
   int k = 0;
-  for (const GENE_SET& set : geneset_vec) {
+  for (std::size_t i : report_order()) {
     ++k;
-    for (int g : set.gene_index_set) {
+    for (int g : geneset_vec[i].gene_index_set) {
       const Gene& gene = gene_at(genedat, g);
-      // Only the SNPs in use; the loader marks every SNP it attaches, so these are the first.
-      for (int j = 0; j < gene.count && j < static_cast<int>(gene.snp.size()); ++j)
-        out << k << ", " << gene.name << ", " << gene.snp[static_cast<std::size_t>(j)] << '\n';
+      if (!gene.used) continue;
+      // Only the SNPs in use, wherever they stand in the gene's list.
+      for (std::size_t j = 0; j < gene.snp.size(); ++j)
+        if (snpdat.snpvec[static_cast<std::size_t>(gene.snp_index[j])].used)
+          out << k << ", " << gene.name << ", " << gene.snp[j] << '\n';
     }
   }
   result.commit();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis_plan.h"
 #include "gene.h"
 #include "go.h"
 #include "kegg.h"
@@ -50,13 +51,9 @@ class GeneSets {
   std::vector<GENE_SET> geneset_vec;
   std::string makeSetsMethod;  ///< "GO-" + GO type, or "KEGG"
   std::string setIDLabel;      ///< "GOID" or "KEGGID"
-  std::string geneSetScore;    ///< "wtdmean", "meanZ" or "maxZ"
-  std::string geneScore;
-  std::string geneMoments;
+  SetScoring scoring;
 
-  GeneSets(const std::string& gSetScore, const std::string& gScore, const std::string& gMoments);
-  GeneSets(const GOData& godat, int maxSetSize);
-  GeneSets(const KEGGData& keggdat, int maxSetSize);
+  explicit GeneSets(SetScoring setScoring);
   void set_max_set_size(int max);
   void make_gene_sets(const GOData& godat, int maxSetSize);
   void make_gene_sets(const KEGGData& keggdat, int maxSetSize);
@@ -81,16 +78,27 @@ class GeneSets {
   void zscore_nor_mean(GENEData& genedat);
   void zscore_nor_sqrtmean(GENEData& genedat);
 
+  /// The observed scores, null moments and z-scores of every set under `scoring`, with the
+  /// gene statistics they need.
+  void compute_scores(SNPData& snpdat, GENEData& genedat);
+  /// Null mean and sd of the mean_z and max_z set scores from simulated replicates.
   void sim_score_moments(SNPData& snpdat, GENEData& genedat);
+  /// Adjusted p-values by step-down over nsim replicates; sim_pval of set i comes from the
+  /// observed z-score of set i.
   void stepDownPval(int nsim, SNPData& snpdat, GENEData& genedat);
   void compute_geneset_gene_rank(GENEData& genedat);
   void sim_compute_geneset_stats(GENEData& genedat);
 
+  /// Set indexes in report order: decreasing z-score, then the sets whose z-score is not a
+  /// number in creation order. The sets themselves are not moved.
+  std::vector<std::size_t> report_order() const;
   void print_gene_sets_csv(const std::string& outfile, GENEData& genedat) const;
   void print_gene_sets_html(const std::string& outfile, GENEData& genedat) const;
   void print_go_gene_sets_html(const std::string& outfile, GENEData& genedat) const;
   void print_kegg_gene_sets_html(const std::string& outfile, GENEData& genedat) const;
-  void print_set_mappings(const std::string& outfile, GENEData& genedat) const;
+  /// Set, gene and SNP of every used SNP of every set's genes, sets in report order.
+  void print_set_mappings(const std::string& outfile, const SNPData& snpdat,
+                          const GENEData& genedat) const;
   void print_gene_sets(const std::string& title, GENEData& genedat) const;
 };
 

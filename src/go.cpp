@@ -78,7 +78,6 @@ void GOData::makeGO(const std::string& filename, const std::string& goType) {
 void GOData::load_go_graph() {
   TextInput in(goedges_filename);
   if (!in.is_open()) fail_stderr("error: " + goedges_filename + " not found");
-  go_index = boost::get(boost::vertex_index, go_graph);
   std::map<std::string, Vertex> vertex_of;
   std::string line;
   std::vector<std::string> fields;
@@ -102,8 +101,8 @@ void GOData::load_go_graph() {
 }
 
 void GOData::create_go_map() {
-  go_name = boost::get(vertex_go_name_t(), go_graph);
-  for (int i = 0; i < nvertices; ++i) go_map[go_name[static_cast<Vertex>(i)]] = i;
+  const auto names = boost::get(vertex_go_name_t(), go_graph);
+  for (int i = 0; i < nvertices; ++i) go_map[names[static_cast<Vertex>(i)]] = i;
 }
 
 void GOData::create_govec() {
@@ -153,15 +152,15 @@ void GOData::determine_compute_sequence() {
 }
 
 void GOData::compute_degrees() {
-  go_degree = boost::get(vertex_go_degree_t(), go_graph);
-  go_in_degree = boost::get(vertex_go_in_degree_t(), go_graph);
-  go_out_degree = boost::get(vertex_go_out_degree_t(), go_graph);
+  const auto degree = boost::get(vertex_go_degree_t(), go_graph);
+  const auto in_degree = boost::get(vertex_go_in_degree_t(), go_graph);
+  const auto out_degree = boost::get(vertex_go_out_degree_t(), go_graph);
   for (const Vertex v : boost::make_iterator_range(boost::vertices(go_graph))) {
     const int in = static_cast<int>(boost::in_degree(v, go_graph));
     const int out = static_cast<int>(boost::out_degree(v, go_graph));
-    go_in_degree[v] = in;
-    go_out_degree[v] = out;
-    go_degree[v] = in + out;
+    in_degree[v] = in;
+    out_degree[v] = out;
+    degree[v] = in + out;
   }
 }
 

@@ -44,12 +44,9 @@ typedef boost::property<boost::edge_weight_t, float> GoEdgeProperty;
 typedef boost::adjacency_list<boost::vecS, boost::vecS, boost::bidirectionalS, GoVertexProperty,
                               GoEdgeProperty, boost::no_property, boost::listS>
     Graph;
-typedef boost::property_map<Graph, vertex_go_name_t>::type go_name_map_t;
-typedef boost::property_map<Graph, vertex_go_degree_t>::type go_degree_map_t;
-typedef boost::property_map<Graph, vertex_go_in_degree_t>::type go_in_degree_map_t;
-typedef boost::property_map<Graph, vertex_go_out_degree_t>::type go_out_degree_map_t;
-typedef boost::property_map<Graph, boost::vertex_index_t>::type go_index_map_t;
 
+/// Holds no property map of its graph (a map points into the graph it was taken from, so a
+/// copy would read the original's memory): the properties are fetched where they are used.
 class GOData {
  public:
   std::string goedges_filename;
@@ -58,11 +55,6 @@ class GOData {
   Graph go_graph;
   int nvertices = 0;
   std::map<std::string, int> go_map;  ///< term name -> vertex index
-  go_name_map_t go_name;
-  go_degree_map_t go_degree;
-  go_in_degree_map_t go_in_degree;
-  go_out_degree_map_t go_out_degree;
-  go_index_map_t go_index;
   std::vector<GO> govec;         ///< govec[i] belongs to vertex i
   std::vector<int> compute_seq;  ///< vertices in depth-first finishing order (children first)
   bool has_cycles = false;       ///< set by determine_compute_sequence when an edge closes a loop

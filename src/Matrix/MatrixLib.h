@@ -4,10 +4,11 @@
 
 #include <cassert>
 #include <cmath>
-#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
+
+#include "fail.h"
 
 template <class T>
 class Matrix {
@@ -88,10 +89,8 @@ class Matrix {
   /// Appends a row; the first row of an empty matrix fixes the column count.
   void push_bottom(const std::vector<T>& row) {
     if (ncol > 0 && static_cast<int>(row.size()) != ncol) {
-      std::cout.flush();
-      std::cerr << "error: vector to push_bottom of matrix has wrong size"
-                << ", vec size = " << row.size() << ", matrix ncol = " << ncol << std::endl;
-      std::exit(1);
+      fail_stderr("error: vector to push_bottom of matrix has wrong size, vec size = " +
+                  std::to_string(row.size()) + ", matrix ncol = " + std::to_string(ncol));
     }
     matrix.push_back(row);
     nrow = static_cast<int>(matrix.size());
@@ -147,9 +146,7 @@ class Matrix {
     } else if (method == "mean") {
       replace_missing_by_mean(missing, eps);
     } else {
-      std::cout.flush();
-      std::cerr << "error:  method = " << method << " for replace missing" << std::endl;
-      std::exit(1);
+      fail_stderr("error:  method = " + method + " for replace missing");
     }
   }
 };

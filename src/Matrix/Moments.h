@@ -3,11 +3,12 @@
 #pragma once
 
 #include <cmath>
-#include <cstdlib>
 #include <iostream>
+#include <string>
 #include <vector>
 
 #include "Matrix/MatrixLib.h"
+#include "fail.h"
 
 template <class T>
 class Moments {
@@ -95,9 +96,7 @@ Matrix<T> cor(Matrix<T>& x, Matrix<T>& y) {
   }
   if (ry < 1 || q < 1) code = 3;
   if (code != 0) {
-    std::cout.flush();
-    std::cerr << "error: cor of 2 matrices, error code = " << code << std::endl;
-    std::exit(1);
+    fail_stderr("error: cor of 2 matrices, error code = " + std::to_string(code));
   }
   const T dm = static_cast<T>(rx - 1.0);
   std::vector<T> meanx = x[0], meany = y[0];

@@ -22,8 +22,8 @@ TEST(Matrix, PushBottomFixesTheColumnCount) {
   EXPECT_EQ(m.size_row(), 1);
   EXPECT_EQ(m.size_col(), 7);
   EXPECT_EXIT(m.push_bottom(std::vector<float>(6, 1.0f)), ::testing::ExitedWithCode(1),
-              "error: vector to push_bottom of matrix has wrong size, vec size = 6, "
-              "matrix ncol = 7");
+              "^error: vector to push_bottom of matrix has wrong size, vec size = 6, "
+              "matrix ncol = 7\n$");
 }
 
 TEST(Matrix, MissingTestIsStrictAndInSinglePrecision) {
@@ -53,7 +53,7 @@ TEST(Matrix, ReplaceMissingByZeroAndUnknownMethod) {
   EXPECT_EQ(m[0][0], 0.0f);
   EXPECT_EQ(m[0][1], 2.0f);
   EXPECT_EXIT(copy.replace_missing(-999.0f, "Mean", 1e-6), ::testing::ExitedWithCode(1),
-              "error:  method = Mean for replace missing");
+              "^error:  method = Mean for replace missing\n$");
 }
 
 TEST(Matrix, SumOfSquaresAndPrinting) {

@@ -307,7 +307,7 @@ TEST(GENEData, StepDownPvalMapsPvaluesBackToGenes) {
   EXPECT_STDOUT_EXIT(g.stepDownPval(0, *f.snpdat), "error: invalid no. simulations  = 0\n");
 }
 
-TEST(GENEData, ReportsWriteEveryGeneInVectorOrder) {
+TEST(GENEData, ReportsWriteEveryGene) {
   GeneFiles f;
   GENEData& g = f.load("rs1 1 2\n", "");
   g.genevec = {gene_with(true, 1.6f, 0.75f, 0.70710677f, "GENE10", 1, 1.2020815f),
@@ -331,6 +331,26 @@ TEST(GENEData, ReportsWriteEveryGeneInVectorOrder) {
   const std::string none = f.file("none/out.csv");
   EXPECT_EQ(stdout_of([&] { g.print_gene_stats_csv(none); }),
             "Cannot open " + none + "for csv output.\n");
+}
+
+TEST(GENEData, ReportsFollowDecreasingZscoreWithoutMovingTheGenes) {
+  GeneFiles f;
+  GENEData& g = f.load("rs1 1 2\nrs2 1 2\nrs3 1 2\n", "LOW rs1 0\nNAN rs2 0\nHIGH rs3 0\n");
+  g.genevec[0].zscore = -1;
+  g.genevec[1].zscore = std::numeric_limits<float>::quiet_NaN();
+  g.genevec[2].zscore = 2;
+  EXPECT_EQ(g.report_order(), (std::vector<std::size_t>{2, 0, 1}));
+  g.print_gene_stats_csv(f.file("out.csv"));
+  g.print_gene_stats_html(f.file("out.html"));
+  const std::string csv = f.read("out.csv");
+  EXPECT_LT(csv.find("HIGH"), csv.find("LOW"));
+  EXPECT_LT(csv.find("LOW"), csv.find("NAN"));
+  const std::string html = f.read("out.html");
+  EXPECT_LT(html.find(">HIGH<"), html.find(">LOW<"));
+  EXPECT_LT(html.find(">LOW<"), html.find(">NAN<"));
+  // The name index still finds each gene: the reports did not reorder genevec.
+  for (const char* name : {"LOW", "NAN", "HIGH"})
+    EXPECT_EQ(g.genevec[static_cast<std::size_t>(g.get_gene_index(name))].name, name);
 }
 
 TEST(GENEData, SummaryCountsSnpsOfUsedGenes) {

@@ -49,8 +49,8 @@ GENE_SET make_set(std::set<int> genes, std::vector<std::string> names = {"T"}) {
   return set;
 }
 
-GeneSets sets_of(std::vector<GENE_SET> sets, const std::string& gene_score = "mean") {
-  GeneSets gs("wtdmean", gene_score, "nor");
+GeneSets sets_of(std::vector<GENE_SET> sets, GeneScore gene_score = GeneScore::mean) {
+  GeneSets gs(SetScoring{GeneSetScore::wtdmean, gene_score});
   gs.geneset_vec = std::move(sets);
   return gs;
 }
@@ -89,7 +89,7 @@ TEST(GeneSets, GoSetsComeFromGenesBelowAndMergeIdenticalSets) {
   }
   godat.govec[5].too_many_genes = true;  // passed the limit: no set
   godat.nvertices = 6;
-  GeneSets gs("wtdmean", "sqrtmean", "nor");
+  GeneSets gs(SetScoring{GeneSetScore::wtdmean, GeneScore::sqrtmean});
   gs.make_gene_sets(godat, 30);
   EXPECT_EQ(gs.makeSetsMethod, "GO-all");
   EXPECT_EQ(gs.setIDLabel, "GOID");
@@ -103,7 +103,7 @@ TEST(GeneSets, KeggSetsObeyTheSizeLimitAndMergeInFileOrder) {
                      {"00030", {}, {2, 4}},      {"00040", {}, {}},
                      {"00050", {}, first_n(30)}, {"00060", {}, first_n(31)}};
   for (int limit : {30, 0, -1}) {  // 0 or less: no limit
-    GeneSets gs("meanZ", "mean", "sim");
+    GeneSets gs(SetScoring{GeneSetScore::mean_z, GeneScore::mean});
     gs.make_gene_sets(keggdat, limit);
     EXPECT_EQ(gs.setIDLabel, "KEGGID");
     const std::vector<std::string> sets = describe(gs);
@@ -165,7 +165,7 @@ TEST(GeneSets, WeightedMeansOfCorrelatedGenesWithUnequalWeights) {
   t.set(&Gene::sim_score, {4, 1});
 
   // "mean": weights 1/2 and 2; variance (0.5 + 0.5 + 0.5 + 2) / 2.5^2.
-  GeneSets mean = sets_of({make_set({0, 1})}, "mean");
+  GeneSets mean = sets_of({make_set({0, 1})}, GeneScore::mean);
   mean.score_wtd_mean(t.genedat);
   mean.score_wtd_mean_sim(t.genedat);
   mean.score_nor_mean_moments(t.genedat);
@@ -174,7 +174,7 @@ TEST(GeneSets, WeightedMeansOfCorrelatedGenesWithUnequalWeights) {
   EXPECT_EQ(mean.geneset_vec[0].null_sd, std::sqrt(0.56f));
 
   // "sqrtmean": weights 2 and 8; mean (1.5 + 7.5) / 10; variance (8+8+8+32) / 4 / 10^2.
-  GeneSets sqrtmean = sets_of({make_set({0, 1})}, "sqrtmean");
+  GeneSets sqrtmean = sets_of({make_set({0, 1})}, GeneScore::sqrtmean);
   sqrtmean.score_wtd_sqrtmean(t.genedat);
   sqrtmean.score_wtd_sqrtmean_sim(t.genedat);
   sqrtmean.score_nor_sqrtmean_moments(t.genedat);
@@ -237,13 +237,12 @@ TEST(GeneSets, StepDownStopsWithoutSimulations) {
   EXPECT_STDOUT_EXIT(gs.stepDownPval(-3, t.snpdat, t.genedat), "invalid no. simulations  = -3\n");
 }
 
-TEST(GeneSets, GreaterZscorePutsNotANumberLastInCreationOrder) {
+TEST(GeneSets, ReportOrderIsDecreasingZscoreWithNotANumberLastInCreationOrder) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
   std::vector<GENE_SET> sets;
-  for (const auto& [name, z] : std::vector<std::pair<std::string, float>>{
-           {"nanA", nan}, {"one", 1}, {"nanB", nan}, {"three", 3}, {"-inf", -inf}, {"two", 2}}) {
-    sets.push_back(make_set({0}, {name}));
+  for (float z : {nan, 1.0f, nan, 3.0f, -inf, 2.0f}) {
+    sets.push_back(make_set({0}));
     sets.back().zscore = z;
   }
   EXPECT_FALSE(GeneSet_greater_zscore(sets[0], sets[2]));  // NaN and NaN tie
@@ -251,10 +250,74 @@ TEST(GeneSets, GreaterZscorePutsNotANumberLastInCreationOrder) {
   EXPECT_FALSE(GeneSet_greater_zscore(sets[0], sets[4]));
   EXPECT_FALSE(GeneSet_greater_zscore(sets[1], sets[1]));
 
-  std::stable_sort(sets.begin(), sets.end(), GeneSet_greater_zscore);
-  std::vector<std::string> order;
-  for (const GENE_SET& s : sets) order.push_back(s.set_names[0]);
-  EXPECT_EQ(order, (std::vector<std::string>{"three", "two", "one", "-inf", "nanA", "nanB"}));
+  GeneSets gs = sets_of(sets);
+  EXPECT_EQ(gs.report_order(), (std::vector<std::size_t>{3, 5, 1, 4, 0, 2}));
+  for (std::size_t i = 0; i < sets.size(); ++i)  // a view: the sets stay where they are
+    EXPECT_TRUE(gs.geneset_vec[i].zscore == sets[i].zscore ||
+                (std::isnan(gs.geneset_vec[i].zscore) && std::isnan(sets[i].zscore)));
+}
+
+TEST(GeneSets, StepDownMapsEachPvalueBackToItsOwnSet) {
+  TinyGenes t;
+  t.snpdat.make_snp_used_index();
+  t.snpdat.set_seed(5);
+  for (int g = 0; g < 3; ++g) t.gene(g).null_sd = 1;
+  // The first set has the lowest observed z-score: p-values left in sorted order would swap.
+  GeneSets gs(SetScoring{GeneSetScore::mean_z, GeneScore::mean});
+  gs.geneset_vec = {make_set({0}), make_set({1, 2}), make_set({0, 1})};
+  const std::vector<float> z = {-1e9f, 1e9f, -1e8f};  // far outside any simulated z-score
+  for (std::size_t i = 0; i < z.size(); ++i) {
+    gs.geneset_vec[i].null_sd = 1;
+    gs.geneset_vec[i].zscore = z[i];
+  }
+  gs.stepDownPval(20, t.snpdat, t.genedat);
+  EXPECT_EQ(gs.geneset_vec[0].sim_pval, 1.0f);
+  EXPECT_EQ(gs.geneset_vec[1].sim_pval, 0.0f);
+  EXPECT_EQ(gs.geneset_vec[2].sim_pval, 1.0f);
+}
+
+TEST(GeneSets, SimulatedMomentsOfMeanZ) {
+  TinyGenes t;
+  t.snpdat.make_snp_used_index();
+  for (int g = 0; g < 3; ++g) t.gene(g).null_sd = 1;  // gene sim_zscore = sim_score
+  // Gene 3 is unused, so its simulated z-score is 0: set 1 is half of set 0 in every
+  // replicate, and set 2 is 0 in every replicate.
+  GeneSets gs(SetScoring{GeneSetScore::mean_z, GeneScore::mean});
+  gs.geneset_vec = {make_set({0}), make_set({0, 3}), make_set({3})};
+  t.snpdat.set_seed(11);
+  gs.sim_score_moments(t.snpdat, t.genedat);
+  const GENE_SET& one = gs.geneset_vec[0];
+  EXPECT_EQ(gs.geneset_vec[1].null_mean, one.null_mean / 2);
+  EXPECT_EQ(gs.geneset_vec[1].null_sd, one.null_sd / 2);
+  EXPECT_EQ(gs.geneset_vec[2].null_mean, 0.0f);
+  EXPECT_EQ(gs.geneset_vec[2].null_sd, 0.0f);
+
+  // The same 1000 replicates again, mean and sample sd in double by two passes.
+  t.snpdat.set_seed(11);
+  t.snpdat.plan_replicates(1000);
+  std::vector<double> scores;
+  for (int rep = 0; rep < 1000; ++rep) {
+    t.snpdat.random_x_stat();
+    t.genedat.compute_score_sim(t.snpdat);
+    scores.push_back(t.gene(0).sim_score);
+  }
+  double mean = 0;
+  for (double x : scores) mean += x / 1000;
+  double ss = 0;
+  for (double x : scores) ss += (x - mean) * (x - mean);
+  ASSERT_GT(mean, 0.5);  // a real spread, not a degenerate case
+  // The set moments use float running sums: agreement to float accuracy, not to the bit.
+  EXPECT_NEAR(one.null_mean, mean, 1e-5 * mean);
+  EXPECT_NEAR(one.null_sd, std::sqrt(ss / 999), 1e-4 * std::sqrt(ss / 999));
+}
+
+TEST(GeneSets, MapListsTheUsedSnpsWhereverTheyStand) {
+  TinyGenes t;
+  t.snpdat.snpvec[0].used = false;  // rs1, GENE_A's first SNP; rs2 is its used one
+  for (int g = 0; g < 3; ++g) t.gene(g).count = 1;
+  GeneSets gs = sets_of({make_set({0, 1})});
+  gs.print_set_mappings(t.dir.file("out.map"), t.snpdat, t.genedat);
+  EXPECT_EQ(t.dir.read("out.map"), "setID, gene, snp\n1, GENE_A, rs2\n1, GENE_B, rs3\n");
 }
 
 TEST(GeneSets, ReportsListEverySetInOrderAndLinkGenesAndTermsOrPathways) {
@@ -272,7 +335,7 @@ TEST(GeneSets, ReportsListEverySetInOrderAndLinkGenesAndTermsOrPathways) {
   first.sim_pval = 0.04f;
   gs.geneset_vec[1].zscore = std::numeric_limits<float>::quiet_NaN();
   gs.print_gene_sets_csv(t.dir.file("out.csv"), t.genedat);
-  gs.print_set_mappings(t.dir.file("out.map"), t.genedat);
+  gs.print_set_mappings(t.dir.file("out.map"), t.snpdat, t.genedat);
   EXPECT_EQ(t.dir.read("out.csv"),
             "GOID,   variable,   value\n"
             "1, num_genes, 2\n1, score    , 1.235\n1, mean     , 0.75\n1, sd       , 0.7071\n"
@@ -314,14 +377,14 @@ TEST(GeneSets, ReportsListEverySetInOrderAndLinkGenesAndTermsOrPathways) {
   // Without sets only the headers; an unwritable file is reported and skipped.
   gs.geneset_vec.clear();
   gs.print_gene_sets_csv(t.dir.file("out.csv"), t.genedat);
-  gs.print_set_mappings(t.dir.file("out.map"), t.genedat);
+  gs.print_set_mappings(t.dir.file("out.map"), t.snpdat, t.genedat);
   EXPECT_EQ(t.dir.read("out.csv"), "GOID,   variable,   value\n");
   EXPECT_EQ(t.dir.read("out.map"), "setID, gene, snp\n");
   const std::string missing = t.dir.file("no/such/dir.csv");
   EXPECT_EQ(
       stdout_of([&] {
         gs.print_gene_sets_csv(missing, t.genedat);
-        gs.print_set_mappings(missing, t.genedat);
+        gs.print_set_mappings(missing, t.snpdat, t.genedat);
       }),
       "Cannot open " + missing + "for csv output.\nCannot open " + missing + "for map output.\n");
 }

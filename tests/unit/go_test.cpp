@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 
 #include "test_support.h"
@@ -218,4 +219,16 @@ TEST(GOData, GeneSetsAreTheGenesOfTheTermAndAllBelowUntilTheyPassTheLimit) {
       }
     }
   }
+}
+
+TEST(GOData, CopyOutlivesTheOriginal) {
+  TempDir dir;
+  auto original = std::make_unique<GOData>(load_go(dir, "bp A is_a B\nbp C is_a B\n"));
+  const std::string summary = stdout_of([&] { original->print_summary("GO"); });
+  const GOData copy = *original;
+  original.reset();  // nothing of the copy may point into it
+  EXPECT_EQ(stdout_of([&] { copy.print_summary("GO"); }), summary);
+  EXPECT_EQ(degree<vertex_go_out_degree_t>(copy, "B"), 2);
+  EXPECT_EQ(boost::get(vertex_go_name_t(), copy.go_graph, 2), "C");
+  EXPECT_EQ(vertex(copy, "C"), 2);
 }
