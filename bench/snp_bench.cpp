@@ -5,6 +5,8 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_data.h"
+#include "snp_kernel.h"
+#include "vector_paths.h"
 
 namespace {
 void set_cells_counter(benchmark::State& state) {
@@ -77,7 +79,7 @@ BENCHMARK(BM_snp_fast_path)
 // The machine's arithmetic peak for the same kind of work: independent float multiply-adds
 // (separate multiply and add, as the kernel does) on data that stays in the L1 cache.
 typedef float v16f __attribute__((vector_size(64)));
-__attribute__((target_clones("avx512f", "avx2", "default"))) static float madd_loop(long n) {
+HALVORIX_CLONES_AVX512_AVX2 static float madd_loop(long n) {
   v16f acc[8] = {};
   const v16f a = {1.0000001f, 1.0000001f, 1.0000001f, 1.0000001f, 1.0000001f, 1.0000001f,
                   1.0000001f, 1.0000001f, 1.0000001f, 1.0000001f, 1.0000001f, 1.0000001f,
@@ -124,8 +126,7 @@ static void run_kernel(benchmark::State& state, KernelPath path, int nthreads) {
 // Each instruction-set path (0 baseline, 1 AVX2, 2 AVX-512), one thread.
 static void BM_snp_kernel_path(benchmark::State& state) {
   const auto path = static_cast<KernelPath>(state.range(2));
-  if ((path == KernelPath::avx512 && !__builtin_cpu_supports("avx512f")) ||
-      (path == KernelPath::avx2 && !__builtin_cpu_supports("avx2"))) {
+  if (!kernel_path_supported(path)) {
     state.SkipWithError("not supported by this processor");
     return;
   }

@@ -8,12 +8,12 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
-#include <thread>
 
 #include "Matrix/Moments.h"
 #include "Ranker/ranker.h"
 #include "fail.h"
 #include "html.h"
+#include "parallel_for.h"
 #include "print_banner.h"
 #include "progress.h"
 #include "result_file.h"
@@ -88,54 +88,6 @@ float standardise(bool used, float score, float mean, float sd) {
   return (score - mean) / sd;
 }
 
-/// Sums of squares of the correlations between the SNP columns xs (one gene) and the columns
-/// ys, which hold several genes one after the other: segment m is ys[ends[m-1] .. ends[m]).
-/// Every entry gets cor()'s float operations, and each segment's sum follows Matrix::ssq's
-/// order (xs outer, the segment's columns inner), so each result equals that of the gene pair
-/// alone. The columns are laid out row by row in whole vectors of 8, so that independent
-/// running sums share one vector instruction with exactly the scalar operations in each lane;
-/// putting a gene's partners side by side wastes fewer lanes than padding each pair.
-__attribute__((target_clones("avx512f", "avx2", "default"))) std::vector<float> ssq_of_correlations(
-    const std::vector<const SnpDeviation*>& xs, const std::vector<const SnpDeviation*>& ys,
-    const std::vector<std::size_t>& ends, float dm) {
-  typedef float v8f __attribute__((vector_size(32)));
-  constexpr std::size_t kGroup = 8;
-  const std::size_t steps = xs.front()->dev.size();
-  const std::size_t width = (ys.size() + kGroup - 1) / kGroup * kGroup;
-  std::vector<float> block(steps * width, 0.0f);
-  for (std::size_t k = 0; k < ys.size(); ++k)
-    for (std::size_t i = 0; i < steps; ++i) block[i * width + k] = ys[k]->dev[i];
-
-  std::vector<float> r(width);
-  std::vector<float> ssq(ends.size(), 0.0f);
-  for (const SnpDeviation* x : xs) {
-    std::fill(r.begin(), r.end(), 0.0f);
-    for (std::size_t i = 0; i < steps; ++i) {
-      const auto n = static_cast<float>(i + 2);  // row i + 1 of cor()
-      const auto fi = static_cast<float>(i + 1);
-      const float dx = x->dev[i];
-      const float* dy = &block[i * width];
-      for (std::size_t k = 0; k < width; k += kGroup) {
-        v8f y, acc;  // unaligned loads and stores through memcpy
-        std::memcpy(&y, dy + k, sizeof y);
-        std::memcpy(&acc, &r[k], sizeof acc);
-        acc = ((dx * y) * fi) / n + acc;
-        std::memcpy(&r[k], &acc, sizeof acc);
-      }
-    }
-    std::size_t k = 0;
-    for (std::size_t m = 0; m < ends.size(); ++m) {
-      for (; k < ends[m]; ++k) {
-        float v = r[k] / dm;
-        const float s = std::sqrt(x->ss * ys[k]->ss);
-        v = s > kTolerance ? v / s : 0.0f;
-        ssq[m] += v * v;
-      }
-    }
-  }
-  return ssq;
-}
-
 void write_csv_row(std::ostream& out, const Gene& gene) {
   out << std::setw(9) << gene.name << ", " << std::setw(8) << gene.count << ", "
       << std::setprecision(3) << std::setw(6) << gene.score << ", " << std::setw(6)
@@ -161,15 +113,14 @@ GENEData::GENEData(std::string gScore, std::string gMoments, std::string filenam
   ngene = static_cast<int>(genevec.size());
   geneScore = std::move(gScore);
   geneMoments = std::move(gMoments);
-  for (Gene& gene : genevec) {
-    gene.used = false;
-    gene.count = 0;
-    gene.score = gene.null_mean = gene.var_mean = gene.null_sd = 0;
-    gene.zscore = gene.snp_rank = gene.gene_rank = 0;
-    gene.sim_count = 0;
-    gene.sim_score = gene.sim_zscore = 0;
-    gene.sim_pval = 1;
-  }
+}
+
+GENEData::GENEData(std::string gScore, std::string gMoments,
+                   const std::vector<std::pair<std::string, std::string>>& gene_snp,
+                   SNPData& snpdat)
+    : geneScore(std::move(gScore)), geneMoments(std::move(gMoments)) {
+  for (const auto& [gene, snp] : gene_snp) add_gene_snp(snpdat, gene, snp);
+  ngene = static_cast<int>(genevec.size());
 }
 
 void GENEData::load_gene_snp(SNPData& snpdat, int max_dist2gene) {
@@ -181,8 +132,6 @@ void GENEData::load_gene_snp(SNPData& snpdat, int max_dist2gene) {
     tokenize(line, fields, kFieldDelimiters);
     if (fields.empty() || is_comment(fields)) continue;
     require_fields(fields, 3, in.line_number, gene_snp_filename);
-    const std::string& gene_name = fields[0];
-    const std::string& snp_name = fields[1];
     // Widened before abs: the most negative 32-bit distance has no 32-bit absolute value.
     long distance = 0;
     if (!read_distance(fields[2], distance)) {
@@ -190,28 +139,30 @@ void GENEData::load_gene_snp(SNPData& snpdat, int max_dist2gene) {
                   " of file " + gene_snp_filename + " is not a whole number of base pairs");
     }
     if (std::labs(distance) > max_dist2gene) continue;
-    const auto snp_it = snpdat.snp_score_map.find(snp_name);
-    if (snp_it == snpdat.snp_score_map.end()) continue;
-    const int snp_index = snp_it->second;
-
-    const auto gene_it = gene_map.find(gene_name);
-    if (gene_it == gene_map.end()) {
-      Gene gene;
-      gene.name = gene_name;
-      gene.snp.push_back(snp_name);
-      gene.snp_index.push_back(snp_index);
-      gene_map[gene_name] = static_cast<int>(genevec.size());
-      genevec.push_back(gene);
-    } else {
-      Gene& gene = genevec[static_cast<std::size_t>(gene_it->second)];
-      bool known = false;
-      for (const std::string& name : gene.snp) known = known || name == snp_name;
-      if (known) continue;
-      gene.snp.push_back(snp_name);
-      gene.snp_index.push_back(snp_index);
-    }
-    snpdat.snpvec[static_cast<std::size_t>(snp_index)].used = true;
+    add_gene_snp(snpdat, fields[0], fields[1]);
   }
+}
+
+void GENEData::add_gene_snp(SNPData& snpdat, const std::string& gene_name,
+                            const std::string& snp_name) {
+  const auto snp_it = snpdat.snp_score_map.find(snp_name);
+  if (snp_it == snpdat.snp_score_map.end()) return;
+  const int snp_index = snp_it->second;
+  const auto gene_it = gene_map.find(gene_name);
+  if (gene_it == gene_map.end()) {
+    Gene gene;
+    gene.name = gene_name;
+    gene.snp.push_back(snp_name);
+    gene.snp_index.push_back(snp_index);
+    gene_map[gene_name] = static_cast<int>(genevec.size());
+    genevec.push_back(gene);
+  } else {
+    Gene& gene = genevec[static_cast<std::size_t>(gene_it->second)];
+    if (std::find(gene.snp.begin(), gene.snp.end(), snp_name) != gene.snp.end()) return;
+    gene.snp.push_back(snp_name);
+    gene.snp_index.push_back(snp_index);
+  }
+  snpdat.snpvec[static_cast<std::size_t>(snp_index)].used = true;
 }
 
 int GENEData::get_gene_index(const std::string& gene) const {
@@ -277,127 +228,28 @@ float GENEData::gene_self_cov(SNPData& snpdat, int gene) {
                             static_cast<double>(static_cast<float>(m * m)));
 }
 
-const SnpDeviation& GENEData::snp_deviation_of(const SNPData& snpdat, int snp) {
-  if (snp_deviation.size() < snpdat.snpvec.size()) snp_deviation.resize(snpdat.snpvec.size());
-  SnpDeviation& d = snp_deviation[static_cast<std::size_t>(snp)];
-  if (d.ready) return d;
-  // The column part of cor(): running mean and sum of squares, row by row, in float.
-  std::vector<float> scratch;
-  const float* scores = snpdat.scoremat.row(snp, scratch);
-  const int rows = snpdat.nsubj;
-  d.dev.assign(static_cast<std::size_t>(rows > 1 ? rows - 1 : 0), 0.0f);
-  float mean = rows > 0 ? scores[0] : 0.0f;
-  float ss = 0;
-  for (int i = 1; i < rows; ++i) {
-    const auto n = static_cast<float>(i + 1);
-    const auto fi = static_cast<float>(i);
-    const float dx = scores[i] - mean;
-    mean += dx / n;
-    ss += ((dx * dx) * fi) / n;
-    d.dev[static_cast<std::size_t>(i - 1)] = dx;
-  }
-  d.ss = ss / static_cast<float>(rows - 1.0);
-  d.ready = true;
-  return d;
-}
-
 float GENEData::gene_pair_cov(SNPData& snpdat, int a, int b) {
-  if (snpdat.nsubj < 1 || count_used_snps(snpdat, a) == 0 || count_used_snps(snpdat, b) == 0) {
-    // Nothing to correlate: cor() reports the size error and stops the run.
-    Matrix<float> sa = gene_snp_matrix(snpdat, a);
-    Matrix<float> sb = gene_snp_matrix(snpdat, b);
-    cor(sa, sb);
-    return 0;  // not reached
-  }
-  prepare_snp_deviations(snpdat, a);
-  prepare_snp_deviations(snpdat, b);
-  return pair_cov_from_deviations(snpdat, a, b);
-}
-
-void GENEData::prepare_snp_deviations(const SNPData& snpdat, int gene) {
-  for (int s : used_snps(genevec[static_cast<std::size_t>(gene)], snpdat))
-    snp_deviation_of(snpdat, s);
-}
-
-float GENEData::pair_cov_from_deviations(const SNPData& snpdat, int a, int b) const {
-  return pair_covs_from_deviations(snpdat, a, std::vector<int>{b}).front();
-}
-
-std::vector<float> GENEData::pair_covs_from_deviations(const SNPData& snpdat, int a,
-                                                       const std::vector<int>& partners) const {
-  const std::vector<int> snps_a = used_snps(genevec[static_cast<std::size_t>(a)], snpdat);
-  std::vector<std::vector<int>> snps_b;
-  for (int b : partners) snps_b.push_back(used_snps(genevec[static_cast<std::size_t>(b)], snpdat));
-  std::vector<float> ssq;
-#ifdef HALVORIX_LITERAL_KERNEL
-  // The straightforward computation, kept as a build option for the "before" timings.
-  Matrix<float> sa = gene_snp_matrix(snpdat, a);
-  for (int b : partners) {
-    Matrix<float> sb = gene_snp_matrix(snpdat, b);
-    ssq.push_back(cor(sa, sb).ssq());
-  }
-#else
-  // Entry (j, k) of cor(S_a, S_b) depends on SNP columns j and k alone, so each SNP's
-  // deviations are formed once per run instead of once per gene pair, and all partners of
-  // gene a are correlated with it in one pass.
-  std::vector<const SnpDeviation*> xs, ys;
-  std::vector<std::size_t> ends;
-  for (int s : snps_a) xs.push_back(&snp_deviation[static_cast<std::size_t>(s)]);
-  for (const std::vector<int>& snps : snps_b) {
-    for (int s : snps) ys.push_back(&snp_deviation[static_cast<std::size_t>(s)]);
-    ends.push_back(ys.size());
-  }
-  ssq = ssq_of_correlations(xs, ys, ends, static_cast<float>(snpdat.nsubj - 1.0));
-#endif
-  std::vector<float> covs;
-  for (std::size_t m = 0; m < partners.size(); ++m) {
-    // Both genes have a used SNP here, so the denominator is at least 1.
-    const auto denom = static_cast<float>(snps_a.size() * snps_b[m].size());
-    covs.push_back(
-        static_cast<float>(static_cast<double>(ssq[m]) * 2 / static_cast<double>(denom)));
-  }
-  return covs;
+  return gene_pair_covs(snpdat, {{a, b}}).front();
 }
 
 std::vector<float> GENEData::gene_pair_covs(SNPData& snpdat,
                                             const std::vector<std::pair<int, int>>& pairs) {
-  std::vector<float> covs(pairs.size(), 0.0f);
-  if (pairs.empty()) return covs;
-  if (snpdat.nsubj < 1) {  // the size error of cor(), reported once from this thread
-    covs[0] = gene_pair_cov(snpdat, pairs[0].first, pairs[0].second);
-    return covs;
-  }
+  std::vector<std::vector<int>> gene_snps(genevec.size());
+  std::vector<bool> listed(genevec.size(), false);
   for (const auto& [a, b] : pairs) {
-    prepare_snp_deviations(snpdat, a);
-    prepare_snp_deviations(snpdat, b);
-  }
-  // Runs of consecutive pairs with the same first gene are computed together.
-  std::vector<std::size_t> run_starts;
-  for (std::size_t p = 0; p < pairs.size(); ++p)
-    if (p == 0 || pairs[p].first != pairs[p - 1].first) run_starts.push_back(p);
-  run_starts.push_back(pairs.size());
-  const std::size_t nruns = run_starts.size() - 1;
-  // Each run only reads the prepared deviations and writes its own entries, so the runs can
-  // be shared among threads without changing any value.
-  const auto hardware = static_cast<std::size_t>(std::max(1u, std::thread::hardware_concurrency()));
-  const std::size_t parts = std::min(hardware, nruns);
-  auto compute_runs = [&](std::size_t part) {
-    std::vector<int> partners;
-    for (std::size_t run = part; run < nruns; run += parts) {
-      partners.clear();
-      for (std::size_t p = run_starts[run]; p < run_starts[run + 1]; ++p)
-        partners.push_back(pairs[p].second);
-      const std::vector<float> run_covs =
-          pair_covs_from_deviations(snpdat, pairs[run_starts[run]].first, partners);
-      std::copy(run_covs.begin(), run_covs.end(),
-                covs.begin() + static_cast<std::ptrdiff_t>(run_starts[run]));
+    for (int g : {a, b}) {
+      const auto i = static_cast<std::size_t>(g);
+      if (listed[i]) continue;
+      listed[i] = true;
+      gene_snps[i] = used_snps(genevec[i], snpdat);
+      // Nothing to correlate: the callers pass genes with data, so this stops a fault in the
+      // program rather than read past the data.
+      if (gene_snps[i].empty())
+        fail_stderr("error: gene covariance: gene " + genevec[i].name + " has no SNP in use");
     }
-  };
-  std::vector<std::thread> helpers;
-  for (std::size_t part = 1; part < parts; ++part) helpers.emplace_back(compute_runs, part);
-  compute_runs(0);
-  for (std::thread& helper : helpers) helper.join();
-  return covs;
+  }
+  if (!pairs.empty() && snpdat.nsubj < 1) fail_stderr("error: gene covariance without subjects");
+  return ::gene_pair_covs(snpdat.scoremat, snp_deviations, gene_snps, pairs, worker_threads());
 }
 
 void GENEData::compute_gene_var(SNPData& snpdat) {

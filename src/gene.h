@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Matrix/MatrixLib.h"
+#include "gene_pair_covs.h"
 #include "snp.h"
 
 class GeneSets;
@@ -31,15 +32,6 @@ struct Gene {
   float sim_pval = 1;  ///< step-down adjusted p-value
 };
 
-/// The per-SNP part of cor(): the running deviations of one score column and its sum of
-/// squares over (rows - 1), formed by the same float operations in the same order, so that a
-/// pair's correlation built from two of these is bit for bit the one cor() gives.
-struct SnpDeviation {
-  bool ready = false;
-  std::vector<float> dev;  ///< dev[i - 1]: score of row i minus the running mean of rows 0..i-1
-  float ss = 0;            ///< sum of squared deviations divided by (rows - 1)
-};
-
 class GENEData {
  public:
   std::string gene_snp_filename;
@@ -49,14 +41,20 @@ class GENEData {
   Matrix<float> gene_cov;               ///< null covariances of the genes' mean SNP statistics
   std::string geneScore;                ///< "mean", "sqrtmean" or "max"
   std::string geneMoments;              ///< "nor" or "sim"
-  /// One entry per SNP of the SNPData this object was built from, filled on first use by
-  /// gene_pair_cov; valid because the score matrix never changes after loading.
-  std::vector<SnpDeviation> snp_deviation;
+  /// The SNPs' part of the gene covariances, formed on first use.
+  SnpDeviations snp_deviations;
 
   GENEData(std::string gScore, std::string gMoments, std::string filename, int max_dist2gene,
            SNPData& snpdat);
+  /// Genes given in memory: (gene, SNP) pairs in the order a gene-SNP file would list them,
+  /// every distance taken as inside the window.
+  GENEData(std::string gScore, std::string gMoments,
+           const std::vector<std::pair<std::string, std::string>>& gene_snp, SNPData& snpdat);
 
   void load_gene_snp(SNPData& snpdat, int max_dist2gene);
+  /// Adds SNP `snp_name` to gene `gene_name` (a new gene goes last), as one accepted line of
+  /// the gene-SNP file; unknown SNPs and repeated pairs are skipped.
+  void add_gene_snp(SNPData& snpdat, const std::string& gene_name, const std::string& snp_name);
   /// Index of `gene` in genevec, or -1 when unknown.
   int get_gene_index(const std::string& gene) const;
   void all_genes_used();
@@ -89,20 +87,11 @@ class GENEData {
   /// the run when the moments of the SNP matrix cannot be formed.
   float gene_self_cov(SNPData& snpdat, int gene);
   /// Null covariance of the mean SNP statistics of genes a and b: 2 * ssq(C) / (m_a * m_b) with
-  /// C = cor(S_a, S_b). Both genes need a used SNP; otherwise cor() stops the run.
+  /// C = cor(S_a, S_b). Both genes need a used SNP; otherwise the run stops.
   float gene_pair_cov(SNPData& snpdat, int a, int b);
-  /// Covariances of many gene pairs at once (both genes with a used SNP), shared among the
-  /// hardware threads; the same values as gene_pair_cov one by one.
+  /// Covariances of many gene pairs at once, shared among worker_threads(); the same values as
+  /// gene_pair_cov one by one. Stops the run when a gene of a pair has no used SNP.
   std::vector<float> gene_pair_covs(SNPData& snpdat, const std::vector<std::pair<int, int>>& pairs);
-  /// Fills the deviations of the gene's used SNPs, so pair_cov_from_deviations can read them.
-  void prepare_snp_deviations(const SNPData& snpdat, int gene);
-  /// gene_pair_cov for two genes whose SNP deviations are prepared; only reads.
-  float pair_cov_from_deviations(const SNPData& snpdat, int a, int b) const;
-  /// The same for gene a with each of `partners`, in one pass over a's deviations.
-  std::vector<float> pair_covs_from_deviations(const SNPData& snpdat, int a,
-                                               const std::vector<int>& partners) const;
-  /// The deviations of SNP `snp`, computed the first time they are asked for.
-  const SnpDeviation& snp_deviation_of(const SNPData& snpdat, int snp);
 
   void print_summary(const std::string& title) const;
   void print_genevec(const std::string& title) const;

@@ -36,6 +36,26 @@ SNPData::SNPData(std::string filename, float missing, std::string method)
   random_seed = 0;
 }
 
+SNPData::SNPData(const std::vector<std::string>& names, const std::vector<std::vector<float>>& rows,
+                 float missing, std::string method)
+    : missing_score(missing), missing_method(std::move(method)) {
+  const int nsubject = rows.empty() ? 0 : static_cast<int>(rows.front().size());
+  if (names.size() != rows.size() || nsubject == 0)
+    fail_stderr("error: scores in memory: " + std::to_string(names.size()) + " names, " +
+                std::to_string(rows.size()) + " rows, " + std::to_string(nsubject) +
+                " subjects");
+  scoremat.reserve(static_cast<long long>(rows.size()), nsubject);
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    if (static_cast<int>(rows[k].size()) != nsubject)
+      fail_stderr("error: scores in memory: row " + std::to_string(k + 1) + " has " +
+                  std::to_string(rows[k].size()) + " scores, the first has " +
+                  std::to_string(nsubject));
+    add_snp(names[k]);
+    std::copy(rows[k].begin(), rows[k].end(), scoremat.append_rows(1));
+  }
+  finish_scores();
+}
+
 void SNPData::load_snp_score_tpose() {
   if (is_binary_score_file(snp_score_filename)) {
     load_binary_scores();
@@ -80,6 +100,7 @@ void SNPData::load_binary_scores() {
   const float* scores = file.scores();
   scoremat.adopt(std::move(file.map), scores, static_cast<int>(file.header.nsnp),
                  static_cast<int>(file.header.nsubj));
+  binary_scores = true;
 }
 
 void SNPData::finish_scores() {
@@ -88,7 +109,7 @@ void SNPData::finish_scores() {
   const long long bad = scoremat.find_missing(missing_score, missing_method);
   // Text fields that are not numbers are the text reader's to judge; a stored float must be
   // a number or the missing code.
-  if (bad >= 0 && is_binary_score_file(snp_score_filename)) {
+  if (bad >= 0 && binary_scores) {
     const long long r = bad / nsubj;
     fail_stderr("error: binary score file " + snp_score_filename + ": SNP " +
                 snpvec[static_cast<std::size_t>(r)].name + " (row " + std::to_string(r + 1) +
@@ -109,8 +130,7 @@ void SNPData::set_seed(long seed) {
   while (s > 100000000UL) s = s % 100000000UL;
   randGenerator.seed(s);
   random_seed = s;
-  batch_size = 0;  // replicates drawn from the old stream are not handed out after reseeding
-  batch_next = 0;
+  replicates.reset();  // replicates drawn from the old stream are not handed out after reseeding
 }
 
 void SNPData::set_all_used() {
@@ -140,11 +160,7 @@ void SNPData::compute_x_stat() {
   }
 }
 
-void SNPData::plan_replicates(int n) {
-  // Replicates already drawn but not handed out stay first in line: their weights came off
-  // the stream, so dropping them would shift every later replicate.
-  planned_replicates = n;
-}
+void SNPData::plan_replicates(int n) { replicates.plan(n); }
 
 void SNPData::prepare_used_scores() {
   used_scores.nsnp = static_cast<int>(snp_used_index.size());
@@ -159,19 +175,18 @@ void SNPData::prepare_used_scores() {
   used_scores_stale = false;
 }
 
-void SNPData::compute_batch_stats() {
+void SNPData::compute_replicate_stats(const double* weights, int nrep, float* out) {
   if (used_scores_stale) prepare_used_scores();
-  batch_stats.resize(static_cast<std::size_t>(batch_size) * snp_used_index.size());
 #ifdef HALVORIX_LITERAL_KERNEL
   // The one-SNP-at-a-time computation, kept as a build option to time the "before" figures.
   std::vector<float> scratch;
-  for (int r = 0; r < batch_size; ++r)
+  for (int r = 0; r < nrep; ++r)
     for (std::size_t k = 0; k < snp_used_index.size(); ++k)
-      batch_stats[static_cast<std::size_t>(r) * snp_used_index.size() + k] =
+      out[static_cast<std::size_t>(r) * snp_used_index.size() + k] =
           snp_statistic_weighted(scoremat.row(snp_used_index[k], scratch),
-                                 batch_weights.data() + static_cast<long>(r) * nsubj, nsubj);
+                                 weights + static_cast<long>(r) * nsubj, nsubj);
 #else
-  simulate_snp_stats(used_scores, batch_weights.data(), batch_size, batch_stats.data());
+  simulate_snp_stats(used_scores, weights, nrep, out);
 #endif
 }
 
@@ -186,33 +201,17 @@ int SNPData::replicates_per_pass() const {
 }
 
 void SNPData::random_x_stat() {
-  if (batch_next == batch_size) {
-    // All weights of a replicate are drawn before the next replicate's, in subject order, and
-    // even when no SNP is used: the stream position never depends on which SNPs are in use.
-    const int n = std::max(1, std::min(planned_replicates, replicates_per_pass()));
-    batch_weights.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(nsubj));
-    for (double& w : batch_weights) w = randGenerator.norm();
-    batch_size = n;
-    batch_next = 0;
-    compute_batch_stats();
-  } else if (used_scores_stale) {
-    compute_batch_stats();  // the used SNPs changed mid-batch: same weights, new SNPs
-  }
-  const float* stats =
-      batch_stats.data() + static_cast<long>(batch_next) * static_cast<long>(snp_used_index.size());
+  const bool stale = used_scores_stale;
+  const float* stats = replicates.next(
+      randGenerator, nsubj, static_cast<int>(snp_used_index.size()), replicates_per_pass(), stale,
+      [this](const double* weights, int nrep, float* out) {
+        compute_replicate_stats(weights, nrep, out);
+      });
   for (std::size_t k = 0; k < snp_used_index.size(); ++k)
     snpvec[static_cast<std::size_t>(snp_used_index[k])].sim_x_stat = stats[k];
-  ++batch_next;
-  if (planned_replicates > 0) --planned_replicates;
 }
 
-void SNPData::skip_replicates(int n) {
-  // Replicates already drawn are skipped first, then whole replicates are drawn and dropped.
-  const int held = std::min(n, batch_size - batch_next);
-  batch_next += held;
-  for (long long k = 0; k < static_cast<long long>(n - held) * nsubj; ++k) randGenerator.norm();
-  planned_replicates = std::max(0, planned_replicates - n);
-}
+void SNPData::skip_replicates(int n) { replicates.skip(randGenerator, nsubj, n); }
 
 void SNPData::compute_rank_x_stat() {
   std::vector<float> stats;

@@ -9,6 +9,7 @@
 
 #include "MersenneTwister.h"
 #include "score_matrix.h"
+#include "replicate_batches.h"
 #include "snp_kernel.h"
 
 struct SNP {
@@ -37,21 +38,21 @@ class SNPData {
   std::string missing_method = "zero";       ///< "zero" or "mean"
   std::vector<SNP> snpvec;
   std::vector<int> snp_used_index;  ///< indexes of used SNPs, ascending
-  /// Replicates that the caller announced (plan_replicates) and has not taken yet. While it
-  /// is above 1, random_x_stat draws the weights of several replicates ahead, in stream order,
-  /// and computes them in one pass over the scores; the results are the same as one by one.
-  int planned_replicates = 0;
-  BlockedScores used_scores;          ///< the used SNPs' scores as the kernel reads them
-  bool used_scores_stale = true;      ///< the used SNPs changed since used_scores was set up
-  std::vector<double> batch_weights;  ///< weights of the batch, replicate by replicate
-  std::vector<float> batch_stats;     ///< statistics of the batch, replicate by replicate
-  int batch_size = 0;
-  int batch_next = 0;  ///< next replicate of the batch to hand out
+  BlockedScores used_scores;      ///< the used SNPs' scores as the kernel reads them
+  bool used_scores_stale = true;  ///< the used SNPs changed since used_scores was set up
+  /// Replicates drawn ahead of the calls of random_x_stat, when they were announced.
+  ReplicateBatches replicates;
+  bool binary_scores = false;  ///< the scores came from a binary score file
 
   /// Loads the score file (text or binary, told apart by its first byte) and sets up the
   /// replacement of missing scores; stops the run on a malformed file.
   SNPData(std::string filename, float missing, std::string method);
-  /// An empty data set, filled by the caller (tests and benchmarks build scores in memory).
+  /// Scores given in memory: one row of scores per SNP name, all rows of one length; missing
+  /// codes are replaced as for a file. Stops the run when the rows are ragged or empty.
+  SNPData(const std::vector<std::string>& names, const std::vector<std::vector<float>>& rows,
+          float missing = -999, std::string method = "zero");
+  /// An empty data set, filled by the caller (benchmarks and the fuzz harness build scores
+  /// themselves).
   SNPData() = default;
 
   void load_snp_score_tpose();
@@ -78,8 +79,8 @@ class SNPData {
   /// that simulates replicates [a, b) of a run skips a first, and draws what the whole run
   /// would have drawn for the rest.
   void skip_replicates(int n);
-  /// Statistics of the whole current batch from its drawn weights.
-  void compute_batch_stats();
+  /// Statistics of `nrep` replicates of the used SNPs from their weights.
+  void compute_replicate_stats(const double* weights, int nrep, float* out);
   /// Points the kernel at the used SNPs' rows where they are, with their sums of squares.
   void prepare_used_scores();
   /// Replicates computed in one pass over the scores.

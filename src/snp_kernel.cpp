@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "parallel_for.h"
+#include "vector_paths.h"
 
 namespace {
 
@@ -108,6 +109,7 @@ __attribute__((always_inline)) inline void one_block(const BlockedScores& scores
   }
 }
 
+#if HALVORIX_X86_PATHS
 __attribute__((target("avx512f"))) void run_avx512(const BlockedScores& scores, const float* block,
                                                    int b, const double* weights, int nrep,
                                                    float* out) {
@@ -118,6 +120,7 @@ __attribute__((target("avx2"))) void run_avx2(const BlockedScores& scores, const
                                               int b, const double* weights, int nrep, float* out) {
   one_block<8, 8>(scores, block, b, weights, nrep, out);
 }
+#endif
 
 void run_baseline(const BlockedScores& scores, const float* block, int b, const double* weights,
                   int nrep, float* out) {
@@ -177,10 +180,25 @@ void transpose_block(const float* const* rows, int nrows, int nsubj, float* out)
   }
 }
 
+#if HALVORIX_X86_PATHS
+bool kernel_path_supported(KernelPath path) {
+  switch (path) {
+    case KernelPath::avx512:
+      return __builtin_cpu_supports("avx512f");
+    case KernelPath::avx2:
+      return __builtin_cpu_supports("avx2");
+    default:
+      return true;
+  }
+}
+#else
+bool kernel_path_supported(KernelPath path) { return path == KernelPath::baseline; }
+#endif
+
 KernelPath kernel_path() {
-  static const KernelPath path = __builtin_cpu_supports("avx512f") ? KernelPath::avx512
-                                 : __builtin_cpu_supports("avx2")  ? KernelPath::avx2
-                                                                   : KernelPath::baseline;
+  static const KernelPath path = kernel_path_supported(KernelPath::avx512) ? KernelPath::avx512
+                                 : kernel_path_supported(KernelPath::avx2) ? KernelPath::avx2
+                                                                           : KernelPath::baseline;
   return path;
 }
 
@@ -188,12 +206,14 @@ namespace {
 void run_path(KernelPath path, const BlockedScores& scores, const float* block, int b,
               const double* weights, int nrep, float* out) {
   switch (path) {
+#if HALVORIX_X86_PATHS
     case KernelPath::avx512:
       run_avx512(scores, block, b, weights, nrep, out);
       break;
     case KernelPath::avx2:
       run_avx2(scores, block, b, weights, nrep, out);
       break;
+#endif
     default:
       run_baseline(scores, block, b, weights, nrep, out);
       break;

@@ -48,8 +48,11 @@ struct BlockedScores {
 /// past `nrows` 0.
 void transpose_block(const float* const* rows, int nrows, int nsubj, float* out);
 
-/// Instruction sets the kernel is built for; the widest the processor has is used.
+/// Instruction sets the kernel is built for; the widest the processor has is used. The vector
+/// paths exist on x86-64 only; elsewhere every path runs the baseline code.
 enum class KernelPath { baseline, avx2, avx512 };
+/// Whether this build, on this processor, has `path` of its own.
+bool kernel_path_supported(KernelPath path);
 /// The path chosen for this processor.
 KernelPath kernel_path();
 

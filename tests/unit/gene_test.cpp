@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <random>
@@ -25,6 +26,35 @@ struct GeneFiles : TempDir {
   }
   SNP& snp(std::size_t i) { return snpdat->snpvec[i]; }
   /// Sets `field` of the first SNPs, in file order.
+  void set(float SNP::*field, const std::vector<float>& values) {
+    for (std::size_t i = 0; i < values.size(); ++i) snp(i).*field = values[i];
+  }
+
+  std::unique_ptr<SNPData> snpdat;
+  std::unique_ptr<GENEData> genedat;
+};
+
+/// Gene-SNP pairs from "G1 rs1 G1 rs2 ...".
+std::vector<std::pair<std::string, std::string>> pairs_of(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::pair<std::string, std::string>> pairs;
+  std::string gene, snp;
+  while (in >> gene >> snp) pairs.emplace_back(gene, snp);
+  return pairs;
+}
+
+// Scores (SNPs rs1, rs2, ...) and genes built in memory.
+struct GeneMemory {
+  GENEData& make(const std::vector<std::vector<float>>& rows, const std::string& gene_snp,
+                 const std::string& gene_score = "mean") {
+    std::vector<std::string> names;
+    for (std::size_t k = 0; k < rows.size(); ++k) names.push_back("rs" + std::to_string(k + 1));
+    snpdat = std::make_unique<SNPData>(names, rows);
+    genedat = std::make_unique<GENEData>(gene_score, "nor", pairs_of(gene_snp), *snpdat);
+    return *genedat;
+  }
+  SNP& snp(std::size_t i) { return snpdat->snpvec[i]; }
+  /// Sets `field` of the first SNPs, in row order.
   void set(float SNP::*field, const std::vector<float>& values) {
     for (std::size_t i = 0; i < values.size(); ++i) snp(i).*field = values[i];
   }
@@ -93,9 +123,9 @@ TEST(GENEData, DistanceThatIsNotAWhole32BitNumberStopsWithFileAndLine) {
 }
 
 TEST(GENEData, ComputeScoreByMethodOverUsedSnpsOfUsedGenes) {
-  GeneFiles f;
-  GENEData& g = f.load("rs1 1 2\nrs2 1 2\nrs3 1 2\nrs4 1 2\nrs5 1 2\n",
-                       "G1 rs1 0\nG1 rs2 0\nG1 rs3 0\nG2 rs4 0\nG3 rs5 0\n");
+  GeneMemory f;
+  GENEData& g = f.make({{1, 2}, {1, 2}, {1, 2}, {1, 2}, {1, 2}},
+                       "G1 rs1 G1 rs2 G1 rs3 G2 rs4 G3 rs5");
   f.set(&SNP::x_stat, {1, 4, 7, -3, 5});
   g.all_genes_used();
   g.genevec[2].used = false;
@@ -126,11 +156,11 @@ TEST(GENEData, ComputeScoreByMethodOverUsedSnpsOfUsedGenes) {
 }
 
 TEST(GENEData, AnalyticMomentsOfOneSnpAndTwoSnpGenes) {
-  GeneFiles f;
+  GeneMemory f;
   // G2 holds two identical columns of variance 4 (correlation exactly 1); G3 two columns with
   // Pearson correlation 0.5, so var_mean = 2 * (2 + 2 * 0.25) / 4 = 1.25.
-  GENEData& g = f.load("rs1 1 3 5\nrs2 1 3 5\nrs3 1 3 5\nrs4 1 2 3\nrs5 1 3 2\n",
-                       "G1 rs1 0\nG2 rs2 0\nG2 rs3 0\nG3 rs4 0\nG3 rs5 0\n");
+  GENEData& g = f.make({{1, 3, 5}, {1, 3, 5}, {1, 3, 5}, {1, 2, 3}, {1, 3, 2}},
+                       "G1 rs1 G2 rs2 G2 rs3 G3 rs4 G3 rs5");
   g.all_genes_used();
   g.genevec[2].used = false;
   g.compute_score_moments(*f.snpdat);  // "mean" and "nor"
@@ -150,20 +180,15 @@ TEST(GENEData, AnalyticMomentsOfOneSnpAndTwoSnpGenes) {
 }
 
 TEST(GENEData, GenePairCovIsBitIdenticalToCor) {
-  GeneFiles f;
+  GeneMemory f;
   for (int nsubj : {1, 2, 37, 150}) {
     SCOPED_TRACE(nsubj);
     std::mt19937 gen(static_cast<unsigned>(nsubj));
     std::normal_distribution<float> normal(0.0f, 1.5f);
-    std::ostringstream scores;
-    for (int s = 0; s < 8; ++s) {
-      scores << "s" << s;
-      for (int j = 0; j < nsubj; ++j) scores << ' ' << (s == 7 ? 2.0f : normal(gen));
-      scores << '\n';
-    }
-    GENEData& g = f.load(scores.str(),
-                         "G0 s0 0\nG0 s1 0\nG0 s2 0\nG1 s3 0\nG1 s4 0\nG2 s2 0\nG2 s5 0\n"
-                         "G2 s6 0\nG2 s7 0\nG3 s7 0\n");
+    std::vector<std::vector<float>> rows(8);
+    for (std::size_t s = 0; s < rows.size(); ++s)
+      for (int j = 0; j < nsubj; ++j) rows[s].push_back(s == 7 ? 2.0f : normal(gen));
+    GENEData& g = f.make(rows, "G0 rs1 G0 rs2 G0 rs3 G1 rs4 G1 rs5 G2 rs3 G2 rs6 G2 rs7 G2 rs8 G3 rs8");
     std::vector<std::pair<int, int>> all_pairs;
     std::vector<float> literals;
     for (int a = 0; a < g.ngene; ++a) {
@@ -176,16 +201,48 @@ TEST(GENEData, GenePairCovIsBitIdenticalToCor) {
         EXPECT_EQ(g.gene_pair_cov(*f.snpdat, a, b), literals.back()) << a << ", " << b;
       }
     }
-    // All partners of a gene in one pass, and the pairs shared among threads: same values.
+    // All partners of a gene in one pass: the same values.
     EXPECT_EQ(g.gene_pair_covs(*f.snpdat, all_pairs), literals);
   }
 }
 
+TEST(GenePairCovs, SameBitsWhateverTheThreadCount) {
+  // 30 genes of 1 to 4 SNPs (some shared), every pair in both orders: many runs of partners,
+  // handed to the threads in a different interleaving for each count.
+  std::mt19937 gen(30);
+  std::normal_distribution<float> normal(0.0f, 1.0f);
+  std::vector<std::vector<float>> rows(60);
+  for (auto& row : rows)
+    for (int j = 0; j < 23; ++j) row.push_back(normal(gen));
+  std::vector<std::string> names;
+  for (std::size_t k = 0; k < rows.size(); ++k) names.push_back("rs" + std::to_string(k));
+  const SNPData snps(names, rows);
+  std::vector<std::vector<int>> gene_snps(30);
+  for (std::size_t g = 0; g < gene_snps.size(); ++g)
+    for (std::size_t m = 0; m <= g % 4; ++m)
+      gene_snps[g].push_back(static_cast<int>((g * 2 + m * 7) % rows.size()));
+  std::vector<std::pair<int, int>> pairs;
+  for (int a = 0; a < 30; ++a)
+    for (int b = 0; b < 30; ++b)
+      if (a != b) pairs.emplace_back(a, b);
+  SnpDeviations deviations;
+  const std::vector<float> one = gene_pair_covs(snps.scoremat, deviations, gene_snps, pairs, 1);
+  ASSERT_EQ(one.size(), pairs.size());
+  for (std::size_t p = 0; p < pairs.size(); ++p)  // each pair as if computed alone
+    ASSERT_EQ(one[p], gene_pair_covs(snps.scoremat, deviations, gene_snps, {pairs[p]}, 1)[0]) << p;
+  for (int threads : {2, 3, 8}) {
+    SnpDeviations fresh;
+    const std::vector<float> many = gene_pair_covs(snps.scoremat, fresh, gene_snps, pairs, threads);
+    for (std::size_t p = 0; p < pairs.size(); ++p)
+      ASSERT_TRUE(std::memcmp(&many[p], &one[p], sizeof(float)) == 0) << threads << " " << p;
+  }
+}
+
 TEST(GENEData, ComputeGeneCovFillsDiagonalAndSymmetricPairsAndStopsWithoutData) {
-  GeneFiles f;
+  GeneMemory f;
   // cor of (rs2, rs3) with (rs1, constant rs4) is [[1, 0], [-1, 0]]: covariance 2 * 2 / 4.
-  GENEData& g = f.load("rs1 1 3 5\nrs4 2 2 2\nrs2 1 3 5\nrs3 5 3 1\nrs5 0 1 7\n",
-                       "G0 rs1 0\nG0 rs4 0\nG1 rs2 0\nG1 rs3 0\nG2 rs5 0\n");
+  GENEData& g = f.make({{1, 3, 5}, {2, 2, 2}, {1, 3, 5}, {5, 3, 1}, {0, 1, 7}},
+                       "G0 rs1 G0 rs2 G1 rs3 G1 rs4 G2 rs5");
   g.all_genes_used();
   g.genevec[2].used = false;
   EXPECT_EQ(stdout_of([&] { g.compute_gene_cov(*f.snpdat); }),
@@ -195,18 +252,25 @@ TEST(GENEData, ComputeGeneCovFillsDiagonalAndSymmetricPairsAndStopsWithoutData) 
   EXPECT_EQ(g.gene_cov[1], (std::vector<float>{1, 2, 0}));
   EXPECT_EQ(g.gene_cov[2], (std::vector<float>{0, 0, 0}));
 
-  // Without data to correlate the run stops.
+  // A gene without a used SNP has nothing to correlate: the run stops, one pair or many,
+  // whichever side of the pair the gene is on.
   f.snp(4).used = false;  // rs5, the only SNP of G2
   EXPECT_EXIT(g.gene_pair_cov(*f.snpdat, 0, 2), testing::ExitedWithCode(1),
-              "error: cor of 2 matrices, error code = 3");
+              "^error: gene covariance: gene G2 has no SNP in use\n$");
+  EXPECT_EXIT(g.gene_pair_covs(*f.snpdat, {{1, 0}, {2, 1}, {1, 2}}), testing::ExitedWithCode(1),
+              "^error: gene covariance: gene G2 has no SNP in use\n$");
+  EXPECT_EXIT(g.gene_pair_covs(*f.snpdat, {{0, 1}, {1, 2}}), testing::ExitedWithCode(1),
+              "^error: gene covariance: gene G2 has no SNP in use\n$");
   f.snpdat->nsubj = 0;  // no subjects: the SNP matrix has no rows
   EXPECT_EXIT(g.gene_self_cov(*f.snpdat, 0), testing::ExitedWithCode(1),
               "error: moments_score has error = 1");
+  EXPECT_EXIT(g.gene_pair_cov(*f.snpdat, 0, 1), testing::ExitedWithCode(1),
+              "^error: gene covariance without subjects\n$");
 }
 
 TEST(GENEData, ZscoreDividesOnlyAboveToleranceAndNeverByNaN) {
-  GeneFiles f;
-  GENEData& g = f.load("rs1 1 2\n", "");
+  GeneMemory f;
+  GENEData& g = f.make({{1, 2}}, "");
   const float above = std::nextafter(1e-6f, 1.0f);
   g.genevec = {gene_with(true, 3, 1, 2),     gene_with(true, 3, 1, 1e-6f),
                gene_with(true, 3, 1, above), gene_with(true, 3, 1, std::nanf("")),
@@ -242,9 +306,8 @@ TEST(Gene_greater_zscore, OrdersDecreasingWithNaNLast) {
 }
 
 TEST(GENEData, RanksCoverUsedGenesOnly) {
-  GeneFiles f;
-  GENEData& g = f.load("rs1 1 2\nrs2 1 2\nrs3 1 2\n",
-                       "G0 rs1 0\nG0 rs2 0\nG0 rs3 0\nG1 rs3 0\nG2 rs1 0\nG3 rs2 0\nG4 rs1 0\n");
+  GeneMemory f;
+  GENEData& g = f.make({{1, 2}, {1, 2}, {1, 2}}, "G0 rs1 G0 rs2 G0 rs3 G1 rs3 G2 rs1 G3 rs2 G4 rs1");
   f.set(&SNP::rank_x_stat, {1, 4, 100});
   f.snp(2).used = false;
   const std::vector<float> zscores = {2, 5, 9, 2, -1};
@@ -264,10 +327,10 @@ TEST(GENEData, RanksCoverUsedGenesOnly) {
 }
 
 TEST(GENEData, SimulatedMomentsUseExactlyAThousandReplicates) {
-  GeneFiles f;
-  const std::string scores = "rs1 0.5 -1 2 1.5 -0.3\nrs2 1 1 -2 0.7 0.2\n";
-  GENEData& g = f.load(scores, "G0 rs1 0\nG0 rs2 0\n", "max");
-  SNPData twin(f.write("twin.dat", scores), -999.0f, "zero");
+  GeneMemory f;
+  const std::vector<std::vector<float>> scores = {{0.5f, -1, 2, 1.5f, -0.3f}, {1, 1, -2, 0.7f, 0.2f}};
+  GENEData& g = f.make(scores, "G0 rs1 G0 rs2", "max");
+  SNPData twin({"rs1", "rs2"}, scores);
   for (SNPData* s : {f.snpdat.get(), &twin}) {
     s->set_all_used();
     s->make_snp_used_index();
@@ -292,8 +355,8 @@ TEST(GENEData, SimulatedMomentsUseExactlyAThousandReplicates) {
 }
 
 TEST(GENEData, StepDownPvalMapsPvaluesBackToGenes) {
-  GeneFiles f;
-  GENEData& g = f.load("rs1 0.5 -1 2 1.5\nrs2 1 1 -2 0.7\n", "G0 rs1 0\nG1 rs2 0\n");
+  GeneMemory f;
+  GENEData& g = f.make({{0.5f, -1, 2, 1.5f}, {1, 1, -2, 0.7f}}, "G0 rs1 G1 rs2");
   f.snpdat->make_snp_used_index();
   f.snpdat->set_seed(3);
   g.all_genes_used();

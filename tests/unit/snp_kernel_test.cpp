@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <random>
 
 #include "snp.h"
-#include "test_support.h"
 
 namespace {
 /// Random scores with the awkward cases mixed in: zero rows, missing-like codes, huge and tiny
@@ -31,12 +29,32 @@ std::vector<std::vector<float>> random_scores(std::mt19937& rng, int nsnp, int n
   return rows;
 }
 
-/// Every instruction-set path this processor can run, the baseline included.
+/// Every instruction-set path this build can run here, the baseline included.
 std::vector<KernelPath> supported_paths() {
-  std::vector<KernelPath> paths{KernelPath::baseline};
-  if (__builtin_cpu_supports("avx2")) paths.push_back(KernelPath::avx2);
-  if (__builtin_cpu_supports("avx512f")) paths.push_back(KernelPath::avx512);
+  std::vector<KernelPath> paths;
+  for (KernelPath path : {KernelPath::baseline, KernelPath::avx2, KernelPath::avx512})
+    if (kernel_path_supported(path)) paths.push_back(path);
   return paths;
+}
+
+/// Random scores in memory, SNPs named s0, s1, ...; with `missing`, some cells hold -999.
+SNPData scores_in_memory(unsigned seed, int nsnp, int nsubj, bool missing, const std::string& method) {
+  std::mt19937 rng(seed);
+  auto rows = random_scores(rng, nsnp, nsubj);
+  std::vector<std::string> names;
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    names.push_back("s" + std::to_string(k));
+    if (missing)
+      for (std::size_t j = 0; j < rows[k].size(); ++j)
+        if ((k * 7 + j) % 23 == 0) rows[k][j] = -999.0f;
+  }
+  return SNPData(names, rows, -999.0f, method);
+}
+
+void use_all_but_every(SNPData& d, int step) {
+  d.set_all_used();
+  for (int k = 0; k < d.nsnp; k += step) d.snpvec[static_cast<std::size_t>(k)].used = false;
+  d.make_snp_used_index();
 }
 
 bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
@@ -52,8 +70,10 @@ TEST(SimulateSnpStats, BitIdenticalToTheOneSnpLoop) {
       for (const auto& row : rows) pointers.push_back(row.data());
       BlockedScores blocked;
       blocked.assign(pointers, nsubj);
+      // Every count up to the kernel's batch, then counts past it (40 once overflowed a
+      // 32-replicate array on the stack): the chunks of accumulators follow one another.
       for (int nrep = 1; nrep <= kMaxReplicateBatch + 45;
-           nrep += nrep < kMaxReplicateBatch ? 1 : 45) {
+           nrep += nrep < kMaxReplicateBatch ? 1 : 8) {
         std::vector<double> weights(static_cast<std::size_t>(nrep * nsubj));
         for (double& w : weights) w = normal(rng);
         for (KernelPath path : supported_paths()) {
@@ -78,26 +98,9 @@ TEST(SimulateSnpStats, BatchedReplicatesMatchTheStreamOneByOne) {
   // Two copies of the same data and seed: one draws replicates one at a time, the other
   // announces them and gets batches. SNPs not in use and an odd subject count included, so
   // the saved second normal deviate straddles replicates.
-  const std::string path = testing::TempDir() + "snp_kernel_batch.dat";
-  {
-    std::mt19937 rng(5);
-    std::ofstream out(path);
-    const auto rows = random_scores(rng, 37, 11);
-    for (std::size_t k = 0; k < rows.size(); ++k) {
-      out << "s" << k;
-      // Missing codes in some rows: the kernel reads them replaced, as every other reader.
-      for (std::size_t j = 0; j < rows[k].size(); ++j)
-        out << ' ' << ((k * 7 + j) % 23 == 0 ? -999.0f : rows[k][j]);
-      out << '\n';
-    }
-  }
-  SNPData one(path, -999.0f, "mean"), batched(path, -999.0f, "mean");
-  std::remove(path.c_str());
-  for (SNPData* d : {&one, &batched}) {
-    d->set_all_used();
-    for (int k = 0; k < d->nsnp; k += 4) d->snpvec[static_cast<std::size_t>(k)].used = false;
-    d->make_snp_used_index();
-  }
+  // Missing codes in some rows: the kernel reads them replaced, as every other reader.
+  SNPData one = scores_in_memory(5, 37, 11, true, "mean"), batched = scores_in_memory(5, 37, 11, true, "mean");
+  for (SNPData* d : {&one, &batched}) use_all_but_every(*d, 4);
   const int nrep = 21;
   std::vector<std::vector<float>> expected;
   MTRand::iset = 0;
@@ -135,17 +138,7 @@ TEST(SimulateSnpStats, BatchedReplicatesMatchTheStreamOneByOne) {
 TEST(SimulateSnpStats, SkippedReplicatesLeaveTheRestOfTheRunAsItWas) {
   // A process that takes replicates [9, 30) of a run skips 9 and then gets what the whole
   // run gets for them, whatever the batches it had announced.
-  TempDir dir;
-  std::mt19937 rng(8);
-  std::string text;
-  const auto rows = random_scores(rng, 21, 13);
-  for (std::size_t k = 0; k < rows.size(); ++k) {
-    text += "s" + std::to_string(k);
-    for (float v : rows[k]) text += " " + std::to_string(v);
-    text += "\n";
-  }
-  const std::string path = dir.write("s.dat", text);
-  SNPData whole(path, -999.0f, "zero"), part(path, -999.0f, "zero");
+  SNPData whole = scores_in_memory(8, 21, 13, false, "zero"), part = scores_in_memory(8, 21, 13, false, "zero");
   std::vector<std::vector<float>> expected;
   for (SNPData* d : {&whole, &part}) {
     d->set_all_used();
@@ -162,7 +155,7 @@ TEST(SimulateSnpStats, SkippedReplicatesLeaveTheRestOfTheRunAsItWas) {
   }
   part.random_x_stat();  // one replicate taken from a batch already drawn, 8 more skipped
   part.skip_replicates(8);
-  SNPData fresh(path, -999.0f, "zero");  // nothing drawn yet: 9 replicates drawn and dropped
+  SNPData fresh = scores_in_memory(8, 21, 13, false, "zero");  // nothing drawn yet: 9 replicates drawn and dropped
   fresh.set_all_used();
   fresh.make_snp_used_index();
   MTRand::iset = 0;
@@ -176,6 +169,35 @@ TEST(SimulateSnpStats, SkippedReplicatesLeaveTheRestOfTheRunAsItWas) {
     for (std::size_t k = 0; k < got.size(); ++k) {
       ASSERT_TRUE(same_bits(got[k], expected[static_cast<std::size_t>(r)][k])) << r << " " << k;
       ASSERT_TRUE(same_bits(got_fresh[k], expected[static_cast<std::size_t>(r)][k])) << r;
+    }
+  }
+}
+
+TEST(SimulateSnpStats, UsedSnpsChangedMidBatchKeepTheBatchWeights) {
+  // The used SNPs change after 3 of 10 announced replicates: the rest of the batch is computed
+  // again from the weights already drawn, so each replicate is what one-by-one drawing gives.
+  SNPData one = scores_in_memory(12, 40, 9, false, "zero"), batched = scores_in_memory(12, 40, 9, false, "zero");
+  std::vector<std::vector<float>> expected;
+  for (SNPData* d : {&one, &batched}) {
+    use_all_but_every(*d, 3);
+    MTRand::iset = 0;
+    d->set_seed(4);
+    if (d == &batched) d->plan_replicates(10);
+    for (int r = 0; r < 10; ++r) {
+      if (r == 3) {  // another SNP in place of SNP 1: as many in use as before
+        d->snpvec[0].used = true;
+        d->snpvec[1].used = false;
+        d->make_snp_used_index();
+      }
+      d->random_x_stat();
+      const std::vector<float> got = d->get_sim_x_stat();
+      if (d == &one) {
+        expected.push_back(got);
+        continue;
+      }
+      ASSERT_EQ(d->replicates.held(), 9 - r);  // one batch of 10, drawn at the first call
+      for (std::size_t k = 0; k < got.size(); ++k)
+        ASSERT_TRUE(same_bits(got[k], expected[static_cast<std::size_t>(r)][k])) << r << " " << k;
     }
   }
 }

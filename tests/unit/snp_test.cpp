@@ -1,34 +1,33 @@
 #include "snp.h"
 
-#include "score_text.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
+
+#include "score_text.h"
+#include "test_support.h"
 
 namespace {
-namespace fs = std::filesystem;
-
+// Loader tests: each writes its score file into a folder of its own.
 class SNPDataFile : public ::testing::Test {
  protected:
-  fs::path dir;
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("snp_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-  std::string write(const std::string& content) {
-    const fs::path p = dir / "score.dat";
-    std::ofstream(p) << content;
-    return p.string();
-  }
+  TempDir dir;
+  std::string write(const std::string& content) { return dir.write("score.dat", content); }
 };
+
+/// Scores in memory, SNPs named s0, s1, ...
+SNPData scores_of(const std::vector<std::vector<float>>& rows, float missing = -999,
+                  const std::string& method = "zero") {
+  std::vector<std::string> names;
+  for (std::size_t k = 0; k < rows.size(); ++k) names.push_back("s" + std::to_string(k));
+  return SNPData(names, rows, missing, method);
+}
+
+void use_all(SNPData& d) {
+  d.set_all_used();
+  d.make_snp_used_index();
+}
 }  // namespace
 
 TEST_F(SNPDataFile, CommentsMixedDelimitersCarriageReturnsAndEmptyLines) {
@@ -80,16 +79,8 @@ TEST_F(SNPDataFile, ByteOrderMarkIsSkippedAndNulByteStops) {
   EXPECT_EQ(d.snp_score_map.count("rs1"), 1u);
   EXPECT_EXIT(SNPData(write(std::string("rs1 1 2\nrs2 3 4\nrs3 5\0 6\n", 25)), -999.0f, "zero"),
               testing::ExitedWithCode(1), "^error: NUL byte on line 3 of file .*score.dat");
-  EXPECT_EXIT(SNPData(dir.string(), -999.0f, "zero"), testing::ExitedWithCode(1),
+  EXPECT_EXIT(SNPData(dir.path.string(), -999.0f, "zero"), testing::ExitedWithCode(1),
               "^error: .* is a directory");
-}
-
-TEST_F(SNPDataFile, MissingScoresByMeanOfTheSubjectColumn) {
-  SNPData d(write("a 1 -9\nb 3 -9\nc -9 4\n"), -9.0f, "mean");
-  EXPECT_EQ(d.scoremat.value(2, 0), 2.0f);
-  EXPECT_EQ(d.scoremat.value(0, 1), 4.0f);
-  SNPData z(write("a 1 -9\n"), -9.0f, "zero");
-  EXPECT_EQ(z.scoremat.value(0, 1), 0.0f);
 }
 
 TEST_F(SNPDataFile, RepeatedNameKeepsItsFirstRowAndLaterNamesTheirOwn) {
@@ -110,17 +101,30 @@ TEST_F(SNPDataFile, FormatErrors) {
   const std::string path = write("# c\nrs1 1 2\n# c\nrs2 1 2\nrs3 1\n");
   EXPECT_EXIT(SNPData(path, -999.0f, "zero"), ::testing::ExitedWithCode(1),
               "^error: expect 3 fields in file " + path + ", but found 2 on line 3\n$");
-  EXPECT_EXIT(SNPData((dir / "absent.dat").string(), -999.0f, "zero"), ::testing::ExitedWithCode(1),
+  EXPECT_EXIT(SNPData(dir.file("absent.dat"), -999.0f, "zero"), ::testing::ExitedWithCode(1),
               "absent.datnot found");
 }
 
-TEST_F(SNPDataFile, ObservedStatisticsFromTheKernelPass) {
+TEST(SNPDataInMemory, MissingCodesReplacedAndRaggedRowsStop) {
+  SNPData d = scores_of({{1, -9}, {3, -9}, {-9, 4}}, -9, "mean");
+  EXPECT_EQ(d.nsnp, 3);
+  EXPECT_EQ(d.nsubj, 2);
+  EXPECT_EQ(d.snp_score_map.at("s2"), 2);
+  EXPECT_EQ(d.scoremat.value(2, 0), 2.0f);
+  EXPECT_EQ(d.scoremat.value(0, 1), 4.0f);
+  EXPECT_EQ(scores_of({{1, -9}}, -9, "zero").scoremat.value(0, 1), 0.0f);
+  EXPECT_EXIT(scores_of({{1, 2}, {3}}), testing::ExitedWithCode(1),
+              "^error: scores in memory: row 2 has 1 scores, the first has 2\n$");
+  EXPECT_EXIT(scores_of({}), testing::ExitedWithCode(1), "^error: scores in memory: 0 names");
+}
+
+TEST(SNPDataInMemory, ObservedStatisticsFromTheKernelPass) {
   // 17 SNPs, so that the second block of 16 has one lane in use.
-  std::string text = "ones 1 1 1 1\nopposite 1 -1 0 0\ntiny 1e-4 1e-4 0 0\nmixed 2 -1 3 0\n";
-  for (int k = 4; k < 17; ++k) text += "s" + std::to_string(k) + " 0 0 0 " + std::to_string(k) + "\n";
-  SNPData d(write(text), -999.0f, "zero");
-  d.set_all_used();
-  d.make_snp_used_index();
+  std::vector<std::vector<float>> rows = {{1, 1, 1, 1}, {1, -1, 0, 0}, {1e-4f, 1e-4f, 0, 0},
+                                          {2, -1, 3, 0}};
+  for (int k = 4; k < 17; ++k) rows.push_back({0, 0, 0, static_cast<float>(k)});
+  SNPData d = scores_of(rows);
+  use_all(d);
   d.compute_x_stat();
   EXPECT_EQ(d.snpvec[0].x_stat, 4.0f);
   EXPECT_EQ(d.snpvec[1].x_stat, 0.0f);
@@ -142,13 +146,12 @@ TEST(SNPStatistic, ReplicateIsWeightedSumSquaredOverObservedSumOfSquares) {
   EXPECT_EQ(snp_statistic_weighted(tiny, big, 1), 0.0f);
 }
 
-TEST_F(SNPDataFile, TwoEqualScoresGetTheChiSquarePValue) {
+TEST(SNPDataInMemory, TwoEqualScoresGetTheChiSquarePValue) {
   // Given the data, (w1 + w2)^2 / 2 is chi-square with one degree of freedom, so the
   // p-value of the observed statistic 2 is P(chi2_1 >= 2) = 0.1573. A replicate divided by
   // its own sum of squares can never exceed 2 and gave p = 1 / nsim instead.
-  SNPData d(write("a 1 1\n"), -999.0f, "zero");
-  d.set_all_used();
-  d.make_snp_used_index();
+  SNPData d = scores_of({{1, 1}});
+  use_all(d);
   d.compute_x_stat();
   ASSERT_EQ(d.snpvec[0].x_stat, 2.0f);
   MTRand::iset = 0;
@@ -158,8 +161,8 @@ TEST_F(SNPDataFile, TwoEqualScoresGetTheChiSquarePValue) {
   EXPECT_NEAR(d.snpvec[0].sim_pval, 0.1573, 0.01);
 }
 
-TEST_F(SNPDataFile, SimulationDrawsOneWeightPerSubjectAndLeavesObservedStatistics) {
-  SNPData d(write("a 1 2 3\nb -1 0.5 2\nc 0 0 0\n"), -999.0f, "zero");
+TEST(SNPDataInMemory, SimulationDrawsOneWeightPerSubjectAndLeavesObservedStatistics) {
+  SNPData d = scores_of({{1, 2, 3}, {-1, 0.5f, 2}, {0, 0, 0}});
   d.set_all_used();
   d.snpvec[1].used = false;
   d.make_snp_used_index();
@@ -184,8 +187,8 @@ TEST_F(SNPDataFile, SimulationDrawsOneWeightPerSubjectAndLeavesObservedStatistic
   EXPECT_EQ(d.snpvec[0].x_stat, 36.0f / 14.0f);
 }
 
-TEST_F(SNPDataFile, SeedsAreReducedBelowOneHundredMillion) {
-  SNPData d(write("a 1 2\n"), -999.0f, "zero");
+TEST(SNPDataInMemory, SeedsAreReducedBelowOneHundredMillion) {
+  SNPData d = scores_of({{1, 2}});
   d.set_seed(100000001);
   EXPECT_EQ(d.random_seed, 1u);
   const unsigned long first = d.randGenerator.randInt();
@@ -197,10 +200,9 @@ TEST_F(SNPDataFile, SeedsAreReducedBelowOneHundredMillion) {
   EXPECT_LE(d.random_seed, 100000000u);
 }
 
-TEST_F(SNPDataFile, StepDownGivesZeroStatisticsPValueOneAndRepeatsWithTheSeed) {
-  SNPData d(write("a 5 5 5 5 5 5\nb 0 0 0 0 0 0\nc 1 -1 1 -1 1 -1\n"), -999.0f, "zero");
-  d.set_all_used();
-  d.make_snp_used_index();
+TEST(SNPDataInMemory, StepDownGivesZeroStatisticsPValueOneAndRepeatsWithTheSeed) {
+  SNPData d = scores_of({{5, 5, 5, 5, 5, 5}, {0, 0, 0, 0, 0, 0}, {1, -1, 1, -1, 1, -1}});
+  use_all(d);
   d.compute_x_stat();
   MTRand::iset = 0;
   d.set_seed(5);
@@ -212,5 +214,5 @@ TEST_F(SNPDataFile, StepDownGivesZeroStatisticsPValueOneAndRepeatsWithTheSeed) {
   d.set_seed(5);
   d.stepDownPval(50);
   EXPECT_EQ(d.snpvec[0].sim_pval, first);
-  EXPECT_EXIT(d.stepDownPval(0), ::testing::ExitedWithCode(1), "");
+  EXPECT_STDOUT_EXIT(d.stepDownPval(0), "^error: invalid no. simulations  = 0\n$");
 }
