@@ -11,6 +11,7 @@
 
 #include "Matrix/Moments.h"
 #include "Ranker/ranker.h"
+#include "constants.h"
 #include "fail.h"
 #include "html.h"
 #include "parallel_for.h"
@@ -21,13 +22,6 @@
 #include "tokenize.h"
 
 namespace {
-/// Below this a variance or standard deviation counts as zero.
-constexpr float kTolerance = 1e-6f;
-/// Replicates behind the simulated null moments.
-constexpr int kMomentReplicates = 1000;
-/// Base address of the gene database that the HTML report links to.
-const char* const kGeneDatabase = "https://www.ncbi.nlm.nih.gov";
-
 /// The gene's SNPs whose `used` flag is set, in list order.
 std::vector<int> used_snps(const Gene& gene, const SNPData& snpdat) {
   std::vector<int> snps;
@@ -36,8 +30,6 @@ std::vector<int> used_snps(const Gene& gene, const SNPData& snpdat) {
     if (snpdat.snpvec[static_cast<std::size_t>(s)].used) snps.push_back(s);
   return snps;
 }
-
-bool is_comment(const std::vector<std::string>& fields) { return fields[0][0] == '#'; }
 
 /// The distance field, a whole decimal number (optionally signed) that fits in 32 bits: a
 /// distance read in part, or cut to 32 bits, would keep pairs that are far apart.
@@ -124,18 +116,14 @@ GENEData::GENEData(std::string gScore, std::string gMoments,
 }
 
 void GENEData::load_gene_snp(SNPData& snpdat, int max_dist2gene) {
-  TextInput in(gene_snp_filename);
-  if (!in.is_open()) fail_stderr("error: " + gene_snp_filename + "not found");
-  std::string line;
+  DataLines in(gene_snp_filename, "error: " + gene_snp_filename + "not found");
   std::vector<std::string> fields;
-  while (in.read_line(line)) {
-    tokenize(line, fields, kFieldDelimiters);
-    if (fields.empty() || is_comment(fields)) continue;
-    require_fields(fields, 3, in.line_number, gene_snp_filename);
+  while (in.next(fields)) {
+    in.require_fields(fields, 3);
     // Widened before abs: the most negative 32-bit distance has no 32-bit absolute value.
     long distance = 0;
     if (!read_distance(fields[2], distance)) {
-      fail_stderr("error: distance '" + fields[2] + "' on line " + std::to_string(in.line_number) +
+      fail_stderr("error: distance '" + fields[2] + "' on line " + std::to_string(in.line_number()) +
                   " of file " + gene_snp_filename + " is not a whole number of base pairs");
     }
     if (std::labs(distance) > max_dist2gene) continue;
@@ -464,11 +452,8 @@ std::vector<std::size_t> GENEData::report_order() const {
 
 void GENEData::print_gene_stats_csv(const std::string& outfile) const {
   ResultFile result(outfile);
+  if (!result.is_open_or_warn("csv")) return;
   std::ofstream& out = result.out;
-  if (!result.is_open()) {
-    std::cout << "Cannot open " << outfile << "for csv output." << std::endl;
-    return;
-  }
   out << "   geneID, num_snps,   score,   mean,     sd, zscore,       pval\n";
   for (std::size_t g : report_order()) write_csv_row(out, genevec[g]);
   result.commit();
@@ -476,11 +461,8 @@ void GENEData::print_gene_stats_csv(const std::string& outfile) const {
 
 void GENEData::print_gene_stats_html(const std::string& outfile) const {
   ResultFile result(outfile);
+  if (!result.is_open_or_warn("html")) return;
   std::ofstream& out = result.out;
-  if (!result.is_open()) {
-    std::cout << "Cannot open " << outfile << "for html output." << std::endl;
-    return;
-  }
   out << "<HTML>\n<TITLE> Results </TITLE>\n</HEAD>\n<BODY>\n";
   out << "<H1> Gene-Level Analyses</H1>\n";
   out << "<table border=\"1\">\n";

@@ -5,13 +5,11 @@
 #include <cstring>
 
 #include "Matrix/Moments.h"
+#include "constants.h"
 #include "parallel_for.h"
 #include "vector_paths.h"
 
 namespace {
-/// Below this a standard deviation counts as zero (as in cor()).
-constexpr float kTolerance = 1e-6f;
-
 /// Covariances of gene a with each of `partners`, from prepared deviations; only reads.
 std::vector<float> covs_of_run(const ScoreMatrix& scores,
                                const std::vector<const SnpDeviation*>& devs,

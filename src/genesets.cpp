@@ -6,6 +6,7 @@
 #include <iostream>
 #include <map>
 
+#include "constants.h"
 #include "fail.h"
 #include "html.h"
 #include "print_banner.h"
@@ -14,14 +15,6 @@
 #include "stepDownPval.h"
 
 namespace {
-
-const float kTolerance = 1e-6f;
-const int kMomentReplicates = 1000;
-
-// Hosts of the public databases the HTML pages link to; the paths and query keys are fixed.
-const char* const kGeneDatabase = "https://www.ncbi.nlm.nih.gov";
-const char* const kGoBrowser = "https://amigo.geneontology.org";
-const char* const kPathwayDatabase = "https://www.genome.jp";
 
 float weight_from_variance(float v) {
   return v > kTolerance ? static_cast<float>(1.0 / static_cast<double>(v)) : 0.0f;
@@ -144,13 +137,6 @@ GENE_SET new_gene_set(int term_index, const std::string& term_name, const std::s
   set.count = static_cast<int>(genes.size());
   set.sim_pval = 1;
   return set;
-}
-
-/// True when `result` could be opened; otherwise says so on the console.
-bool open_report(const ResultFile& result, const char* what) {
-  if (result.is_open()) return true;
-  std::cout << "Cannot open " << result.path << "for " << what << " output." << std::endl;
-  return false;
 }
 
 }  // namespace
@@ -619,7 +605,7 @@ bool GeneSet_greater_zscore(const GENE_SET& set1, const GENE_SET& set2) {
 
 void GeneSets::print_gene_sets_csv(const std::string& outfile, GENEData& genedat) const {
   ResultFile result(outfile);
-  if (!open_report(result, "csv")) return;
+  if (!result.is_open_or_warn("csv")) return;
   std::ofstream& out = result.out;
   out.precision(4);
   out << setIDLabel << ",   variable,   value\n";
@@ -689,7 +675,7 @@ void write_html_tail(std::ostream& out) { out << "</table>\n</BODY>\n</HTML>\n";
 
 void GeneSets::print_go_gene_sets_html(const std::string& outfile, GENEData& genedat) const {
   ResultFile result(outfile);
-  if (!open_report(result, "html")) return;
+  if (!result.is_open_or_warn("html")) return;
   std::ofstream& out = result.out;
   out.precision(4);
   write_html_head(out, "<H1> Gene-Set Analyses: " + makeSetsMethod + "</H1>",
@@ -705,7 +691,7 @@ void GeneSets::print_go_gene_sets_html(const std::string& outfile, GENEData& gen
 
 void GeneSets::print_kegg_gene_sets_html(const std::string& outfile, GENEData& genedat) const {
   ResultFile result(outfile);
-  if (!open_report(result, "html")) return;
+  if (!result.is_open_or_warn("html")) return;
   std::ofstream& out = result.out;
   out.precision(4);
   write_html_head(out, "<H1> Gene-Set Analyses: KEGG </H1>", "<td>KEGG PATHWAY");
@@ -722,7 +708,7 @@ void GeneSets::print_kegg_gene_sets_html(const std::string& outfile, GENEData& g
 void GeneSets::print_set_mappings(const std::string& outfile, const SNPData& snpdat,
                                   const GENEData& genedat) const {
   ResultFile result(outfile);
-  if (!open_report(result, "map")) return;
+  if (!result.is_open_or_warn("map")) return;
   std::ofstream& out = result.out;
   out << "setID, gene, snp\n";
   int k = 0;

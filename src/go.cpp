@@ -17,10 +17,6 @@ namespace {
 
 typedef boost::graph_traits<Graph>::vertex_descriptor Vertex;
 
-bool is_comment(const std::vector<std::string>& fields) {
-  return !fields.empty() && !fields[0].empty() && fields[0][0] == '#';
-}
-
 /// The vertex named `name`, added with that name when `vertex_of` does not know it yet.
 Vertex find_or_add_vertex(const std::string& name, std::map<std::string, Vertex>& vertex_of,
                           Graph& graph) {
@@ -76,15 +72,10 @@ void GOData::makeGO(const std::string& filename, const std::string& goType) {
 }
 
 void GOData::load_go_graph() {
-  TextInput in(goedges_filename);
-  if (!in.is_open()) fail_stderr("error: " + goedges_filename + " not found");
+  DataLines in(goedges_filename, "error: " + goedges_filename + " not found");
   std::map<std::string, Vertex> vertex_of;
-  std::string line;
   std::vector<std::string> fields;
-  while (in.read_line(line)) {
-    tokenize(line, fields, kFieldDelimiters);
-    // A line of separators only carries no edge; skipping it keeps trailing blank lines harmless.
-    if (fields.empty() || is_comment(fields)) continue;
+  while (in.next(fields)) {
     if (fields.size() != 4)
       fail_stderr("error: " + goedges_filename + " has " + std::to_string(fields.size()) +
                   " items, but expect 4");
@@ -256,14 +247,10 @@ void GOData::find_gene_sets(int max_genes) {
 
 void GOData::load_go_gene(const std::string& filename, GENEData& genedat) {
   go_gene_filename = filename;
-  TextInput in(filename);
-  if (!in.is_open()) fail_stderr("error: " + filename + "not found");
-  std::string line;
+  DataLines in(filename, "error: " + filename + "not found");
   std::vector<std::string> fields;
-  while (in.read_line(line)) {
-    tokenize(line, fields, kFieldDelimiters);
-    if (fields.empty() || is_comment(fields)) continue;
-    require_fields(fields, 3, in.line_number, filename);
+  while (in.next(fields)) {
+    in.require_fields(fields, 3);
     const std::string& gene = fields[1];
     const auto term = go_map.find(fields[2]);
     if (term == go_map.end()) continue;

@@ -37,14 +37,12 @@ void KEGGData::makeKEGG(const std::string& filename, GENEData& genedat) {
 }
 
 void KEGGData::load_kegg_gene(GENEData& genedat) {
-  TextInput in(kegg_gene_filename);
-  if (!in.is_open()) fail_stderr("error: " + kegg_gene_filename + "not found");
-  std::string line;
+  DataLines in(kegg_gene_filename, "error: " + kegg_gene_filename + "not found");
+  // Unlike the other inputs, a line without fields in this file stops the run.
+  in.skip_blank_lines = false;
   std::vector<std::string> fields;
-  while (in.read_line(line)) {
-    tokenize(line, fields, kFieldDelimiters);
+  while (in.next(fields)) {
     if (fields.empty()) fail_stdout("error: empty line in " + kegg_gene_filename);
-    if (fields[0][0] == '#') continue;
     const std::string gene = text_after(fields[0], "hsa:");
     const auto gene_entry = genedat.gene_map.find(gene);
     if (gene_entry == genedat.gene_map.end()) continue;

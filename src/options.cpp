@@ -313,14 +313,13 @@ void Commands::setFromFile(Option_fstream& parOpt) {
   if (fileName.empty()) return;
 
   if (is_directory(fileName)) reportError("Parameter file " + fileName + " is a directory.");
-  TextInput parFile(fileName);
-  if (!parFile.is_open()) reportError("Parameter file could not be opened.");
+  TextInput parFile(fileName, "Parameter file could not be opened.", reportError);
 
   // Only the leading '#' lines are headers; the loop must also end at end of file, for a file
   // made of nothing but headers.
   std::string line;
   bool haveLine = parFile.read_line(line);
-  while (haveLine && !line.empty() && line[0] == '#') haveLine = parFile.read_line(line);
+  while (haveLine && !line.empty() && line[0] == kCommentMarker) haveLine = parFile.read_line(line);
 
   if (haveLine) {
     // line ends become blanks: an option and its value may stand on different lines

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <set>
 #include <vector>
 
@@ -82,6 +83,12 @@ ResultFile::ResultFile(const std::string& result_path)
   if (descriptor < 0) return;
   close(descriptor);
   out.open(temp_path, std::ios::out | std::ios::trunc);
+}
+
+bool ResultFile::is_open_or_warn(const char* what) const {
+  if (is_open()) return true;
+  std::cout << "Cannot open " << path << "for " << what << " output." << std::endl;
+  return false;
 }
 
 ResultFile::~ResultFile() {

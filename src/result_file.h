@@ -40,6 +40,9 @@ class ResultFile {
   ResultFile& operator=(const ResultFile&) = delete;
 
   bool is_open() const { return out.is_open() && !out.fail(); }
+  /// is_open(), and when false says on the console that the `what` output (csv, html, map)
+  /// cannot be written: that report is skipped, the run goes on.
+  bool is_open_or_warn(const char* what) const;
   /// Closes the file and renames it over the result; a failed write or rename stops the run.
   void commit();
 

@@ -59,7 +59,7 @@ std::string encode_score_header(const ScoreFileHeader& header) {
 
 std::string bad_snp_name_reason(const std::string& name) {
   if (name.empty()) return "is empty";
-  if (name[0] == '#') return "starts with '#'";
+  if (name[0] == kCommentMarker) return "starts with '#'";
   if (name.find_first_of(kFieldDelimiters + "\n\r") != std::string::npos)
     return "holds a field separator or line break";
   return "";

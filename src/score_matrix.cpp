@@ -6,12 +6,9 @@
 #include <iostream>
 #include <limits>
 
+#include "constants.h"
 #include "fail.h"
 #include "parallel_for.h"
-
-namespace {
-constexpr double kMissingTolerance = 1e-6;
-}
 
 void ScoreMatrix::reserve(long long max_rows, int nsubject) {
   nsubj = nsubject;

@@ -32,7 +32,7 @@ void for_each_line(std::string_view text, F&& f) {
 }
 
 bool is_data_line(const std::vector<std::string_view>& fields) {
-  return !fields.empty() && fields[0][0] != '#';
+  return !fields.empty() && fields[0][0] != kCommentMarker;
 }
 
 /// The first line of a part that stops the run, with what its message needs.
@@ -88,7 +88,7 @@ void parse_part(std::string_view text, int nsubj, ScoreTextRows& rows, BadLine& 
     if (line.find('\0') != std::string_view::npos) return describe(BadLine::nul_byte);
     FieldCursor cursor(line);
     std::string_view name, field;
-    if (!cursor.next(name) || name[0] == '#') return true;
+    if (!cursor.next(name) || name[0] == kCommentMarker) return true;
     const std::size_t at = rows.values.size();
     std::size_t found = 1;
     BadLine first_bad_value;

@@ -325,11 +325,8 @@ void SNPData::print_snp_stats(const std::string& title) const {
 
 void SNPData::print_snp_stats_csv(const std::string& filename) const {
   ResultFile result(filename);
+  if (!result.is_open_or_warn("csv")) return;
   std::ofstream& out = result.out;
-  if (!result.is_open()) {
-    std::cout << "Cannot open " << filename << "for csv output." << std::endl;
-    return;
-  }
   write_snp_table(out, snpvec);
   result.commit();
 }

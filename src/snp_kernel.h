@@ -11,8 +11,7 @@
 #include <functional>
 #include <vector>
 
-/// A SNP whose sum of squares is not above this has statistic 0, observed and simulated.
-constexpr float kSsqTolerance = 1e-7f;
+#include "constants.h"
 
 /// The sum of squares of one row of scores, in float, in subject order: the denominator of
 /// the SNP's observed statistic and of every one of its replicates.

@@ -33,22 +33,16 @@ bool read_line(std::istream& in, std::string& line) {
   return true;
 }
 
-void require_fields(const std::vector<std::string>& fields, std::size_t minimum, int line_number,
-                    const std::string& filename) {
-  if (fields.size() >= minimum) return;
-  fail_stderr("error: expect at least " + std::to_string(minimum) + " fields on line " +
-              std::to_string(line_number) + " of file " + filename + ", but found " +
-              std::to_string(fields.size()));
-}
-
 bool is_directory(const std::string& path) {
   struct stat status;
   return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-TextInput::TextInput(const std::string& name) : filename(name) {
+TextInput::TextInput(const std::string& name, const std::string& open_failure, StopRun stop)
+    : filename(name) {
   if (is_directory(filename)) fail_stderr("error: " + filename + " is a directory");
   in.open(filename);
+  if (!in.is_open() || in.fail()) stop(open_failure);
 }
 
 bool TextInput::read_line(std::string& line) {
@@ -60,4 +54,27 @@ bool TextInput::read_line(std::string& line) {
                 ": not a text file");
   }
   return true;
+}
+
+bool is_comment(const std::vector<std::string>& fields) {
+  return !fields.empty() && fields[0][0] == kCommentMarker;
+}
+
+DataLines::DataLines(const std::string& name, const std::string& open_failure, StopRun stop)
+    : in(name, open_failure, stop) {}
+
+bool DataLines::next(std::vector<std::string>& fields) {
+  while (in.read_line(line)) {
+    tokenize(line, fields, kFieldDelimiters);
+    if (fields.empty() ? skip_blank_lines : is_comment(fields)) continue;
+    return true;
+  }
+  return false;
+}
+
+void DataLines::require_fields(const std::vector<std::string>& fields, std::size_t minimum) const {
+  if (fields.size() >= minimum) return;
+  fail_stderr("error: expect at least " + std::to_string(minimum) + " fields on line " +
+              std::to_string(in.line_number) + " of file " + in.filename + ", but found " +
+              std::to_string(fields.size()));
 }
