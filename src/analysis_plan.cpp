@@ -51,17 +51,7 @@ E parse_choice(const Choices<E>& choices, const std::string& text, const std::st
   fail_stdout(message + shown);
 }
 
-template <class E>
-const char* name_of(const Choices<E>& choices, E value) {
-  for (const auto& choice : choices)
-    if (choice.second == value) return choice.first;
-  return "";
-}
-
 }  // namespace
-
-const char* choice_name(GeneScore choice) { return name_of(kGeneScores, choice); }
-const char* choice_name(GeneMoments choice) { return name_of(kGeneMoments, choice); }
 
 void check_choices(const PlanText& text, AnalysisPlan& plan) {
   std::string method = text.method;

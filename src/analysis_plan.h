@@ -20,10 +20,6 @@ struct SetScoring {
   GeneScore gene_score = GeneScore::sqrtmean;
 };
 
-/// The option names of the choices, as the command line spells them.
-const char* choice_name(GeneScore choice);
-const char* choice_name(GeneMoments choice);
-
 struct AnalysisPlan {
   Method method = Method::go;
   GeneScore gene_score = GeneScore::sqrtmean;

@@ -47,8 +47,8 @@ bool read_distance(const std::string& field, long& distance) {
 
 /// Score of one gene from one SNP statistic (observed or simulated); n is the number of used
 /// SNPs. The maximum starts at 0, so "max" never falls below it.
-void score_gene(const Gene& gene, const SNPData& snpdat, float SNP::*stat,
-                const std::string& method, int& n, float& score) {
+void score_gene(const Gene& gene, const SNPData& snpdat, float SNP::*stat, GeneScore method,
+                int& n, float& score) {
   float sum = 0;
   float max = 0;
   n = 0;
@@ -63,12 +63,16 @@ void score_gene(const Gene& gene, const SNPData& snpdat, float SNP::*stat,
   }
   if (n == 0) return;
   const float mean = sum / static_cast<float>(n);
-  if (method == "mean") {
-    score = mean;
-  } else if (method == "sqrtmean") {
-    score = std::sqrt(mean);
-  } else if (method == "max") {
-    score = max;
+  switch (method) {
+    case GeneScore::mean:
+      score = mean;
+      break;
+    case GeneScore::sqrtmean:
+      score = std::sqrt(mean);
+      break;
+    case GeneScore::max:
+      score = max;
+      break;
   }
 }
 
@@ -98,19 +102,17 @@ void write_html_row(std::ostream& out, const Gene& gene) {
 }
 }  // namespace
 
-GENEData::GENEData(std::string gScore, std::string gMoments, std::string filename,
+GENEData::GENEData(GeneScore gScore, GeneMoments gMoments, std::string filename,
                    int max_dist2gene, SNPData& snpdat)
-    : gene_snp_filename(std::move(filename)) {
+    : gene_snp_filename(std::move(filename)), geneScore(gScore), geneMoments(gMoments) {
   load_gene_snp(snpdat, max_dist2gene);
   ngene = static_cast<int>(genevec.size());
-  geneScore = std::move(gScore);
-  geneMoments = std::move(gMoments);
 }
 
-GENEData::GENEData(std::string gScore, std::string gMoments,
+GENEData::GENEData(GeneScore gScore, GeneMoments gMoments,
                    const std::vector<std::pair<std::string, std::string>>& gene_snp,
                    SNPData& snpdat)
-    : geneScore(std::move(gScore)), geneMoments(std::move(gMoments)) {
+    : geneScore(gScore), geneMoments(gMoments) {
   for (const auto& [gene, snp] : gene_snp) add_gene_snp(snpdat, gene, snp);
   ngene = static_cast<int>(genevec.size());
 }
@@ -123,8 +125,9 @@ void GENEData::load_gene_snp(SNPData& snpdat, int max_dist2gene) {
     // Widened before abs: the most negative 32-bit distance has no 32-bit absolute value.
     long distance = 0;
     if (!read_distance(fields[2], distance)) {
-      fail_stderr("error: distance '" + fields[2] + "' on line " + std::to_string(in.line_number()) +
-                  " of file " + gene_snp_filename + " is not a whole number of base pairs");
+      fail_stderr("error: distance '" + fields[2] + "' on line " +
+                  std::to_string(in.line_number()) + " of file " + gene_snp_filename +
+                  " is not a whole number of base pairs");
     }
     if (std::labs(distance) > max_dist2gene) continue;
     add_gene_snp(snpdat, fields[0], fields[1]);
@@ -295,9 +298,9 @@ void GENEData::sim_score_moments(SNPData& snpdat) {
 }
 
 void GENEData::compute_score_moments(SNPData& snpdat) {
-  if (geneScore == "sqrtmean" && geneMoments == "nor") {
+  if (geneMoments == GeneMoments::nor && geneScore == GeneScore::sqrtmean) {
     score_sqrtmean_moments(snpdat);
-  } else if (geneScore == "mean" && geneMoments == "nor") {
+  } else if (geneMoments == GeneMoments::nor && geneScore == GeneScore::mean) {
     score_mean_moments(snpdat);
   } else {
     sim_score_moments(snpdat);

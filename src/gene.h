@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Matrix/MatrixLib.h"
+#include "analysis_plan.h"
 #include "gene_pair_covs.h"
 #include "snp.h"
 
@@ -39,16 +40,16 @@ class GENEData {
   std::vector<Gene> genevec;            ///< in order of first appearance in the file
   std::map<std::string, int> gene_map;  ///< name -> index in genevec as loaded
   Matrix<float> gene_cov;               ///< null covariances of the genes' mean SNP statistics
-  std::string geneScore;                ///< "mean", "sqrtmean" or "max"
-  std::string geneMoments;              ///< "nor" or "sim"
+  GeneScore geneScore = GeneScore::sqrtmean;
+  GeneMoments geneMoments = GeneMoments::nor;
   /// The SNPs' part of the gene covariances, formed on first use.
   SnpDeviations snp_deviations;
 
-  GENEData(std::string gScore, std::string gMoments, std::string filename, int max_dist2gene,
+  GENEData(GeneScore gScore, GeneMoments gMoments, std::string filename, int max_dist2gene,
            SNPData& snpdat);
   /// Genes given in memory: (gene, SNP) pairs in the order a gene-SNP file would list them,
   /// every distance taken as inside the window.
-  GENEData(std::string gScore, std::string gMoments,
+  GENEData(GeneScore gScore, GeneMoments gMoments,
            const std::vector<std::pair<std::string, std::string>>& gene_snp, SNPData& snpdat);
 
   void load_gene_snp(SNPData& snpdat, int max_dist2gene);
@@ -67,6 +68,8 @@ class GENEData {
   void score_mean_moments(SNPData& snpdat);
   void score_sqrtmean_moments(SNPData& snpdat);
   void sim_score_moments(SNPData& snpdat);
+  /// Analytic moments for a mean or sqrtmean score with normal moments; simulated otherwise
+  /// (a max score has no analytic ones).
   void compute_score_moments(SNPData& snpdat);
   void compute_zscore();
   void compute_zscore_sim();

@@ -138,8 +138,7 @@ int main(int argc, char** argv) {
   if (plan.method == Method::snp) return run_snp_road(plan, snpdat, timer);
 
   print_banner("loading gene_snp file", 80);
-  GENEData genedat(choice_name(plan.gene_score), choice_name(plan.gene_moments), plan.gene_snp_file,
-                   plan.dist2gene, snpdat);
+  GENEData genedat(plan.gene_score, plan.gene_moments, plan.gene_snp_file, plan.dist2gene, snpdat);
   if (plan.method == Method::gene) return run_gene_road(plan, snpdat, genedat, timer);
   return run_geneset_road(plan, snpdat, genedat, timer);
 }

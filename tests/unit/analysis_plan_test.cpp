@@ -35,9 +35,6 @@ TEST(AnalysisPlan, ChoicesBecomeEnumsAndTheMethodIsReadInAnyCase) {
   EXPECT_EQ(plan.go_type, "cellular_component");
   EXPECT_EQ(plan.set_scoring().set_score, GeneSetScore::mean_z);
   EXPECT_EQ(plan.set_scoring().gene_score, GeneScore::max);
-  // The gene level still reads these names.
-  EXPECT_STREQ(choice_name(GeneScore::sqrtmean), "sqrtmean");
-  EXPECT_STREQ(choice_name(GeneMoments::sim), "sim");
 
   text = defaults();
   text.method = "snp";

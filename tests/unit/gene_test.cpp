@@ -18,10 +18,10 @@ namespace {
 // The score and gene_snp files of one test, and the data loaded from them.
 struct GeneFiles : TempDir {
   GENEData& load(const std::string& scores, const std::string& gene_snp,
-                 const std::string& gene_score = "mean") {
+                 GeneScore gene_score = GeneScore::mean) {
     snpdat = std::make_unique<SNPData>(write("score.dat", scores), -999.0f, "zero");
-    genedat = std::make_unique<GENEData>(gene_score, "nor", write("gene_snp.dat", gene_snp), 50000,
-                                         *snpdat);
+    genedat = std::make_unique<GENEData>(gene_score, GeneMoments::nor,
+                                         write("gene_snp.dat", gene_snp), 50000, *snpdat);
     return *genedat;
   }
   SNP& snp(std::size_t i) { return snpdat->snpvec[i]; }
@@ -46,11 +46,11 @@ std::vector<std::pair<std::string, std::string>> pairs_of(const std::string& tex
 // Scores (SNPs rs1, rs2, ...) and genes built in memory.
 struct GeneMemory {
   GENEData& make(const std::vector<std::vector<float>>& rows, const std::string& gene_snp,
-                 const std::string& gene_score = "mean") {
+                 GeneScore gene_score = GeneScore::mean) {
     std::vector<std::string> names;
     for (std::size_t k = 0; k < rows.size(); ++k) names.push_back("rs" + std::to_string(k + 1));
     snpdat = std::make_unique<SNPData>(names, rows);
-    genedat = std::make_unique<GENEData>(gene_score, "nor", pairs_of(gene_snp), *snpdat);
+    genedat = std::make_unique<GENEData>(gene_score, GeneMoments::nor, pairs_of(gene_snp), *snpdat);
     return *genedat;
   }
   SNP& snp(std::size_t i) { return snpdat->snpvec[i]; }
@@ -105,8 +105,8 @@ TEST(GENEData, LoaderKeepsDistanceBoundarySkipsRepeatsAndUnknownSnpsAndStopsOnSh
               "error: expect at least 3 fields on line 4 of file .*gene_snp.dat, but found 2");
   EXPECT_EXIT(f.load("rs1 1 2\n", "GB\n"), testing::ExitedWithCode(1), "on line 1 .* found 1");
   SNPData s(f.write("score.dat", "rs1 1 2\n"), -999.0f, "zero");
-  EXPECT_EXIT(GENEData("mean", "nor", f.file("none.dat"), 10, s), testing::ExitedWithCode(1),
-              "error: .*none.datnot found");
+  EXPECT_EXIT(GENEData(GeneScore::mean, GeneMoments::nor, f.file("none.dat"), 10, s),
+              testing::ExitedWithCode(1), "error: .*none.datnot found");
 }
 
 TEST(GENEData, DistanceThatIsNotAWhole32BitNumberStopsWithFileAndLine) {
@@ -130,13 +130,12 @@ TEST(GENEData, ComputeScoreByMethodOverUsedSnpsOfUsedGenes) {
   g.all_genes_used();
   g.genevec[2].used = false;
   g.genevec[2].score = 9;  // an unused gene is reset, not left as it was
-  const std::vector<std::pair<std::string, std::vector<float>>> cases = {
-      {"mean", {4, -3, 0}},
-      {"sqrtmean", {2, std::nanf(""), 0}},
-      {"max", {7, 0, 0}},
-      {"median", {0, 0, 0}}};
+  const std::vector<std::pair<GeneScore, std::vector<float>>> cases = {
+      {GeneScore::mean, {4, -3, 0}},
+      {GeneScore::sqrtmean, {2, std::nanf(""), 0}},
+      {GeneScore::max, {7, 0, 0}}};
   for (const auto& [method, expected] : cases) {
-    SCOPED_TRACE(method);
+    SCOPED_TRACE(static_cast<int>(method));
     g.geneScore = method;
     g.compute_score(*f.snpdat);
     EXPECT_EQ(g.genevec[0].count, 3);
@@ -146,7 +145,7 @@ TEST(GENEData, ComputeScoreByMethodOverUsedSnpsOfUsedGenes) {
   // An unused SNP leaves the gene; the simulated score reads sim_x_stat instead.
   f.snp(2).used = false;
   f.set(&SNP::sim_x_stat, {2, 6});
-  g.geneScore = "mean";
+  g.geneScore = GeneScore::mean;
   g.compute_score(*f.snpdat);
   g.compute_score_sim(*f.snpdat);
   EXPECT_EQ(g.genevec[0].count, 2);
@@ -163,7 +162,7 @@ TEST(GENEData, AnalyticMomentsOfOneSnpAndTwoSnpGenes) {
                        "G1 rs1 G2 rs2 G2 rs3 G3 rs4 G3 rs5");
   g.all_genes_used();
   g.genevec[2].used = false;
-  g.compute_score_moments(*f.snpdat);  // "mean" and "nor"
+  g.compute_score_moments(*f.snpdat);  // mean score, normal moments
   EXPECT_EQ(g.genevec[0].var_mean, 2.0f);
   EXPECT_EQ(g.genevec[0].null_mean, 1.0f);
   EXPECT_FLOAT_EQ(g.genevec[0].null_sd, 1.4142135f);
@@ -171,7 +170,7 @@ TEST(GENEData, AnalyticMomentsOfOneSnpAndTwoSnpGenes) {
   EXPECT_EQ(g.genevec[2].null_mean, 0.0f);
   EXPECT_EQ(g.genevec[2].null_sd, 0.0f);
   g.genevec[2].used = true;
-  g.geneScore = "sqrtmean";
+  g.geneScore = GeneScore::sqrtmean;
   g.compute_score_moments(*f.snpdat);
   // The running float moments may carry a few ulps of rounding.
   EXPECT_NEAR(g.genevec[2].var_mean, 1.25, 1e-6);
@@ -329,7 +328,7 @@ TEST(GENEData, RanksCoverUsedGenesOnly) {
 TEST(GENEData, SimulatedMomentsUseExactlyAThousandReplicates) {
   GeneMemory f;
   const std::vector<std::vector<float>> scores = {{0.5f, -1, 2, 1.5f, -0.3f}, {1, 1, -2, 0.7f, 0.2f}};
-  GENEData& g = f.make(scores, "G0 rs1 G0 rs2", "max");
+  GENEData& g = f.make(scores, "G0 rs1 G0 rs2", GeneScore::max);
   SNPData twin({"rs1", "rs2"}, scores);
   for (SNPData* s : {f.snpdat.get(), &twin}) {
     s->set_all_used();
@@ -339,7 +338,7 @@ TEST(GENEData, SimulatedMomentsUseExactlyAThousandReplicates) {
   g.all_genes_used();
   // The pending second normal deviate is shared by all generators: start each stream clean.
   MTRand::iset = 0;
-  g.compute_score_moments(*f.snpdat);  // "max" has no analytic moments
+  g.compute_score_moments(*f.snpdat);  // a max score has no analytic moments
   MTRand::iset = 0;
   double sum = 0, sumsq = 0;
   for (int rep = 0; rep < 1000; ++rep) {

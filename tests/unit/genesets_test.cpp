@@ -19,7 +19,7 @@ struct TinyGenes {
   SNPData snpdat{dir.write("score.dat", "rs1 -1 0 1\nrs2 -1 0 1\nrs3 1 1 -2\nrs4 2 0 -2\n"),
                  -999.0f, "zero"};
   GENEData genedat{
-      "mean", "nor",
+      GeneScore::mean, GeneMoments::nor,
       dir.write("gene_snp.dat",
                 "GENE_A rs1 0\nGENE_A rs2 0\nGENE_B rs3 0\nGENE_C rs4 0\nGENE_D rs1 0\n"),
       1000, snpdat};
