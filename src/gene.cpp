@@ -252,12 +252,27 @@ std::vector<float> GENEData::gene_pair_covs(SNPData& snpdat,
   return ::gene_pair_covs(snpdat.scoremat, snp_deviations, gene_snps, pairs, worker_threads());
 }
 
+std::vector<float> GENEData::gene_self_covs(SNPData& snpdat, const std::vector<int>& genes) {
+  std::vector<float> covs(genes.size(), 0.0f);
+  // Each gene reads the scores and writes its own entry. Without subjects the moments stop
+  // the run, which only this thread may do.
+  const int threads = snpdat.nsubj >= 1 ? worker_threads() : 1;
+  parallel_for(static_cast<int>(genes.size()), threads, [&](int i) {
+    const auto k = static_cast<std::size_t>(i);
+    covs[k] = gene_self_cov(snpdat, genes[k]);
+  });
+  return covs;
+}
+
 void GENEData::compute_gene_var(SNPData& snpdat) {
+  std::vector<int> used_genes;
   for (std::size_t g = 0; g < genevec.size(); ++g) {
-    Gene& gene = genevec[g];
-    gene.var_mean = 0;
-    if (gene.used) gene.var_mean = gene_self_cov(snpdat, static_cast<int>(g));
+    genevec[g].var_mean = 0;
+    if (genevec[g].used) used_genes.push_back(static_cast<int>(g));
   }
+  const std::vector<float> covs = gene_self_covs(snpdat, used_genes);
+  for (std::size_t k = 0; k < used_genes.size(); ++k)
+    genevec[static_cast<std::size_t>(used_genes[k])].var_mean = covs[k];
 }
 
 void GENEData::score_mean_moments(SNPData& snpdat) {

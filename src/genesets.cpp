@@ -283,13 +283,14 @@ void GENEData::compute_gene_cov2(SNPData& snpdat, GeneSets& gene_sets) {
   std::vector<std::vector<bool>> pair_done(n);  // pair_done[g1][g2] for g2 < g1
   for (std::size_t g = 0; g < n; ++g) pair_done[g].assign(g, false);
   std::vector<std::pair<int, int>> pairs;  // in walk order; computed together below
+  std::vector<int> diagonals;              // likewise
 
   for (const GENE_SET& set : gene_sets.geneset_vec) {
     for (int g1 : set.gene_index_set) {
       const auto i1 = static_cast<std::size_t>(g1);
       if (!has_data[i1]) continue;
       if (!diagonal_done[i1]) {
-        gene_cov[g1][i1] = gene_self_cov(snpdat, g1);
+        diagonals.push_back(g1);
         diagonal_done[i1] = true;
       }
       for (int g2 : set.gene_index_set) {
@@ -301,6 +302,9 @@ void GENEData::compute_gene_cov2(SNPData& snpdat, GeneSets& gene_sets) {
       }
     }
   }
+  const std::vector<float> variances = gene_self_covs(snpdat, diagonals);
+  for (std::size_t k = 0; k < diagonals.size(); ++k)
+    gene_cov[diagonals[k]][static_cast<std::size_t>(diagonals[k])] = variances[k];
   const std::vector<float> covs = gene_pair_covs(snpdat, pairs);
   for (std::size_t p = 0; p < pairs.size(); ++p) {
     const auto [g1, g2] = pairs[p];
