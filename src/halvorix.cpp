@@ -7,6 +7,7 @@
 
 #include "LookupTable.h"
 #include "StopWatch.h"
+#include "distributed.h"
 #include "fail.h"
 #include "gene.h"
 #include "genesets.h"
@@ -167,6 +168,7 @@ void check_choice(const LookupTable& table, const std::string& value, const std:
 }  // namespace
 
 int main(int argc, char** argv) {
+  const DistributedRun distributed(argc, argv);
   LookupTable tableMethod, tableReplaceMiss, tableGoType, tableGeneScore, tableGeneSetScore,
       tableGeneMoments;
   for (const char* v : {"SNP", "GENE", "GO", "KEGG"}) tableMethod.insert(v);
