@@ -7,8 +7,8 @@ set -u
 bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
 export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+work=$(mktemp -d) session=$(mktemp -d)  # the jobs' session files stay out of the work folder
+trap 'rm -rf "$work" "$session"' EXIT
 cp -R "$here/../data/tiny/." "$work/"
 cd "$work" || exit 2
 # The same SNP scores with one value changed: a valid file, but other data.
@@ -23,7 +23,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 job() {
   local name=$1 want=$2
   shift 3
-  timeout 120 mpirun -q --oversubscribe "$@" >"$work/$name.out" 2>"$work/$name.err" </dev/null
+  timeout 120 mpirun -q --oversubscribe --mca orte_tmpdir_base "$session" "$@" >"$work/$name.out" 2>"$work/$name.err" </dev/null
   local rc=$?
   [ "$rc" -eq "$want" ] || fail "$name: exit status $rc, expected $want"
   local now
@@ -62,7 +62,7 @@ job lost_process 137 -- -n 1 "$bin" "${snp[@]}" : -n 1 bash -c 'kill -KILL $$'
 
 # And the same job with good inputs everywhere does write its result (the checks above do not
 # pass for want of a working job).
-timeout 120 mpirun -q --oversubscribe -n 3 "$bin" "${snp[@]}" >good.out 2>&1 </dev/null ||
+timeout 120 mpirun -q --oversubscribe --mca orte_tmpdir_base "$session" -n 3 "$bin" "${snp[@]}" >good.out 2>&1 </dev/null ||
   fail "good job: exit status $?"
 [ -s output.csv ] || fail "good job: no output.csv"
 
