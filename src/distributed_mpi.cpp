@@ -53,6 +53,18 @@ void write_all(int fd, const std::string& text) {
   }
 }
 
+/// Waits for a collective operation without spinning: a process that finished its replicates
+/// early would otherwise busy-poll a core that the others, or their threads, need (MPI's
+/// blocking calls poll). A millisecond of latency is nothing next to a level's simulation.
+void wait_idle(MPI_Request& request) {
+  int done = 0;
+  MPI_Test(&request, &done, MPI_STATUS_IGNORE);
+  while (!done) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    MPI_Test(&request, &done, MPI_STATUS_IGNORE);
+  }
+}
+
 }  // namespace
 
 DistributedRun::DistributedRun(int& argc, char**& argv) {
@@ -83,21 +95,28 @@ int process_rank() { return rank; }
 int process_count() { return size; }
 
 void wait_for_all_processes() {
-  if (in_job) MPI_Barrier(MPI_COMM_WORLD);
+  if (!in_job) return;
+  MPI_Request request;
+  MPI_Ibarrier(MPI_COMM_WORLD, &request);
+  wait_idle(request);
 }
 
 bool same_on_every_process(std::uint64_t value) {
   if (!in_job) return true;
   // The minimum of ~value is the complement of the maximum: one reduction gives both.
   std::uint64_t both[2] = {value, ~value};
-  MPI_Allreduce(MPI_IN_PLACE, both, 2, MPI_UINT64_T, MPI_MIN, MPI_COMM_WORLD);
+  MPI_Request request;
+  MPI_Iallreduce(MPI_IN_PLACE, both, 2, MPI_UINT64_T, MPI_MIN, MPI_COMM_WORLD, &request);
+  wait_idle(request);
   return both[0] == ~both[1];
 }
 
 void sum_over_processes(std::vector<int>& values) {
   if (!in_job) return;
-  MPI_Allreduce(MPI_IN_PLACE, values.data(), static_cast<int>(values.size()), MPI_INT, MPI_SUM,
-                MPI_COMM_WORLD);
+  MPI_Request request;
+  MPI_Iallreduce(MPI_IN_PLACE, values.data(), static_cast<int>(values.size()), MPI_INT, MPI_SUM,
+                 MPI_COMM_WORLD, &request);
+  wait_idle(request);
 }
 
 void exit_failed_run(const std::string& message) {
