@@ -37,9 +37,10 @@ TEST(ReplicateShare, ConsecutiveRangesInRankOrderCoverTheRunOnceAndDifferByAtMos
 
 TEST(ReplicateShare, ProcessesSimulatingTheirSharesGiveTheWholeRunsCountsAndStream) {
   namespace fs = std::filesystem;
-  const fs::path path = fs::temp_directory_path() /
-                        ("distributed_test_" +
-                         std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".dat");
+  const fs::path path =
+      fs::temp_directory_path() /
+      ("distributed_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+       ".dat");
   {
     std::ofstream out(path);
     for (int s = 0; s < 37; ++s) {  // three blocks of the kernel, the last one partly filled
