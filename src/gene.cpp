@@ -11,6 +11,7 @@
 
 #include "Matrix/Moments.h"
 #include "Ranker/ranker.h"
+#include "distributed.h"
 #include "fail.h"
 #include "html.h"
 #include "parallel_for.h"
@@ -396,9 +397,9 @@ void GENEData::stepDownPval(int nsim, SNPData& snpdat) {
   }
   StepDownPval stepdown(stats, nsim);
   std::vector<float> sim(genevec.size());
-  snpdat.plan_replicates(nsim);
-  Progress progress("replicates", nsim);
-  for (int rep = 0; rep < nsim; ++rep) {
+  const ReplicateShare share = begin_replicate_share(snpdat, nsim);
+  Progress progress("replicates", share.count());
+  for (int rep = share.first; rep < share.last; ++rep) {
     snpdat.random_x_stat();
     compute_score_sim(snpdat);
     compute_zscore_sim();
@@ -406,6 +407,7 @@ void GENEData::stepDownPval(int nsim, SNPData& snpdat) {
     stepdown.update_by_sim_stats(sim);
     progress.tick();
   }
+  end_replicate_share(snpdat, nsim, share, stepdown);
   stepdown.compute_pval();
   stepdown.sort_index();
   for (const StatInfo& record : stepdown.stat_info)

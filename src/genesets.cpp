@@ -6,6 +6,7 @@
 #include <iostream>
 #include <map>
 
+#include "distributed.h"
 #include "fail.h"
 #include "html.h"
 #include "print_banner.h"
@@ -546,9 +547,9 @@ void GeneSets::stepDownPval(int nsim, SNPData& snpdat, GENEData& genedat) {
   StepDownPval stepdown(observed, nsim);
   std::vector<float> simulated(geneset_vec.size());
   const FlatGeneSets flat = replicate_view(*this, genedat);
-  snpdat.plan_replicates(nsim);
-  Progress progress("replicates", nsim);
-  for (int rep = 0; rep < nsim; ++rep) {
+  const ReplicateShare share = begin_replicate_share(snpdat, nsim);
+  Progress progress("replicates", share.count());
+  for (int rep = share.first; rep < share.last; ++rep) {
     snpdat.random_x_stat();
     simulate_set_scores(*this, snpdat, genedat, flat);
     compute_zscore_sim();
@@ -556,6 +557,7 @@ void GeneSets::stepDownPval(int nsim, SNPData& snpdat, GENEData& genedat) {
     stepdown.update_by_sim_stats(simulated);
     progress.tick();
   }
+  end_replicate_share(snpdat, nsim, share, stepdown);
   stepdown.compute_pval();
   stepdown.sort_index();
   for (std::size_t i = 0; i < geneset_vec.size(); ++i)
