@@ -145,3 +145,14 @@ BENCHMARK(BM_snp_kernel_threads)
     ->ArgsProduct({{10000}, {1000}, {1, 2}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// What a process of an MPI job pays to reach its first replicate: skip_replicates draws and
+// drops nsubj normal deviates per replicate before it (replicates x 1,000 subjects here).
+static void BM_skip_replicates(benchmark::State& state) {
+  auto data = make_bench_snpdata(16, 1000);
+  const int replicates = static_cast<int>(state.range(0));
+  for ([[maybe_unused]] auto _ : state) data->skip_replicates(replicates);
+  state.counters["draws/s"] = benchmark::Counter(static_cast<double>(replicates) * data->nsubj,
+                                                 benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_skip_replicates)->Arg(100)->Unit(benchmark::kMillisecond);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite twice: an optimised build with warnings as errors, and
-# an address + undefined-behaviour sanitizer build. Fails if the tests leave files behind.
+# an address + undefined-behaviour sanitizer build; then the MPI build's job tests. Fails if the
+# tests leave files behind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -11,6 +12,10 @@ for preset in ci asan; do
   echo "=== $preset tests"
   ctest --preset "$preset" -j2
 done
+echo "=== mpi build (HALVORIX_MPI) and its tests: golden cases as jobs of 2 and 3 processes"
+cmake --preset mpi >/dev/null
+cmake --build --preset mpi
+ctest --preset mpi -j2
 echo "=== fuzz run (every loader, 5 s each)"
 bash scripts/fuzz.sh 5
 echo "=== benchmark smoke run"

@@ -1,7 +1,8 @@
 #include "fail.h"
 
-#include <cstdlib>
 #include <iostream>
+
+#include "distributed.h"
 
 void fail_stderr(const std::string& message) {
 #ifdef HALVORIX_FUZZ
@@ -10,7 +11,7 @@ void fail_stderr(const std::string& message) {
 #endif
   std::cout.flush();  // keep the console order of everything printed before the error
   std::cerr << message << std::endl;
-  std::exit(1);
+  exit_failed_run(message);
 }
 
 void fail_stdout(const std::string& message) {
@@ -19,7 +20,7 @@ void fail_stdout(const std::string& message) {
   throw RunStopped();
 #endif
   std::cout << message << std::endl;
-  std::exit(1);
+  exit_failed_run(message);
 }
 
 void finish_output_file(std::ofstream& out, const std::string& filename) {

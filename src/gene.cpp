@@ -12,6 +12,7 @@
 #include "Matrix/Moments.h"
 #include "Ranker/ranker.h"
 #include "constants.h"
+#include "distributed.h"
 #include "fail.h"
 #include "html.h"
 #include "parallel_for.h"
@@ -243,12 +244,27 @@ std::vector<float> GENEData::gene_pair_covs(SNPData& snpdat,
   return ::gene_pair_covs(snpdat.scoremat, snp_deviations, gene_snps, pairs, worker_threads());
 }
 
+std::vector<float> GENEData::gene_self_covs(SNPData& snpdat, const std::vector<int>& genes) {
+  std::vector<float> covs(genes.size(), 0.0f);
+  // Each gene reads the scores and writes its own entry. Without subjects the moments stop
+  // the run, which only this thread may do.
+  const int threads = snpdat.nsubj >= 1 ? worker_threads() : 1;
+  parallel_for(static_cast<int>(genes.size()), threads, [&](int i) {
+    const auto k = static_cast<std::size_t>(i);
+    covs[k] = gene_self_cov(snpdat, genes[k]);
+  });
+  return covs;
+}
+
 void GENEData::compute_gene_var(SNPData& snpdat) {
+  std::vector<int> used_genes;
   for (std::size_t g = 0; g < genevec.size(); ++g) {
-    Gene& gene = genevec[g];
-    gene.var_mean = 0;
-    if (gene.used) gene.var_mean = gene_self_cov(snpdat, static_cast<int>(g));
+    genevec[g].var_mean = 0;
+    if (genevec[g].used) used_genes.push_back(static_cast<int>(g));
   }
+  const std::vector<float> covs = gene_self_covs(snpdat, used_genes);
+  for (std::size_t k = 0; k < used_genes.size(); ++k)
+    genevec[static_cast<std::size_t>(used_genes[k])].var_mean = covs[k];
 }
 
 void GENEData::score_mean_moments(SNPData& snpdat) {
@@ -372,9 +388,9 @@ void GENEData::stepDownPval(int nsim, SNPData& snpdat) {
   }
   StepDownPval stepdown(stats, nsim);
   std::vector<float> sim(genevec.size());
-  snpdat.plan_replicates(nsim);
-  Progress progress("replicates", nsim);
-  for (int rep = 0; rep < nsim; ++rep) {
+  const ReplicateShare share = begin_replicate_share(snpdat, nsim);
+  Progress progress("replicates", share.count());
+  for (int rep = share.first; rep < share.last; ++rep) {
     snpdat.random_x_stat();
     compute_score_sim(snpdat);
     compute_zscore_sim();
@@ -382,6 +398,7 @@ void GENEData::stepDownPval(int nsim, SNPData& snpdat) {
     stepdown.update_by_sim_stats(sim);
     progress.tick();
   }
+  end_replicate_share(snpdat, nsim, share, stepdown);
   stepdown.compute_pval();
   stepdown.sort_index();
   for (const StatInfo& record : stepdown.stat_info)

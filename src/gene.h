@@ -89,6 +89,9 @@ class GENEData {
   /// 0 without used SNPs, 2 with one, else 2 * ssq(R) / m^2 of the SNP correlations R. Stops
   /// the run when the moments of the SNP matrix cannot be formed.
   float gene_self_cov(SNPData& snpdat, int gene);
+  /// gene_self_cov of each of `genes`, in that order, spread over the worker threads; the
+  /// values do not depend on the thread count.
+  std::vector<float> gene_self_covs(SNPData& snpdat, const std::vector<int>& genes);
   /// Null covariance of the mean SNP statistics of genes a and b: 2 * ssq(C) / (m_a * m_b) with
   /// C = cor(S_a, S_b). Both genes need a used SNP; otherwise the run stops.
   float gene_pair_cov(SNPData& snpdat, int a, int b);

@@ -81,6 +81,20 @@ const SnpDeviation& SnpDeviations::of(const ScoreMatrix& scores, int snp) {
   return d;
 }
 
+void SnpDeviations::prepare(const ScoreMatrix& scores, const std::vector<int>& snps,
+                            int nthreads) {
+  if (cache_.size() < static_cast<std::size_t>(scores.nsnp))
+    cache_.resize(static_cast<std::size_t>(scores.nsnp));
+  std::vector<int> missing;
+  for (int s : snps)
+    if (!cache_[static_cast<std::size_t>(s)].ready) missing.push_back(s);
+  std::sort(missing.begin(), missing.end());
+  missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
+  // Each SNP writes its own entry of the cache, sized above; nothing else is shared.
+  parallel_for(static_cast<int>(missing.size()), nthreads,
+               [&](int i) { of(scores, missing[static_cast<std::size_t>(i)]); });
+}
+
 // Every entry gets cor()'s float operations, and each segment's sum follows Matrix::ssq's order
 // (xs outer, the segment's columns inner). The columns are laid out row by row in whole vectors
 // of 8, so that independent running sums share one vector instruction with exactly the scalar
@@ -133,7 +147,14 @@ std::vector<float> gene_pair_covs(const ScoreMatrix& scores, SnpDeviations& devi
                                   const std::vector<std::pair<int, int>>& pairs, int nthreads) {
   std::vector<float> covs(pairs.size(), 0.0f);
   if (pairs.empty()) return covs;
-  // The deviations are formed here, in this thread; the runs below only read them.
+  // The deviations are all formed before the runs, which only read them.
+  std::vector<bool> gene_needed(gene_snps.size(), false);
+  for (const auto& [a, b] : pairs)
+    for (int g : {a, b}) gene_needed[static_cast<std::size_t>(g)] = true;
+  std::vector<int> needed;
+  for (std::size_t g = 0; g < gene_snps.size(); ++g)
+    if (gene_needed[g]) needed.insert(needed.end(), gene_snps[g].begin(), gene_snps[g].end());
+  deviations.prepare(scores, needed, nthreads);
   std::vector<const SnpDeviation*> devs(static_cast<std::size_t>(scores.nsnp), nullptr);
   for (const auto& [a, b] : pairs)
     for (int g : {a, b})

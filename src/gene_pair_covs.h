@@ -24,6 +24,9 @@ struct SnpDeviation {
 class SnpDeviations {
  public:
   const SnpDeviation& of(const ScoreMatrix& scores, int snp);
+  /// Forms the deviations of `snps` not yet formed, spread over `nthreads` threads: each SNP's
+  /// own float operations in its own order, so the thread count changes no bit.
+  void prepare(const ScoreMatrix& scores, const std::vector<int>& snps, int nthreads);
 
  private:
   std::vector<SnpDeviation> cache_;

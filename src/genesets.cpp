@@ -7,6 +7,7 @@
 #include <map>
 
 #include "constants.h"
+#include "distributed.h"
 #include "fail.h"
 #include "html.h"
 #include "print_banner.h"
@@ -269,13 +270,14 @@ void GENEData::compute_gene_cov2(SNPData& snpdat, GeneSets& gene_sets) {
   std::vector<std::vector<bool>> pair_done(n);  // pair_done[g1][g2] for g2 < g1
   for (std::size_t g = 0; g < n; ++g) pair_done[g].assign(g, false);
   std::vector<std::pair<int, int>> pairs;  // in walk order; computed together below
+  std::vector<int> diagonals;              // likewise
 
   for (const GENE_SET& set : gene_sets.geneset_vec) {
     for (int g1 : set.gene_index_set) {
       const auto i1 = static_cast<std::size_t>(g1);
       if (!has_data[i1]) continue;
       if (!diagonal_done[i1]) {
-        gene_cov[g1][i1] = gene_self_cov(snpdat, g1);
+        diagonals.push_back(g1);
         diagonal_done[i1] = true;
       }
       for (int g2 : set.gene_index_set) {
@@ -287,6 +289,9 @@ void GENEData::compute_gene_cov2(SNPData& snpdat, GeneSets& gene_sets) {
       }
     }
   }
+  const std::vector<float> variances = gene_self_covs(snpdat, diagonals);
+  for (std::size_t k = 0; k < diagonals.size(); ++k)
+    gene_cov[diagonals[k]][static_cast<std::size_t>(diagonals[k])] = variances[k];
   const std::vector<float> covs = gene_pair_covs(snpdat, pairs);
   for (std::size_t p = 0; p < pairs.size(); ++p) {
     const auto [g1, g2] = pairs[p];
@@ -528,9 +533,9 @@ void GeneSets::stepDownPval(int nsim, SNPData& snpdat, GENEData& genedat) {
   StepDownPval stepdown(observed, nsim);
   std::vector<float> simulated(geneset_vec.size());
   const FlatGeneSets flat = replicate_view(*this, genedat);
-  snpdat.plan_replicates(nsim);
-  Progress progress("replicates", nsim);
-  for (int rep = 0; rep < nsim; ++rep) {
+  const ReplicateShare share = begin_replicate_share(snpdat, nsim);
+  Progress progress("replicates", share.count());
+  for (int rep = share.first; rep < share.last; ++rep) {
     snpdat.random_x_stat();
     simulate_set_scores(*this, snpdat, genedat, flat);
     compute_zscore_sim();
@@ -538,6 +543,7 @@ void GeneSets::stepDownPval(int nsim, SNPData& snpdat, GENEData& genedat) {
     stepdown.update_by_sim_stats(simulated);
     progress.tick();
   }
+  end_replicate_share(snpdat, nsim, share, stepdown);
   stepdown.compute_pval();
   stepdown.sort_index();
   for (std::size_t i = 0; i < geneset_vec.size(); ++i)

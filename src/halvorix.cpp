@@ -6,6 +6,7 @@
 
 #include "StopWatch.h"
 #include "analysis_plan.h"
+#include "distributed.h"
 #include "gene.h"
 #include "genesets.h"
 #include "go.h"
@@ -127,6 +128,7 @@ int run_geneset_road(const AnalysisPlan& plan, SNPData& snpdat, GENEData& geneda
 }  // namespace
 
 int main(int argc, char** argv) {
+  const DistributedRun distributed(argc, argv);
   AnalysisPlan plan;
   if (!read_analysis_plan(argc, argv, plan)) return 1;
 

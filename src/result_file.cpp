@@ -11,6 +11,7 @@
 #include <set>
 #include <vector>
 
+#include "distributed.h"
 #include "fail.h"
 
 namespace {
@@ -75,6 +76,13 @@ int create_temp_beside(const std::string& final_path, std::string& temp_path) {
 
 ResultFile::ResultFile(const std::string& result_path)
     : path(result_path), target(resolve_output_target(result_path)) {
+  // A job writes its results only once every process has got this far (a process that failed
+  // has ended the job before), and only process 0 writes them.
+  wait_for_all_processes();
+  if (!is_writing_process()) {
+    out.open("/dev/null");
+    return;
+  }
   if (target.direct) {
     out.open(target.final_path, std::ios::out | std::ios::trunc);
     return;

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "Ranker/ranker.h"
+#include "distributed.h"
 #include "fail.h"
 #include "makeSeed.h"
 #include "parallel_for.h"
@@ -241,14 +242,15 @@ void SNPData::stepDownPval(int nsim) {
   check_nsim(nsim);
   StepDownPval stepdown(get_x_stat(), nsim);
   std::vector<float> sim(snpvec.size());
-  plan_replicates(nsim);
-  Progress progress("replicates", nsim);
-  for (int s = 0; s < nsim; ++s) {
+  const ReplicateShare share = begin_replicate_share(*this, nsim);
+  Progress progress("replicates", share.count());
+  for (int s = share.first; s < share.last; ++s) {
     random_x_stat();
     for (std::size_t i = 0; i < snpvec.size(); ++i) sim[i] = snpvec[i].sim_x_stat;
     stepdown.update_by_sim_stats(sim);
     progress.tick();
   }
+  end_replicate_share(*this, nsim, share, stepdown);
   stepdown.compute_pval();
   for (const StatInfo& record : stepdown.stat_info)
     snpvec[static_cast<std::size_t>(record.index)].sim_pval = record.pval;

@@ -1,0 +1,12 @@
+// What the replicate split needs from the processes' transport: the one-process build
+// (distributed_local.cpp) or MPI (distributed_mpi.cpp) provides it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+/// True when `value` is the same on every process; every process must call it.
+bool same_on_every_process(std::uint64_t value);
+/// Replaces `values` on every process by their element-wise sum over all processes; every
+/// process must call it with as many values. Integers add exactly, in any order.
+void sum_over_processes(std::vector<int>& values);

@@ -1,0 +1,107 @@
+#include "distributed.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "snp.h"
+#include "stepDownPval.h"
+
+TEST(ReplicateShare, ConsecutiveRangesInRankOrderCoverTheRunOnceAndDifferByAtMostOne) {
+  EXPECT_EQ(replicate_share(10, 0, 3).first, 0);
+  EXPECT_EQ(replicate_share(10, 0, 3).last, 4);
+  EXPECT_EQ(replicate_share(10, 1, 3).first, 4);
+  EXPECT_EQ(replicate_share(10, 1, 3).last, 7);
+  EXPECT_EQ(replicate_share(10, 2, 3).first, 7);
+  EXPECT_EQ(replicate_share(10, 2, 3).last, 10);
+  for (int nsim : {0, 1, 2, 7, 1000, 1001}) {
+    for (int nprocs : {1, 2, 3, 8, 1000, 1024}) {
+      int next = 0, smallest = nsim, largest = 0;
+      for (int rank = 0; rank < nprocs; ++rank) {
+        const ReplicateShare share = replicate_share(nsim, rank, nprocs);
+        ASSERT_EQ(share.first, next) << nsim << " " << nprocs << " " << rank;
+        ASSERT_GE(share.count(), 0);
+        next = share.last;
+        smallest = std::min(smallest, share.count());
+        largest = std::max(largest, share.count());
+      }
+      EXPECT_EQ(next, nsim) << nsim << " " << nprocs;
+      EXPECT_LE(largest - smallest, 1) << nsim << " " << nprocs;
+    }
+  }
+}
+
+TEST(ReplicateShare, ProcessesSimulatingTheirSharesGiveTheWholeRunsCountsAndStream) {
+  namespace fs = std::filesystem;
+  const fs::path path =
+      fs::temp_directory_path() /
+      ("distributed_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+       ".dat");
+  {
+    std::ofstream out(path);
+    for (int s = 0; s < 37; ++s) {  // three blocks of the kernel, the last one partly filled
+      out << "rs" << s;
+      for (int j = 0; j < 9; ++j) out << " " << ((s * 7 + j * 3) % 11 - 5) * 0.25;
+      out << "\n";
+    }
+  }
+  SNPData d(path.string(), -999.0f, "zero");
+  fs::remove(path);
+  d.set_all_used();
+  d.make_snp_used_index();
+  d.compute_x_stat();
+  constexpr int nsim = 23;
+
+  // The run of one process, and where it leaves the random stream.
+  MTRand::iset = 0;
+  d.set_seed(41);
+  StepDownPval whole(d.get_x_stat(), nsim);
+  d.plan_replicates(nsim);
+  for (int r = 0; r < nsim; ++r) {
+    d.random_x_stat();
+    whole.update_by_sim_stats(d.get_sim_x_stat());
+  }
+  const double next_deviate = d.randGenerator.norm();
+
+  // Four processes, one after the other (the pending deviate of the generator is shared by
+  // every instance, so each "process" starts it afresh as a new process would).
+  constexpr int nprocs = 4;
+  StepDownPval summed(d.get_x_stat(), nsim);
+  for (int rank = 0; rank < nprocs; ++rank) {
+    MTRand::iset = 0;
+    d.set_seed(41);
+    StepDownPval part(d.get_x_stat(), nsim);
+    const ReplicateShare share = begin_replicate_share(d, nsim, rank, nprocs);
+    for (int r = share.first; r < share.last; ++r) {
+      d.random_x_stat();
+      part.update_by_sim_stats(d.get_sim_x_stat());
+    }
+    end_replicate_share(d, nsim, share, part);  // one process here: moves the stream only
+    EXPECT_EQ(d.randGenerator.norm(), next_deviate) << rank;
+    summed.add_counts(part);
+  }
+  int reached = 0;
+  for (std::size_t k = 0; k < whole.stat_info.size(); ++k) {
+    EXPECT_EQ(summed.stat_info[k].count_rej, whole.stat_info[k].count_rej) << k;
+    reached += whole.stat_info[k].count_rej;
+  }
+  EXPECT_GT(reached, 0);  // the counts compared are not all zero
+}
+
+TEST(StepDownFingerprint, ChangesWithAnyStatisticTheirOrderOrTheReplicateCount) {
+  const std::vector<float> stats{2.5f, 0.75f, 9.0f, 0.75f};
+  const std::uint64_t base = step_down_fingerprint(StepDownPval(stats, 100));
+  EXPECT_EQ(step_down_fingerprint(StepDownPval(stats, 100)), base);
+  EXPECT_NE(step_down_fingerprint(StepDownPval(stats, 101)), base);
+  std::vector<float> nudged = stats;
+  nudged[0] = std::nextafter(2.5f, 3.0f);  // the last bit of one statistic
+  EXPECT_NE(step_down_fingerprint(StepDownPval(nudged, 100)), base);
+  std::vector<float> swapped{0.75f, 0.75f, 9.0f, 2.5f};  // same values, other SNPs
+  EXPECT_NE(step_down_fingerprint(StepDownPval(swapped, 100)), base);
+  std::vector<float> fewer(stats.begin(), stats.end() - 1);
+  EXPECT_NE(step_down_fingerprint(StepDownPval(fewer, 100)), base);
+}
