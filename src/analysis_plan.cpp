@@ -29,10 +29,8 @@ const Choices<GeneSetScore> kGeneSetScores = {{"maxZ", GeneSetScore::max_z},
                                               {"meanZ", GeneSetScore::mean_z},
                                               {"wtdmean", GeneSetScore::wtdmean}};
 const Choices<int> kReplaceMiss = {{"mean", 0}, {"zero", 0}};
-const Choices<int> kGoTypes = {{"all", 0},
-                               {"biological_process", 0},
-                               {"cellular_component", 0},
-                               {"molecular_function", 0}};
+const Choices<int> kGoTypes = {
+    {"all", 0}, {"biological_process", 0}, {"cellular_component", 0}, {"molecular_function", 0}};
 
 /// "(a, b, c)" for the help text.
 template <class E>
@@ -159,10 +157,10 @@ bool read_analysis_plan(int argc, char** argv, AnalysisPlan& plan) {
     return false;
   }
 
-  check_choices(PlanText{opt_Method.getValue(), opt_replace_miss.getValue(),
-                         opt_go_type.getValue(), opt_GeneScore.getValue(),
-                         opt_GeneMoments.getValue(), opt_GeneSetScore.getValue()},
-                plan);
+  check_choices(
+      PlanText{opt_Method.getValue(), opt_replace_miss.getValue(), opt_go_type.getValue(),
+               opt_GeneScore.getValue(), opt_GeneMoments.getValue(), opt_GeneSetScore.getValue()},
+      plan);
   plan.miss_val = static_cast<float>(opt_miss_val.getValue());
   plan.dist2gene = opt_dist2gene.getValue();
   plan.max_set_size = opt_max_set_size.getValue();

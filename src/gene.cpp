@@ -48,8 +48,8 @@ bool read_distance(const std::string& field, long& distance) {
 
 /// Score of one gene from one SNP statistic (observed or simulated); n is the number of used
 /// SNPs. The maximum starts at 0, so "max" never falls below it.
-void score_gene(const Gene& gene, const SNPData& snpdat, float SNP::*stat, GeneScore method,
-                int& n, float& score) {
+void score_gene(const Gene& gene, const SNPData& snpdat, float SNP::*stat, GeneScore method, int& n,
+                float& score) {
   float sum = 0;
   float max = 0;
   n = 0;
@@ -103,8 +103,8 @@ void write_html_row(std::ostream& out, const Gene& gene) {
 }
 }  // namespace
 
-GENEData::GENEData(GeneScore gScore, GeneMoments gMoments, std::string filename,
-                   int max_dist2gene, SNPData& snpdat)
+GENEData::GENEData(GeneScore gScore, GeneMoments gMoments, std::string filename, int max_dist2gene,
+                   SNPData& snpdat)
     : gene_snp_filename(std::move(filename)), geneScore(gScore), geneMoments(gMoments) {
   load_gene_snp(snpdat, max_dist2gene);
   ngene = static_cast<int>(genevec.size());

@@ -47,8 +47,8 @@ std::vector<float> covs_of_run(const ScoreMatrix& scores,
   std::vector<float> covs;
   covs.reserve(partners.size());
   for (std::size_t m = 0; m < partners.size(); ++m) {
-    const auto denom = static_cast<float>(
-        snps_a.size() * gene_snps[static_cast<std::size_t>(partners[m])].size());
+    const auto denom =
+        static_cast<float>(snps_a.size() * gene_snps[static_cast<std::size_t>(partners[m])].size());
     covs.push_back(
         static_cast<float>(static_cast<double>(ssq[m]) * 2 / static_cast<double>(denom)));
   }
@@ -81,8 +81,7 @@ const SnpDeviation& SnpDeviations::of(const ScoreMatrix& scores, int snp) {
   return d;
 }
 
-void SnpDeviations::prepare(const ScoreMatrix& scores, const std::vector<int>& snps,
-                            int nthreads) {
+void SnpDeviations::prepare(const ScoreMatrix& scores, const std::vector<int>& snps, int nthreads) {
   if (cache_.size() < static_cast<std::size_t>(scores.nsnp))
     cache_.resize(static_cast<std::size_t>(scores.nsnp));
   std::vector<int> missing;

@@ -473,9 +473,9 @@ namespace {
 /// computed once here rather than in every replicate.
 FlatGeneSets replicate_view(const GeneSets& sets, const GENEData& genedat) {
   if (sets.scoring.set_score != GeneSetScore::wtdmean) return FlatGeneSets(sets.geneset_vec);
-  return FlatGeneSets(sets.geneset_vec, genedat,
-                      sets.scoring.gene_score == GeneScore::sqrtmean ? sqrtmean_weight
-                                                                     : mean_weight);
+  return FlatGeneSets(
+      sets.geneset_vec, genedat,
+      sets.scoring.gene_score == GeneScore::sqrtmean ? sqrtmean_weight : mean_weight);
 }
 
 /// One replicate of every set's simulated score; the SNP statistics are already redrawn.
@@ -588,9 +588,8 @@ std::vector<std::size_t> GeneSets::report_order() const {
   std::vector<std::size_t> order(geneset_vec.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   const auto zscore = [&](std::size_t i) { return geneset_vec[i].zscore; };
-  const auto nan_sets = std::stable_partition(order.begin(), order.end(), [&](std::size_t i) {
-    return !std::isnan(zscore(i));
-  });
+  const auto nan_sets = std::stable_partition(
+      order.begin(), order.end(), [&](std::size_t i) { return !std::isnan(zscore(i)); });
   // Sorting indexes from the identity with std::sort makes the comparisons and moves that
   // sorting the sets did, so tied sets keep the order the results always had.
   std::sort(order.begin(), nan_sets, [&](std::size_t a, std::size_t b) {
@@ -690,7 +689,8 @@ void GeneSets::print_go_gene_sets_html(const std::string& outfile, GENEData& gen
     return std::string(kGoBrowser) + "/cgi-bin/amigo/term_details?term=" + percent_encode(name);
   };
   int k = 0;
-  for (std::size_t i : report_order()) write_html_row(out, ++k, geneset_vec[i], genedat, go_address);
+  for (std::size_t i : report_order())
+    write_html_row(out, ++k, geneset_vec[i], genedat, go_address);
   write_html_tail(out);
   result.commit();
 }

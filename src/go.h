@@ -55,9 +55,9 @@ class GOData {
   Graph go_graph;
   int nvertices = 0;
   std::map<std::string, int> go_map;  ///< term name -> vertex index
-  std::vector<GO> govec;         ///< govec[i] belongs to vertex i
-  std::vector<int> compute_seq;  ///< vertices in depth-first finishing order (children first)
-  bool has_cycles = false;       ///< set by determine_compute_sequence when an edge closes a loop
+  std::vector<GO> govec;              ///< govec[i] belongs to vertex i
+  std::vector<int> compute_seq;       ///< vertices in depth-first finishing order (children first)
+  bool has_cycles = false;  ///< set by determine_compute_sequence when an edge closes a loop
 
   GOData();
   GOData(const std::string& filename, const std::string& goType);

@@ -62,8 +62,8 @@ int run_gene_road(const AnalysisPlan& plan, SNPData& snpdat, GENEData& genedat, 
   return 0;
 }
 
-void load_go_sets(const AnalysisPlan& plan, GENEData& genedat, GOData& godat,
-                  GeneSets& gene_sets, StopWatch& timer) {
+void load_go_sets(const AnalysisPlan& plan, GENEData& genedat, GOData& godat, GeneSets& gene_sets,
+                  StopWatch& timer) {
   timer.start();
   print_banner("loading go edges file", 80);
   godat.makeGO(plan.go_edges_file, plan.go_type);

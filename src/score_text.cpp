@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -129,8 +129,7 @@ std::string bad_line_message(const BadLine& bad, const std::string& path, int ns
     case BadLine::field_value:
       return "error: score '" + bad.field + "' in field " + std::to_string(bad.column) +
              " on line " + line + " of file " + path + " " +
-             (bad.status == ScoreField::not_finite ? "is not a finite number"
-                                                   : "is not a number") +
+             (bad.status == ScoreField::not_finite ? "is not a finite number" : "is not a number") +
              " (a missing score is written as the missing code, --miss_val)";
     default:
       return "error: expect " + std::to_string(nsubj + 1) + " fields in file " + path +
@@ -303,8 +302,7 @@ bool ScoreTextReader::read_block() {
   std::vector<BadLine> bad(parts.size());
   parallel_for(static_cast<int>(parts.size()), threads, [&](int p) {
     const auto part = static_cast<std::size_t>(p);
-    parse_part(text.substr(cuts[part], cuts[part + 1] - cuts[part]), nsubj, parts[part],
-               bad[part]);
+    parse_part(text.substr(cuts[part], cuts[part + 1] - cuts[part]), nsubj, parts[part], bad[part]);
   });
   // Number the parts in order, and turn the first bad line into its message.
   for (std::size_t p = 0; p < parts.size(); ++p) {

@@ -43,8 +43,7 @@ SNPData::SNPData(const std::vector<std::string>& names, const std::vector<std::v
   const int nsubject = rows.empty() ? 0 : static_cast<int>(rows.front().size());
   if (names.size() != rows.size() || nsubject == 0)
     fail_stderr("error: scores in memory: " + std::to_string(names.size()) + " names, " +
-                std::to_string(rows.size()) + " rows, " + std::to_string(nsubject) +
-                " subjects");
+                std::to_string(rows.size()) + " rows, " + std::to_string(nsubject) + " subjects");
   scoremat.reserve(static_cast<long long>(rows.size()), nsubject);
   for (std::size_t k = 0; k < rows.size(); ++k) {
     if (static_cast<int>(rows[k].size()) != nsubject)
@@ -183,9 +182,8 @@ void SNPData::compute_replicate_stats(const double* weights, int nrep, float* ou
   std::vector<float> scratch;
   for (int r = 0; r < nrep; ++r)
     for (std::size_t k = 0; k < snp_used_index.size(); ++k)
-      out[static_cast<std::size_t>(r) * snp_used_index.size() + k] =
-          snp_statistic_weighted(scoremat.row(snp_used_index[k], scratch),
-                                 weights + static_cast<long>(r) * nsubj, nsubj);
+      out[static_cast<std::size_t>(r) * snp_used_index.size() + k] = snp_statistic_weighted(
+          scoremat.row(snp_used_index[k], scratch), weights + static_cast<long>(r) * nsubj, nsubj);
 #else
   simulate_snp_stats(used_scores, weights, nrep, out);
 #endif

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "MersenneTwister.h"
-#include "score_matrix.h"
 #include "replicate_batches.h"
+#include "score_matrix.h"
 #include "snp_kernel.h"
 
 struct SNP {
@@ -38,8 +38,8 @@ class SNPData {
   std::string missing_method = "zero";       ///< "zero" or "mean"
   std::vector<SNP> snpvec;
   std::vector<int> snp_used_index;  ///< indexes of used SNPs, ascending
-  BlockedScores used_scores;      ///< the used SNPs' scores as the kernel reads them
-  bool used_scores_stale = true;  ///< the used SNPs changed since used_scores was set up
+  BlockedScores used_scores;        ///< the used SNPs' scores as the kernel reads them
+  bool used_scores_stale = true;    ///< the used SNPs changed since used_scores was set up
   /// Replicates drawn ahead of the calls of random_x_stat, when they were announced.
   ReplicateBatches replicates;
   bool binary_scores = false;  ///< the scores came from a binary score file

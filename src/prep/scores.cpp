@@ -9,10 +9,10 @@
 
 #include "fail.h"
 #include "prep/least_squares.h"
+#include "prep/number_format.h"
 #include "prep/phenotypes.h"
 #include "prep/plink.h"
 #include "prep/score_binary.h"
-#include "prep/number_format.h"
 #include "prep/score_writer.h"
 #include "progress.h"
 
@@ -136,7 +136,6 @@ void read_bed_dosages(const std::vector<unsigned char>& bytes, const std::vector
   }
 }
 
-
 }  // namespace
 
 ScoreSummary write_score_file(const ScoreOptions& options) {
@@ -150,8 +149,7 @@ ScoreSummary write_score_file(const ScoreOptions& options) {
   std::vector<unsigned char> bytes;
   std::vector<double> dosage(residuals.kept.size());
   Progress progress("SNPs written", summary.snps);
-  ScoreWriter scores(options.out, std::move(residuals.value), options.missing_code,
-                     options.binary);
+  ScoreWriter scores(options.out, std::move(residuals.value), options.missing_code, options.binary);
   for (long long i : residuals.kept)
     scores.subject_label.push_back("the subject on .fam line " + std::to_string(i + 1));
   scores.write_comment(
