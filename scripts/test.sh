@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite twice: an optimised build with warnings as errors, and
+# Checks the layout of the C++ sources, then builds and runs the whole test suite twice: an optimised build with warnings as errors, and
 # an address + undefined-behaviour sanitizer build; then the MPI build's job tests. Fails if the
 # tests leave files behind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+echo "=== layout (clang-format)"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 for preset in ci asan; do
   echo "=== $preset build"
   cmake --preset "$preset" >/dev/null
