@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "prep/scores.h"
-#include "prep_test_files.h"
+#include "test_support.h"
 
 namespace {
 
@@ -19,11 +19,11 @@ const char* const kFam =
 
 class ScoreFile : public testing::Test {
  protected:
-  PrepTempFolder folder;
+  TempDir folder;
   ScoreOptions options;
 
   void SetUp() override {
-    folder.write_bytes("d.bed", kBed);
+    folder.write("d.bed", std::string(kBed.begin(), kBed.end()));
     folder.write("d.bim", kBim);
     folder.write("d.fam", kFam);
     options.bfile = folder.file("d");
