@@ -11,9 +11,9 @@
 # The repository is copied to build/mutation/tree and built there (Release, no benchmarks), so
 # the working tree is never touched. Each mutation is applied to the copy, rebuilt
 # incrementally, and the unit tests and end-to-end cases run with --stop-on-failure (the
-# report, install and terminal tests are left out: they run no code that a mutation changes
-# that the others do not). The mutated file is put back after each run, and by the trap when
-# the script is interrupted. A mutation is caught when a build succeeds and a test fails; one
+# report, install and terminal tests are left out for speed: the mutations are in C++ code that
+# the others run). The mutated file is put back after each run, and by the trap when the
+# script is interrupted. A mutation is caught when a build succeeds and a test fails; one
 # whose build fails is reported as such (a mutation that does not compile tells nothing).
 # Results go to build/mutation/results.tsv; the exit status is 0 only if every one is caught.
 set -u
@@ -30,8 +30,31 @@ log=$work/log
 exclude='^(report\.|e2e\.install|e2e\.progress_on_terminal)'
 mkdir -p "$work"
 
-# The copy: everything the build and the tests read, not the build folders or git.
-rsync -a --delete --exclude /build/ --exclude /.git/ "$root/" "$tree/"
+# The copy: everything the build and the tests read, not the build folders or git. Files that
+# did not change keep their time stamps, so a second run rebuilds only what changed.
+python3 - "$root" "$tree" <<'PY'
+import filecmp, os, shutil, sys
+root, tree = sys.argv[1:3]
+skip = {os.path.join(root, "build"), os.path.join(root, ".git")}
+wanted = set()
+for folder, dirs, files in os.walk(root):
+    dirs[:] = [d for d in dirs if os.path.join(folder, d) not in skip]
+    for name in files:
+        source = os.path.join(folder, name)
+        rel = os.path.relpath(source, root)
+        wanted.add(rel)
+        target = os.path.join(tree, rel)
+        if os.path.islink(source) or not os.path.isfile(source):
+            continue
+        if not os.path.exists(target) or not filecmp.cmp(source, target, shallow=False):
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            shutil.copy2(source, target)
+for folder, _, files in os.walk(tree):
+    for name in files:
+        path = os.path.join(folder, name)
+        if os.path.relpath(path, tree) not in wanted:
+            os.remove(path)
+PY
 
 saved=""  # "path" of the file now mutated; its original is in $work/original
 restore() {

@@ -166,7 +166,11 @@ TEST(ScoreField, EveryFormReadsAsStrtodNarrowedToFloat) {
                                      "0.000000000000000000000000000001", " 1", "\v1", "2.5 ",
                                      "NA",    "1,5",    "--1",    "+-1",    "0x1g",   "0x",
                                      "Inf",   "-inf",   "NaN",    "nan(1)", "1e400",  "0x1p200",
-                                     "1e-310", "7e-46", "0X1p-2", "-3.5e38"};
+                                     "1e-310", "7e-46", "0X1p-2", "-3.5e38",
+                                     // Next to a float midpoint, where a double one ulp off
+                                     // rounds to the other float: a mantissa past 2^53, and a
+                                     // division that a multiplication by 1e-18 would not match.
+                                     "25.204081535339354", "0.007748738629743456"};
   for (int i = 0; i < 20000; ++i) {
     std::string s = random() % 4 == 0 ? "-" : "";
     s += digits(static_cast<int>(random() % 12));
