@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "prep_test_files.h"
+#include "test_support.h"
 
 namespace {
 
@@ -49,9 +49,9 @@ TEST(PrepCommandLine, HelpSucceedsAndBareCallFails) {
 }
 
 TEST(PrepCommandLine, ScoresRunWritesTheFileAndItsSummary) {
-  PrepTempFolder folder;
+  TempDir folder;
   // Two subjects with phenotypes 1 and 3, one SNP with counts 2 and 0: scores -1 and -1.
-  folder.write_bytes("d.bed", {0x6c, 0x1b, 0x01, 0x0c});
+  folder.write("d.bed", "\x6c\x1b\x01\x0c");
   folder.write("d.bim", "1 rs1 0 10 A G\n");
   folder.write("d.fam", "a a 0 0 1 1\nb b 0 0 1 3\n");
   testing::internal::CaptureStdout();

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "prep/gaf.h"
-#include "prep_test_files.h"
+#include "test_support.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ const std::string kAnnotations = "!gaf-version: 2.2\n!generated for a test\n" +
 
 class GoGeneFile : public testing::Test {
  protected:
-  PrepTempFolder folder;
+  TempDir folder;
   GafOptions options;
   GafSummary summary;
 

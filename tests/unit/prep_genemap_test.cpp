@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "prep/genemap.h"
-#include "prep_test_files.h"
+#include "test_support.h"
 
 namespace {
 
 class GeneSnpFile : public testing::Test {
  protected:
-  PrepTempFolder folder;
+  TempDir folder;
   GenemapOptions options;
 
   void SetUp() override {

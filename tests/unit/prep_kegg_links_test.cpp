@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "prep/kegg_links.h"
-#include "prep_test_files.h"
+#include "test_support.h"
 
 namespace {
 
 class KeggFile : public testing::Test {
  protected:
-  PrepTempFolder folder;
+  TempDir folder;
   KeggSummary summary;
 
   std::vector<std::string> run(const std::string& links) {

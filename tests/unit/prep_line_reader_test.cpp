@@ -9,7 +9,7 @@
 #include "fail.h"
 #include "prep/line_reader.h"
 #include "prep/output_file.h"
-#include "prep_test_files.h"
+#include "test_support.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ std::vector<std::string> read_all(const std::string& path, long& last_line) {
 }  // namespace
 
 TEST(LineReader, ReadsGzipExactlyLikePlainText) {
-  PrepTempFolder folder;
+  TempDir folder;
   const std::string long_line(200000, 'x');  // longer than one read chunk
   const std::string text = "a b\r\n\n" + long_line + "\nlast without end";
   long plain_count = 0, gzip_count = 0;
@@ -39,7 +39,7 @@ TEST(LineReader, ReadsGzipExactlyLikePlainText) {
 }
 
 TEST(LineReader, MissingFileAndDamagedGzipStopWithTheFileName) {
-  PrepTempFolder folder;
+  TempDir folder;
   const std::string missing = folder.file("absent.txt");
   EXPECT_EXIT(LineReader in(missing), testing::ExitedWithCode(1),
               "^error: cannot open .*absent.txt");
@@ -65,7 +65,7 @@ TEST(LineReader, SplittersKeepOrDropEmptyFieldsAsTheLayoutNeeds) {
 }
 
 TEST(OutputFile, AppearsOnlyOnCommitAndLeavesNoTemporaryFile) {
-  PrepTempFolder folder;
+  TempDir folder;
   {
     OutputFile out(folder.file("result.txt"));
     out.write("one ");
@@ -82,7 +82,7 @@ TEST(OutputFile, AppearsOnlyOnCommitAndLeavesNoTemporaryFile) {
 }
 
 TEST(OutputFile, AbandonedOrFailedOutputLeavesNothing) {
-  PrepTempFolder folder;
+  TempDir folder;
   folder.write("old.txt", "previous content");
   {
     OutputFile out(folder.file("old.txt"));
@@ -101,7 +101,7 @@ TEST(OutputFile, AbandonedOrFailedOutputLeavesNothing) {
 }
 
 TEST(LineReader, ByteOrderMarkIsSkippedNulByteAndDirectoryStop) {
-  PrepTempFolder folder;
+  TempDir folder;
   long count = 0;
   EXPECT_EQ(read_all(folder.write("bom.txt", "\xEF\xBB\xBFhsa:1 a\n\xEF\xBB\xBFx\n"), count),
             (std::vector<std::string>{"hsa:1 a", "\xEF\xBB\xBFx"}));  // only at the start
@@ -115,7 +115,7 @@ TEST(LineReader, ByteOrderMarkIsSkippedNulByteAndDirectoryStop) {
 }
 
 TEST(OutputFile, SymbolicLinkIsWrittenThroughAndFifoWrittenInPlace) {
-  PrepTempFolder folder;
+  TempDir folder;
   folder.write("target.txt", "old\n");
   std::filesystem::create_symlink("target.txt", folder.file("link.txt"));
   {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "prep/obo.h"
-#include "prep_test_files.h"
+#include "test_support.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ const char* const kOntology =
 }  // namespace
 
 TEST(GoEdgesFile, OneLinePerRelationWithoutObsoleteTerms) {
-  PrepTempFolder folder;
+  TempDir folder;
   GoOptions options{folder.write("go.obo", kOntology), folder.file("go_edges.dat")};
   testing::internal::CaptureStdout();
   const GoSummary summary = write_go_edges_file(options);
@@ -68,7 +68,7 @@ TEST(GoEdgesFile, OneLinePerRelationWithoutObsoleteTerms) {
 }
 
 TEST(GoEdgesFile, GzipOntologyGivesTheSameEdges) {
-  PrepTempFolder folder;
+  TempDir folder;
   GoOptions plain{folder.write("go.obo", kOntology), folder.file("plain.dat")};
   GoOptions packed{folder.write_gzip("go.obo.gz", kOntology), folder.file("packed.dat")};
   testing::internal::CaptureStdout();
@@ -79,7 +79,7 @@ TEST(GoEdgesFile, GzipOntologyGivesTheSameEdges) {
 }
 
 TEST(GoEdgesFile, BadStanzasNameTheirLine) {
-  PrepTempFolder folder;
+  TempDir folder;
   const std::string no_namespace = folder.write("a.obo", "[Term]\nid: GO:1\n");
   EXPECT_EXIT(load_obo(no_namespace), testing::ExitedWithCode(1),
               "^error: .*a.obo line 1: term GO:1 has no namespace");
@@ -101,7 +101,7 @@ TEST(GoEdgesFile, BadStanzasNameTheirLine) {
 }
 
 TEST(GoEdgesFile, IdOrNamespaceWithASeparatorStopsAtItsLine) {
-  PrepTempFolder folder;
+  TempDir folder;
   const std::string blank_id = folder.write("a.obo", "[Term]\nid: GO:1 x\nnamespace: n\n");
   EXPECT_EXIT(load_obo(blank_id), testing::ExitedWithCode(1),
               "^error: .*a.obo line 2: id 'GO:1 x' contains a blank, tab or comma");

@@ -7,7 +7,7 @@
 #include "prep/number_format.h"
 #include "prep/score_binary.h"
 #include "prep/scores.h"
-#include "prep_test_files.h"
+#include "test_support.h"
 #include "score_format.h"
 #include "score_text.h"
 
@@ -56,7 +56,7 @@ TEST(Significant6AsRead, SameFloatAsWritingTheTextAndReadingItBack) {
 }
 
 TEST(PackScoreFile, RoundTripKeepsEveryFloatAndEveryRow) {
-  PrepTempFolder folder;
+  TempDir folder;
   const std::string text =
       folder.write("s.txt",
                    "# a comment\n\nrs1 1.5 -999 -1e-3 0.1\r\nrs2,-0,+2,-3.5e-3,3.4028235e38\n , \n"
@@ -93,7 +93,7 @@ TEST(PackScoreFile, RoundTripKeepsEveryFloatAndEveryRow) {
 }
 
 TEST(PackScoreFile, EmptyTextAndBadLinesAsTheTextReaderHasThem) {
-  PrepTempFolder folder;
+  TempDir folder;
   quietly([&] { pack_score_file(folder.write("e.txt", "# nothing\n"), folder.file("e.bin")); });
   const BinaryScoreFile empty(folder.file("e.bin"));
   EXPECT_EQ(empty.header.nsnp, 0u);
@@ -122,9 +122,9 @@ TEST(WriteFloatExact, ShortestTextThatReadsBack) {
 }
 
 TEST(PrepScoresBinary, HoldsTheFloatsOfItsTextOutput) {
-  PrepTempFolder folder;
+  TempDir folder;
   // Seven subjects with a missing genotype and odd residuals, so scores need all six digits.
-  folder.write_bytes("d.bed", {0x6c, 0x1b, 0x01, 0xE4, 0x1B, 0x36, 0x1B, 0xE1, 0x2D});
+  folder.write("d.bed", "\x6c\x1b\x01\xE4\x1B\x36\x1B\xE1\x2D");
   folder.write("d.bim", "1 snp1 0 100 A G\n1 snp2 0 200 C T\n1 snp3 0 300 C T\n");
   folder.write("d.fam",
                "f1 s1 0 0 1 1.1\nf2 s2 0 0 2 3.7\nf3 s3 0 0 1 -2.3\nf4 s4 0 0 2 2\n"

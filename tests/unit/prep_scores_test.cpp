@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "prep/scores.h"
-#include "prep_test_files.h"
+#include "test_support.h"
 
 namespace {
 
@@ -19,11 +19,11 @@ const char* const kFam =
 
 class ScoreFile : public testing::Test {
  protected:
-  PrepTempFolder folder;
+  TempDir folder;
   ScoreOptions options;
 
   void SetUp() override {
-    folder.write_bytes("d.bed", kBed);
+    folder.write("d.bed", std::string(kBed.begin(), kBed.end()));
     folder.write("d.bim", kBim);
     folder.write("d.fam", kFam);
     options.bfile = folder.file("d");
@@ -180,6 +180,16 @@ TEST_F(ScoreFile, MalformedTextInputsAndSingularCovariatesNameFileLineAndColumn)
   options.covar_names = {"site"};
   EXPECT_EXIT(run(), testing::ExitedWithCode(1),
               "covariate site is collinear with the intercept among the 4 kept subjects");
+}
+
+TEST_F(ScoreFile, PhenotypeWithoutVarianceStops) {
+  // Residuals of +-0.9 around a mean of 1e9 are below 1e-9 of the mean (plus 1): no variance.
+  folder.write("d.fam",
+               "f1 s1 0 0 1 1000000000.9\nf2 s2 0 0 2 999999999.1\nf3 s3 0 0 1 -9\n"
+               "f4 s4 0 0 2 1000000000.9\nf5 s5 0 0 1 999999999.1\n");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              "^error: phenotype column 6 of .*d.fam has no variance among the 4 kept subjects\n$");
+  EXPECT_FALSE(std::filesystem::exists(folder.file("score.dat")));
 }
 
 TEST_F(ScoreFile, ScoreBeyondFloatRangeOrNonFiniteResidualStops) {

@@ -4,7 +4,7 @@
 #include "prep/genemap.h"
 #include "prep/prep_cli.h"
 #include "prep/vcf_scores.h"
-#include "prep_test_files.h"
+#include "test_support.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ const char* const kPheno = "FID IID y\nfa A 1\nfb B 4\nfd D 2\nfe E 5\nfz Z 5\n"
 
 class VcfScoreFile : public testing::Test {
  protected:
-  PrepTempFolder folder;
+  TempDir folder;
   ScoreOptions options;
 
   void SetUp() override {
@@ -144,7 +144,7 @@ TEST_F(VcfScoreFile, TruncatedBgzipFileIsAnErrorWhereverItIsCut) {
 }
 
 TEST(VcfGeneMap, SitesComeFromTheVcfAndUnknownChromosomesNameItsLine) {
-  PrepTempFolder folder;
+  TempDir folder;
   GenemapOptions options;
   options.vcf = folder.write("v.vcf", std::string(kHeader) + kRecords);
   options.genes = folder.write("genes.txt", "1 150 250 G1\n2 390 390 G2\n");

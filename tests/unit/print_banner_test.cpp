@@ -3,29 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <vector>
 
-namespace {
-std::string banner(const std::string& title, int width) {
-  testing::internal::CaptureStdout();
-  print_banner(title, width);
-  return testing::internal::GetCapturedStdout();
-}
-}  // namespace
+#include "test_support.h"
 
-TEST(PrintBanner, CentresWithTheOddBlankOnTheRight) {
+TEST(PrintBanner, CentresWithTheOddBlankOnTheRightAndATooWideTitleStandsAlone) {
   const std::string rule(80, '=');
-  EXPECT_EQ(banner("summary of simulations", 80), "\n" + rule + "\n" + std::string(29, ' ') +
-                                                      "summary of simulations" +
-                                                      std::string(29, ' ') + "\n" + rule + "\n\n");
-  EXPECT_EQ(banner("Halvorix (version 0.01)", 80), "\n" + rule + "\n" + std::string(28, ' ') +
-                                                       "Halvorix (version 0.01)" +
-                                                       std::string(29, ' ') + "\n" + rule + "\n\n");
-}
-
-TEST(PrintBanner, TitleTooWideStandsAloneWithAnEmptyLine) {
-  EXPECT_EQ(banner("x", 1), "\n=\nx\n\n=\n\n");
-  const std::string title(79, 't');
-  EXPECT_EQ(banner(title, 80),
-            "\n" + std::string(80, '=') + "\n" + title + "\n\n" + std::string(80, '=') + "\n\n");
-  EXPECT_EQ(banner("abc", 0), "\n\nabc\n\n\n\n");
+  const std::string wide(79, 't');
+  const std::vector<std::tuple<std::string, int, std::string>> cases = {
+      {"summary of simulations", 80,
+       std::string(29, ' ') + "summary of simulations" + std::string(29, ' ')},
+      {"Halvorix (version 0.01)", 80,
+       std::string(28, ' ') + "Halvorix (version 0.01)" + std::string(29, ' ')},
+      {wide, 80, wide + "\n"}};
+  for (const auto& [title, width, line] : cases)
+    EXPECT_EQ(stdout_of([&] { print_banner(title, width); }),
+              "\n" + rule + "\n" + line + "\n" + rule + "\n\n");
+  EXPECT_EQ(stdout_of([] { print_banner("x", 1); }), "\n=\nx\n\n=\n\n");
+  EXPECT_EQ(stdout_of([] { print_banner("abc", 0); }), "\n\nabc\n\n\n\n");
 }

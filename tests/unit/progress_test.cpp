@@ -57,16 +57,3 @@ TEST(Progress, OnATerminalDrawsInPlaceAtMostOncePerIntervalAndClearsAtTheEnd) {
   close(slave);
   close(master);
 }
-
-TEST(Progress, IntoAPipeWritesNothing) {
-  int ends[2];
-  ASSERT_EQ(pipe(ends), 0);
-  {
-    Progress progress("replicates", 10, ends[1]);
-    progress.min_interval = 0;
-    for (int i = 0; i < 10; ++i) progress.tick();
-  }
-  close(ends[1]);
-  EXPECT_EQ(drain(ends[0]), "");
-  close(ends[0]);
-}

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <iterator>
 #include <thread>
@@ -11,18 +10,7 @@
 #include "html.h"
 #include "test_support.h"
 
-namespace {
 namespace fs = std::filesystem;
-
-std::vector<std::string> listing(const TempDir& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir.path))
-    names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-}  // namespace
 
 TEST(ResultFile, PreviousResultStaysWholeUntilCommitAndNoTemporaryIsLeft) {
   TempDir dir;
@@ -34,14 +22,14 @@ TEST(ResultFile, PreviousResultStaysWholeUntilCommitAndNoTemporaryIsLeft) {
     EXPECT_EQ(dir.read("output.csv"), "previous result\n");  // not truncated at open
   }                                                          // abandoned: as if the run had stopped
   EXPECT_EQ(dir.read("output.csv"), "previous result\n");
-  EXPECT_EQ(listing(dir), std::vector<std::string>{"output.csv"});
+  EXPECT_EQ(dir.listing(), std::vector<std::string>{"output.csv"});
   {
     ResultFile result(path);
     result.out << "new result\n";
     result.commit();
   }
   EXPECT_EQ(dir.read("output.csv"), "new result\n");
-  EXPECT_EQ(listing(dir), std::vector<std::string>{"output.csv"});
+  EXPECT_EQ(dir.listing(), std::vector<std::string>{"output.csv"});
   EXPECT_FALSE(ResultFile(dir.file("no/such/dir/out.csv")).is_open());
 }
 

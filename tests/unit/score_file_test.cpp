@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -110,22 +111,11 @@ TEST(BinaryScoreFile, DamagedFilesStopTheRunNamingTheFile) {
     EXPECT_EXIT(BinaryScoreFile{path}, ::testing::ExitedWithCode(1),
                 "^error: binary score file " + path + ": " + what);
   };
-  std::string bad = good;
-  bad[3] = 'X';
-  expect_error("magic.dat", bad, "bad magic bytes");
-  bad = good;
-  bad[8] = 2;
-  expect_error("version.dat", bad,
-               "format version 2 is not known \\(this program reads version 1\\)");
+  // Bad magic, an unknown version, a short file, a cut name and a stored NaN run end to end.
   expect_error("header.dat", good.substr(0, 40), "shorter than its 64-byte header");
-  expect_error("short.dat", good.substr(0, good.size() - 5),
-               "size 83 bytes does not match 2 SNPs x 2 subjects and 8 bytes of names "
+  expect_error("long.dat", good + "x",
+               "size 89 bytes does not match 2 SNPs x 2 subjects and 8 bytes of names "
                "\\(expected 88 bytes\\)");
-  expect_error("long.dat", good + "x", "size 89 bytes does not match");
-  // The names block cut short, with the header's sizes kept consistent with the file.
-  std::string cut = binary_file({"rs1", "rs2"}, 2, {1, 2, 3, 4});
-  cut.back() = 'x';
-  expect_error("unended.dat", cut, "the last SNP name is cut short");
   std::string one_name = binary_file({"rs1", "rs2"}, 2, {1, 2, 3, 4});
   one_name.replace(one_name.size() - 8, 8, "rs1 rs2\n");
   expect_error("fewer.dat", one_name, "name of SNP 1 holds a field separator");
@@ -134,13 +124,8 @@ TEST(BinaryScoreFile, DamagedFilesStopTheRunNamingTheFile) {
   expect_error("more.dat", three, "size");
 }
 
-TEST(BinaryScoreFile, StoredNanOrInfinityIsAnErrorButTheMissingCodeIsNot) {
+TEST(BinaryScoreFile, MissingCodeReadAsItsReplacementAndTheFileUntouched) {
   TempDir dir;
-  const std::string path = dir.write(
-      "b.dat", binary_file({"rs1", "rs2"}, 2, {-9, 1, 2, std::numeric_limits<float>::infinity()}));
-  EXPECT_EXIT(SNPData(path, -999.0f, "zero"), ::testing::ExitedWithCode(1),
-              "^error: binary score file " + path +
-                  ": SNP rs2 \\(row 2\\), subject 2: the score is not a finite number");
   const SNPData d(dir.write("m.dat", binary_file({"rs1", "rs2"}, 2, {-9, 1, 2, 3})), -9.0f, "mean");
   EXPECT_EQ(d.scoremat.value(0, 0), 2.0f);        // subject 1's other score
   EXPECT_EQ(d.scoremat.stored_row(0)[0], -9.0f);  // the file itself is untouched
@@ -165,7 +150,8 @@ TEST(ScoreMatrix, MissingCodesReadAsTheirReplacementWhereverRowsAreRead) {
 
 // The reader's own decimal path must give exactly the float that strtod then narrowing gives,
 // for every form a score file may hold: signs, leading and trailing zeros, long mantissas,
-// exponents, and the forms it leaves to the general path.
+// exponents, and the forms it leaves to the general path. A field is one whole number: no
+// blank around it, nothing after it, and infinities, NaN and values past float range refused.
 TEST(ScoreField, EveryFormReadsAsStrtodNarrowedToFloat) {
   std::mt19937 random(7);
   const auto digits = [&](int n) {
@@ -177,7 +163,14 @@ TEST(ScoreField, EveryFormReadsAsStrtodNarrowedToFloat) {
                                      "1e22",  "1e23",   "1e-22",  "1e-23",  "9007199254740993",
                                      "1e39",  "-1e39",  "0x1p3",  "+2.5",   "1e",     "1.5e+3",
                                      "-",     ".",      "1..2",   "1e5x",   "3.4028235e38",
-                                     "0.000000000000000000000000000001"};
+                                     "0.000000000000000000000000000001", " 1", "\v1", "2.5 ",
+                                     "NA",    "1,5",    "--1",    "+-1",    "0x1g",   "0x",
+                                     "Inf",   "-inf",   "NaN",    "nan(1)", "1e400",  "0x1p200",
+                                     "1e-310", "7e-46", "0X1p-2", "-3.5e38",
+                                     // Next to a float midpoint, where a double one ulp off
+                                     // rounds to the other float: a mantissa past 2^53, and a
+                                     // division that a multiplication by 1e-18 would not match.
+                                     "25.204081535339354", "0.007748738629743456"};
   for (int i = 0; i < 20000; ++i) {
     std::string s = random() % 4 == 0 ? "-" : "";
     s += digits(static_cast<int>(random() % 12));
@@ -189,7 +182,8 @@ TEST(ScoreField, EveryFormReadsAsStrtodNarrowedToFloat) {
   for (const std::string& field : fields) {
     char* end = nullptr;
     const double expected_double = std::strtod(field.c_str(), &end);
-    const bool whole = !field.empty() && end == field.c_str() + field.size();
+    const bool whole = !field.empty() && !std::isspace(static_cast<unsigned char>(field[0])) &&
+                       end == field.c_str() + field.size();
     const float expected = static_cast<float>(expected_double);
     float value = 12345.0f;
     const ScoreField status = parse_score_field(field, value);
@@ -198,7 +192,9 @@ TEST(ScoreField, EveryFormReadsAsStrtodNarrowedToFloat) {
       continue;
     }
     EXPECT_EQ(status, std::isfinite(expected) ? ScoreField::ok : ScoreField::not_finite) << field;
-    EXPECT_EQ(std::memcmp(&value, &expected, sizeof value), 0)
-        << field << ": " << value << " vs " << expected;
+    if (status == ScoreField::ok) {
+      EXPECT_EQ(std::memcmp(&value, &expected, sizeof value), 0)
+          << field << ": " << value << " vs " << expected;
+    }
   }
 }

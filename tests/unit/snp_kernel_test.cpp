@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 
+#include "replicate_batches.h"
 #include "snp.h"
 
 namespace {
@@ -200,4 +201,22 @@ TEST(SimulateSnpStats, UsedSnpsChangedMidBatchKeepTheBatchWeights) {
         ASSERT_TRUE(same_bits(got[k], expected[static_cast<std::size_t>(r)][k])) << r << " " << k;
     }
   }
+}
+
+TEST(ReplicateBatches, ABatchHoldsTheAnnouncedReplicatesUpToOnePass) {
+  // 10 announced, 4 to a pass: batches of 4, 4 and 2; an eleventh call, beyond the
+  // announcement, draws a batch of one.
+  MTRand rng;
+  rng.seed(3);
+  ReplicateBatches batches;
+  int computed = 0;
+  const auto count = [&](const double*, int nrep, float*) { computed += nrep; };
+  batches.plan(10);
+  std::vector<int> held;
+  for (int r = 0; r < 11; ++r) {
+    batches.next(rng, 2, 1, 4, false, count);
+    held.push_back(batches.held());
+  }
+  EXPECT_EQ(held, (std::vector<int>{3, 2, 1, 0, 3, 2, 1, 0, 1, 0, 0}));
+  EXPECT_EQ(computed, 11);
 }

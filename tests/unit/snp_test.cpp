@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 
-#include "score_text.h"
 #include "test_support.h"
 
 namespace {
@@ -30,8 +28,9 @@ void use_all(SNPData& d) {
 }
 }  // namespace
 
-TEST_F(SNPDataFile, CommentsMixedDelimitersCarriageReturnsAndEmptyLines) {
-  SNPData d(write("# scores\nrs1 1 2 3\r\n\n , \nrs2,4,5,6\n  rs3\t, 7 ,8\t9\n"), -999.0f, "zero");
+TEST_F(SNPDataFile, ByteOrderMarkCommentsMixedDelimitersCarriageReturnsAndEmptyLines) {
+  SNPData d(write("\xEF\xBB\xBF# scores\nrs1 1 2 3\r\n\n , \nrs2,4,5,6\n  rs3\t, 7 ,8\t9\n"),
+            -999.0f, "zero");
   ASSERT_EQ(d.nsnp, 3);
   ASSERT_EQ(d.nsubj, 3);
   EXPECT_EQ(d.scoremat.value(0, 2), 3.0f);
@@ -41,68 +40,16 @@ TEST_F(SNPDataFile, CommentsMixedDelimitersCarriageReturnsAndEmptyLines) {
   EXPECT_EQ(d.snpvec[2].sim_pval, 1.0f);
 }
 
-TEST(ScoreField, WholeFieldIsOneFiniteNumberInDecimalOrHexadecimal) {
-  for (const char* text :
-       {"-1e1", "+3", "0x10", "0X1p-2", ".5", "1e-310", "7e-46", "-0", "3.4e38"}) {
-    float value = -1;
-    EXPECT_EQ(parse_score_field(text, value), ScoreField::ok) << text;
-    EXPECT_EQ(value, static_cast<float>(std::strtod(text, nullptr))) << text;
-  }
-  for (const char* text : {"NA", "hello", "1.5abc", "2.5 ", " 1", "\v1", "1.5e", "-", "", "0x",
-                           "1,5", "--1", "+-1", "0x1g"}) {
-    float value = 0;
-    EXPECT_EQ(parse_score_field(text, value), ScoreField::not_a_number) << text;
-  }
-  for (const char* text : {"Inf", "-inf", "NaN", "nan(1)", "1e39", "-3.5e38", "1e400", "0x1p200"}) {
-    float value = 0;
-    EXPECT_EQ(parse_score_field(text, value), ScoreField::not_finite) << text;
-  }
-}
-
-TEST_F(SNPDataFile, BadScoreStopsWithFileLineAndField) {
-  EXPECT_EXIT(SNPData(write("# scores\nrs1 1 2\n\nrs2 3 NA\n"), -999.0f, "zero"),
-              testing::ExitedWithCode(1),
-              "^error: score 'NA' in field 3 on line 4 of file .*score.dat is not a number "
-              "\\(a missing score is written as the missing code, --miss_val\\)");
-  EXPECT_EXIT(SNPData(write("rs1 1e39 2\n"), -999.0f, "zero"), testing::ExitedWithCode(1),
-              "^error: score '1e39' in field 2 on line 1 of .* is not a finite number");
-}
-
-TEST_F(SNPDataFile, FileWithoutSnpLinesStops) {
-  EXPECT_EXIT(SNPData(write("# only a comment\n\n"), -999.0f, "zero"), testing::ExitedWithCode(1),
-              "^error: no SNP lines in file .*score.dat");
-  EXPECT_EXIT(SNPData(write(""), -999.0f, "zero"), testing::ExitedWithCode(1), "no SNP lines");
-}
-
-TEST_F(SNPDataFile, ByteOrderMarkIsSkippedAndNulByteStops) {
-  SNPData d(write("\xEF\xBB\xBFrs1 1 2\n"), -999.0f, "zero");
-  EXPECT_EQ(d.snp_score_map.count("rs1"), 1u);
-  EXPECT_EXIT(SNPData(write(std::string("rs1 1 2\nrs2 3 4\nrs3 5\0 6\n", 25)), -999.0f, "zero"),
-              testing::ExitedWithCode(1), "^error: NUL byte on line 3 of file .*score.dat");
-  EXPECT_EXIT(SNPData(dir.path.string(), -999.0f, "zero"), testing::ExitedWithCode(1),
-              "^error: .* is a directory");
-}
-
 TEST_F(SNPDataFile, RepeatedNameKeepsItsFirstRowAndLaterNamesTheirOwn) {
   testing::internal::CaptureStdout();
   SNPData d(write("a 1 2\nb 3 4\na 5 6\nc 7 8\n"), -999.0f, "zero");
-  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "warning: repeated snp name a on line 3 of file " + dir.file("score.dat") +
+                ": the first occurrence is used\n");
   EXPECT_EQ(d.nsnp, 4);
   EXPECT_EQ(d.snp_score_map.at("a"), 0);
   EXPECT_EQ(d.snp_score_map.at("c"), 3);  // not shifted back by the repeat
   EXPECT_EQ(d.snpvec[3].name, "c");
-  EXPECT_EQ(out.rfind("warning: ", 0), 0u);
-  EXPECT_NE(out.find(" a "), std::string::npos);
-}
-
-TEST_F(SNPDataFile, FormatErrors) {
-  EXPECT_EXIT(SNPData(write("rs1\n"), -999.0f, "zero"), ::testing::ExitedWithCode(1),
-              "^error: < 2 items on line 1 of snp_score file\n$");
-  const std::string path = write("# c\nrs1 1 2\n# c\nrs2 1 2\nrs3 1\n");
-  EXPECT_EXIT(SNPData(path, -999.0f, "zero"), ::testing::ExitedWithCode(1),
-              "^error: expect 3 fields in file " + path + ", but found 2 on line 3\n$");
-  EXPECT_EXIT(SNPData(dir.file("absent.dat"), -999.0f, "zero"), ::testing::ExitedWithCode(1),
-              "absent.datnot found");
 }
 
 TEST(SNPDataInMemory, MissingCodesReplacedAndRaggedRowsStop) {

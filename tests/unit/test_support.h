@@ -1,14 +1,17 @@
-// Shared pieces of the unit tests: a temporary folder per test, and a death test for
-// messages that the program writes on standard output.
+// Shared pieces of the unit tests: a temporary folder per test (plain and gzip writers), and a
+// death test for messages that the program writes on standard output.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 // A death test only sees standard error, but several of the program's messages go to
 // standard output: the child process sends its standard output there before the statement.
@@ -49,6 +52,13 @@ class TempDir {
     return file.string();
   }
 
+  std::string write_gzip(const std::string& name, const std::string& content) const {
+    gzFile out = gzopen(file(name).c_str(), "wb");
+    gzwrite(out, content.data(), static_cast<unsigned>(content.size()));
+    gzclose(out);
+    return file(name);
+  }
+
   /// The content of the file `name` in the folder.
   std::string read(const std::string& name) const {
     std::stringstream text;
@@ -59,5 +69,23 @@ class TempDir {
   /// The path of `name` in the folder.
   std::string file(const std::string& name) const { return (path / name).string(); }
 
+  /// Names of the files in the folder, to show that nothing was left behind.
+  std::vector<std::string> listing() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
   std::filesystem::path path;
 };
+
+/// The lines of `text` that are not '#' comments.
+inline std::vector<std::string> data_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty() && line[0] != '#') lines.push_back(line);
+  return lines;
+}
