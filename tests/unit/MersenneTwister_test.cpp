@@ -39,8 +39,8 @@ TEST(MTRand, UniformAndNormalKnownAnswers) {
   EXPECT_EQ(gen.rand(), 0.9507143117838339);
   MTRand::iset = 0;
   gen.seed(2024UL);
-  for (double expected : {1.4773345457111797, 0.5056393913227092, 1.0588215277388926,
-                          0.8830284156000215})
+  for (double expected :
+       {1.4773345457111797, 0.5056393913227092, 1.0588215277388926, 0.8830284156000215})
     EXPECT_EQ(gen.norm(), expected);
 }
 

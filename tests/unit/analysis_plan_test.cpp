@@ -89,15 +89,14 @@ TEST(AnalysisPlan, UnsupportedSetCombinationsStopOnlyTheGeneSetMethods) {
 }
 
 TEST(AnalysisPlan, ReadFillsNumbersAndFilesOrStopsForHelpAndVersion) {
-  std::vector<std::string> words = {"halvorix", "-m",  "kegg",    "-ns",  "7",     "-s",
-                                    "42",       "-ms", "12",      "-mv",  "-9.5",  "-d",
-                                    "100",      "-mw", "-kg",     "k.dat", "-csv", "c.csv"};
+  std::vector<std::string> words = {"halvorix", "-m",  "kegg", "-ns",   "7",    "-s",
+                                    "42",       "-ms", "12",   "-mv",   "-9.5", "-d",
+                                    "100",      "-mw", "-kg",  "k.dat", "-csv", "c.csv"};
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   AnalysisPlan plan;
-  const std::string echo = stdout_of([&] {
-    EXPECT_TRUE(read_analysis_plan(static_cast<int>(argv.size()), argv.data(), plan));
-  });
+  const std::string echo = stdout_of(
+      [&] { EXPECT_TRUE(read_analysis_plan(static_cast<int>(argv.size()), argv.data(), plan)); });
   EXPECT_NE(echo.find("options and values used:"), std::string::npos);
   EXPECT_EQ(plan.method, Method::kegg);
   EXPECT_EQ(plan.nsim, 7);

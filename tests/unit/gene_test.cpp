@@ -15,8 +15,20 @@
 
 namespace {
 
+/// The SNP and gene data of one test, and access to the SNPs' fields.
+struct GeneDataHolder {
+  SNP& snp(std::size_t i) { return snpdat->snpvec[i]; }
+  /// Sets `field` of the first SNPs, in row order.
+  void set(float SNP::*field, const std::vector<float>& values) {
+    for (std::size_t i = 0; i < values.size(); ++i) snp(i).*field = values[i];
+  }
+
+  std::unique_ptr<SNPData> snpdat;
+  std::unique_ptr<GENEData> genedat;
+};
+
 // The score and gene_snp files of one test, and the data loaded from them.
-struct GeneFiles : TempDir {
+struct GeneFiles : TempDir, GeneDataHolder {
   GENEData& load(const std::string& scores, const std::string& gene_snp,
                  GeneScore gene_score = GeneScore::mean) {
     snpdat = std::make_unique<SNPData>(write("score.dat", scores), -999.0f, "zero");
@@ -24,14 +36,6 @@ struct GeneFiles : TempDir {
                                          write("gene_snp.dat", gene_snp), 50000, *snpdat);
     return *genedat;
   }
-  SNP& snp(std::size_t i) { return snpdat->snpvec[i]; }
-  /// Sets `field` of the first SNPs, in file order.
-  void set(float SNP::*field, const std::vector<float>& values) {
-    for (std::size_t i = 0; i < values.size(); ++i) snp(i).*field = values[i];
-  }
-
-  std::unique_ptr<SNPData> snpdat;
-  std::unique_ptr<GENEData> genedat;
 };
 
 /// Gene-SNP pairs from "G1 rs1 G1 rs2 ...".
@@ -44,7 +48,7 @@ std::vector<std::pair<std::string, std::string>> pairs_of(const std::string& tex
 }
 
 // Scores (SNPs rs1, rs2, ...) and genes built in memory.
-struct GeneMemory {
+struct GeneMemory : GeneDataHolder {
   GENEData& make(const std::vector<std::vector<float>>& rows, const std::string& gene_snp,
                  GeneScore gene_score = GeneScore::mean) {
     std::vector<std::string> names;
@@ -53,14 +57,6 @@ struct GeneMemory {
     genedat = std::make_unique<GENEData>(gene_score, GeneMoments::nor, pairs_of(gene_snp), *snpdat);
     return *genedat;
   }
-  SNP& snp(std::size_t i) { return snpdat->snpvec[i]; }
-  /// Sets `field` of the first SNPs, in row order.
-  void set(float SNP::*field, const std::vector<float>& values) {
-    for (std::size_t i = 0; i < values.size(); ++i) snp(i).*field = values[i];
-  }
-
-  std::unique_ptr<SNPData> snpdat;
-  std::unique_ptr<GENEData> genedat;
 };
 
 Gene gene_with(bool used, float score, float mean, float sd) {
@@ -116,8 +112,8 @@ TEST(GENEData, DistanceThatIsNotAWhole32BitNumberStopsWithFileAndLine) {
 
 TEST(GENEData, ComputeScoreByMethodOverUsedSnpsOfUsedGenes) {
   GeneMemory f;
-  GENEData& g = f.make({{1, 2}, {1, 2}, {1, 2}, {1, 2}, {1, 2}},
-                       "G1 rs1 G1 rs2 G1 rs3 G2 rs4 G3 rs5");
+  GENEData& g =
+      f.make({{1, 2}, {1, 2}, {1, 2}, {1, 2}, {1, 2}}, "G1 rs1 G1 rs2 G1 rs3 G2 rs4 G3 rs5");
   f.set(&SNP::x_stat, {1, 4, 7, -3, 5});
   g.all_genes_used();
   g.genevec[2].used = false;
@@ -179,7 +175,8 @@ TEST(GENEData, GenePairCovIsBitIdenticalToCor) {
     std::vector<std::vector<float>> rows(8);
     for (std::size_t s = 0; s < rows.size(); ++s)
       for (int j = 0; j < nsubj; ++j) rows[s].push_back(s == 7 ? 2.0f : normal(gen));
-    GENEData& g = f.make(rows, "G0 rs1 G0 rs2 G0 rs3 G1 rs4 G1 rs5 G2 rs3 G2 rs6 G2 rs7 G2 rs8 G3 rs8");
+    GENEData& g =
+        f.make(rows, "G0 rs1 G0 rs2 G0 rs3 G1 rs4 G1 rs5 G2 rs3 G2 rs6 G2 rs7 G2 rs8 G3 rs8");
     std::vector<std::pair<int, int>> all_pairs;
     std::vector<float> literals;
     for (int a = 0; a < g.ngene; ++a) {
@@ -298,7 +295,8 @@ TEST(Gene_greater_zscore, OrdersDecreasingWithNaNLast) {
 
 TEST(GENEData, RanksCoverUsedGenesOnly) {
   GeneMemory f;
-  GENEData& g = f.make({{1, 2}, {1, 2}, {1, 2}}, "G0 rs1 G0 rs2 G0 rs3 G1 rs3 G2 rs1 G3 rs2 G4 rs1");
+  GENEData& g =
+      f.make({{1, 2}, {1, 2}, {1, 2}}, "G0 rs1 G0 rs2 G0 rs3 G1 rs3 G2 rs1 G3 rs2 G4 rs1");
   f.set(&SNP::rank_x_stat, {1, 4, 100});
   f.snp(2).used = false;
   const std::vector<float> zscores = {2, 5, 9, 2, -1};
@@ -319,7 +317,8 @@ TEST(GENEData, RanksCoverUsedGenesOnly) {
 
 TEST(GENEData, SimulatedMomentsUseExactlyAThousandReplicates) {
   GeneMemory f;
-  const std::vector<std::vector<float>> scores = {{0.5f, -1, 2, 1.5f, -0.3f}, {1, 1, -2, 0.7f, 0.2f}};
+  const std::vector<std::vector<float>> scores = {{0.5f, -1, 2, 1.5f, -0.3f},
+                                                  {1, 1, -2, 0.7f, 0.2f}};
   GENEData& g = f.make(scores, "G0 rs1 G0 rs2", GeneScore::max);
   SNPData twin({"rs1", "rs2"}, scores);
   for (SNPData* s : {f.snpdat.get(), &twin}) {
@@ -374,4 +373,3 @@ TEST(GENEData, ReportsFollowDecreasingZscoreWithoutMovingTheGenes) {
   for (const char* name : {"LOW", "NAN", "HIGH"})
     EXPECT_EQ(g.genevec[static_cast<std::size_t>(g.get_gene_index(name))].name, name);
 }
-

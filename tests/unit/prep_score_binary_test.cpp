@@ -7,9 +7,9 @@
 #include "prep/number_format.h"
 #include "prep/score_binary.h"
 #include "prep/scores.h"
-#include "test_support.h"
 #include "score_format.h"
 #include "score_text.h"
+#include "test_support.h"
 
 namespace {
 

@@ -159,24 +159,23 @@ TEST(ScoreField, EveryFormReadsAsStrtodNarrowedToFloat) {
     for (int i = 0; i < n; ++i) s += static_cast<char>('0' + random() % 10);
     return s;
   };
-  std::vector<std::string> fields = {"0",     "-0",     "-0.0",   "5.",     ".5",     "-.5",
-                                     "1e22",  "1e23",   "1e-22",  "1e-23",  "9007199254740993",
-                                     "1e39",  "-1e39",  "0x1p3",  "+2.5",   "1e",     "1.5e+3",
-                                     "-",     ".",      "1..2",   "1e5x",   "3.4028235e38",
-                                     "0.000000000000000000000000000001", " 1", "\v1", "2.5 ",
-                                     "NA",    "1,5",    "--1",    "+-1",    "0x1g",   "0x",
-                                     "Inf",   "-inf",   "NaN",    "nan(1)", "1e400",  "0x1p200",
-                                     "1e-310", "7e-46", "0X1p-2", "-3.5e38",
-                                     // Next to a float midpoint, where a double one ulp off
-                                     // rounds to the other float: a mantissa past 2^53, and a
-                                     // division that a multiplication by 1e-18 would not match.
-                                     "25.204081535339354", "0.007748738629743456"};
+  std::vector<std::string> fields = {
+      "0", "-0", "-0.0", "5.", ".5", "-.5", "1e22", "1e23", "1e-22", "1e-23", "9007199254740993",
+      "1e39", "-1e39", "0x1p3", "+2.5", "1e", "1.5e+3", "-", ".", "1..2", "1e5x", "3.4028235e38",
+      "0.000000000000000000000000000001", " 1", "\v1", "2.5 ", "NA", "1,5", "--1", "+-1", "0x1g",
+      "0x", "Inf", "-inf", "NaN", "nan(1)", "1e400", "0x1p200", "1e-310", "7e-46", "0X1p-2",
+      "-3.5e38",
+      // Next to a float midpoint, where a double one ulp off
+      // rounds to the other float: a mantissa past 2^53, and a
+      // division that a multiplication by 1e-18 would not match.
+      "25.204081535339354", "0.007748738629743456"};
   for (int i = 0; i < 20000; ++i) {
     std::string s = random() % 4 == 0 ? "-" : "";
     s += digits(static_cast<int>(random() % 12));
     if (random() % 3 != 0) s += "." + digits(static_cast<int>(random() % 21));
     if (random() % 3 == 0)
-      s += std::string("e") + (random() % 2 ? "-" : "") + digits(1 + static_cast<int>(random() % 2));
+      s +=
+          std::string("e") + (random() % 2 ? "-" : "") + digits(1 + static_cast<int>(random() % 2));
     fields.push_back(s);
   }
   for (const std::string& field : fields) {

@@ -67,8 +67,8 @@ TEST(SNPDataInMemory, MissingCodesReplacedAndRaggedRowsStop) {
 
 TEST(SNPDataInMemory, ObservedStatisticsFromTheKernelPass) {
   // 17 SNPs, so that the second block of 16 has one lane in use.
-  std::vector<std::vector<float>> rows = {{1, 1, 1, 1}, {1, -1, 0, 0}, {1e-4f, 1e-4f, 0, 0},
-                                          {2, -1, 3, 0}};
+  std::vector<std::vector<float>> rows = {
+      {1, 1, 1, 1}, {1, -1, 0, 0}, {1e-4f, 1e-4f, 0, 0}, {2, -1, 3, 0}};
   for (int k = 4; k < 17; ++k) rows.push_back({0, 0, 0, static_cast<float>(k)});
   SNPData d = scores_of(rows);
   use_all(d);

@@ -72,10 +72,9 @@ TEST(DataLines, HandsOverDataLinesWithTheirNumberAndSkipsCommentsAndBlankLines) 
 
 TEST(DataLines, StopsWithTheCallersMessageOrNamesFileAndLine) {
   TempDir dir;
-  EXPECT_EXIT(DataLines(dir.file("absent.dat"), "error: my own words"),
-              testing::ExitedWithCode(1), "^error: my own words\n$");
-  EXPECT_STDOUT_EXIT(DataLines(dir.file("absent.dat"), "on stdout", fail_stdout),
-                     "^on stdout\n$");
+  EXPECT_EXIT(DataLines(dir.file("absent.dat"), "error: my own words"), testing::ExitedWithCode(1),
+              "^error: my own words\n$");
+  EXPECT_STDOUT_EXIT(DataLines(dir.file("absent.dat"), "on stdout", fail_stdout), "^on stdout\n$");
   EXPECT_EXIT(DataLines(dir.path.string(), "not this"), testing::ExitedWithCode(1),
               "^error: .* is a directory\n$");
 
