@@ -39,7 +39,8 @@ std::vector<KernelPath> supported_paths() {
 }
 
 /// Random scores in memory, SNPs named s0, s1, ...; with `missing`, some cells hold -999.
-SNPData scores_in_memory(unsigned seed, int nsnp, int nsubj, bool missing, const std::string& method) {
+SNPData scores_in_memory(unsigned seed, int nsnp, int nsubj, bool missing,
+                         const std::string& method) {
   std::mt19937 rng(seed);
   auto rows = random_scores(rng, nsnp, nsubj);
   std::vector<std::string> names;
@@ -100,7 +101,8 @@ TEST(SimulateSnpStats, BatchedReplicatesMatchTheStreamOneByOne) {
   // announces them and gets batches. SNPs not in use and an odd subject count included, so
   // the saved second normal deviate straddles replicates.
   // Missing codes in some rows: the kernel reads them replaced, as every other reader.
-  SNPData one = scores_in_memory(5, 37, 11, true, "mean"), batched = scores_in_memory(5, 37, 11, true, "mean");
+  SNPData one = scores_in_memory(5, 37, 11, true, "mean"),
+          batched = scores_in_memory(5, 37, 11, true, "mean");
   for (SNPData* d : {&one, &batched}) use_all_but_every(*d, 4);
   const int nrep = 21;
   std::vector<std::vector<float>> expected;
@@ -139,7 +141,8 @@ TEST(SimulateSnpStats, BatchedReplicatesMatchTheStreamOneByOne) {
 TEST(SimulateSnpStats, SkippedReplicatesLeaveTheRestOfTheRunAsItWas) {
   // A process that takes replicates [9, 30) of a run skips 9 and then gets what the whole
   // run gets for them, whatever the batches it had announced.
-  SNPData whole = scores_in_memory(8, 21, 13, false, "zero"), part = scores_in_memory(8, 21, 13, false, "zero");
+  SNPData whole = scores_in_memory(8, 21, 13, false, "zero"),
+          part = scores_in_memory(8, 21, 13, false, "zero");
   std::vector<std::vector<float>> expected;
   for (SNPData* d : {&whole, &part}) {
     d->set_all_used();
@@ -156,7 +159,8 @@ TEST(SimulateSnpStats, SkippedReplicatesLeaveTheRestOfTheRunAsItWas) {
   }
   part.random_x_stat();  // one replicate taken from a batch already drawn, 8 more skipped
   part.skip_replicates(8);
-  SNPData fresh = scores_in_memory(8, 21, 13, false, "zero");  // nothing drawn yet: 9 replicates drawn and dropped
+  SNPData fresh = scores_in_memory(8, 21, 13, false,
+                                   "zero");  // nothing drawn yet: 9 replicates drawn and dropped
   fresh.set_all_used();
   fresh.make_snp_used_index();
   MTRand::iset = 0;
@@ -177,7 +181,8 @@ TEST(SimulateSnpStats, SkippedReplicatesLeaveTheRestOfTheRunAsItWas) {
 TEST(SimulateSnpStats, UsedSnpsChangedMidBatchKeepTheBatchWeights) {
   // The used SNPs change after 3 of 10 announced replicates: the rest of the batch is computed
   // again from the weights already drawn, so each replicate is what one-by-one drawing gives.
-  SNPData one = scores_in_memory(12, 40, 9, false, "zero"), batched = scores_in_memory(12, 40, 9, false, "zero");
+  SNPData one = scores_in_memory(12, 40, 9, false, "zero"),
+          batched = scores_in_memory(12, 40, 9, false, "zero");
   std::vector<std::vector<float>> expected;
   for (SNPData* d : {&one, &batched}) {
     use_all_but_every(*d, 3);
