@@ -9,53 +9,6 @@
 #include "parallel_for.h"
 #include "vector_paths.h"
 
-namespace {
-/// Covariances of gene a with each of `partners`, from prepared deviations; only reads.
-std::vector<float> covs_of_run(const ScoreMatrix& scores,
-                               const std::vector<const SnpDeviation*>& devs,
-                               const std::vector<std::vector<int>>& gene_snps, int a,
-                               const std::vector<int>& partners) {
-  const std::vector<int>& snps_a = gene_snps[static_cast<std::size_t>(a)];
-  std::vector<float> ssq;
-#ifdef HALVORIX_LITERAL_KERNEL
-  // The straightforward computation, kept as a build option for the "before" timings.
-  const auto columns = [&](const std::vector<int>& snps) {
-    Matrix<float> mat(scores.nsubj, static_cast<int>(snps.size()));
-    std::vector<float> scratch;
-    for (std::size_t col = 0; col < snps.size(); ++col) {
-      const float* x = scores.row(snps[col], scratch);
-      for (int subj = 0; subj < mat.nrow; ++subj) mat[subj][col] = x[subj];
-    }
-    return mat;
-  };
-  Matrix<float> sa = columns(snps_a);
-  for (int b : partners) {
-    Matrix<float> sb = columns(gene_snps[static_cast<std::size_t>(b)]);
-    ssq.push_back(cor(sa, sb).ssq());
-  }
-#else
-  std::vector<const SnpDeviation*> xs, ys;
-  std::vector<std::size_t> ends;
-  for (int s : snps_a) xs.push_back(devs[static_cast<std::size_t>(s)]);
-  for (int b : partners) {
-    for (int s : gene_snps[static_cast<std::size_t>(b)])
-      ys.push_back(devs[static_cast<std::size_t>(s)]);
-    ends.push_back(ys.size());
-  }
-  ssq = ssq_of_correlations(xs, ys, ends, static_cast<float>(scores.nsubj - 1.0));
-#endif
-  std::vector<float> covs;
-  covs.reserve(partners.size());
-  for (std::size_t m = 0; m < partners.size(); ++m) {
-    const auto denom =
-        static_cast<float>(snps_a.size() * gene_snps[static_cast<std::size_t>(partners[m])].size());
-    covs.push_back(
-        static_cast<float>(static_cast<double>(ssq[m]) * 2 / static_cast<double>(denom)));
-  }
-  return covs;
-}
-}  // namespace
-
 const SnpDeviation& SnpDeviations::of(const ScoreMatrix& scores, int snp) {
   if (cache_.size() < static_cast<std::size_t>(scores.nsnp))
     cache_.resize(static_cast<std::size_t>(scores.nsnp));
@@ -140,6 +93,53 @@ HALVORIX_CLONES_AVX512_AVX2 std::vector<float> ssq_of_correlations(
   }
   return ssq;
 }
+
+namespace {
+/// Covariances of gene a with each of `partners`, from prepared deviations; only reads.
+std::vector<float> covs_of_run(const ScoreMatrix& scores,
+                               const std::vector<const SnpDeviation*>& devs,
+                               const std::vector<std::vector<int>>& gene_snps, int a,
+                               const std::vector<int>& partners) {
+  const std::vector<int>& snps_a = gene_snps[static_cast<std::size_t>(a)];
+  std::vector<float> ssq;
+#ifdef HALVORIX_LITERAL_KERNEL
+  // The straightforward computation, kept as a build option for the "before" timings.
+  const auto columns = [&](const std::vector<int>& snps) {
+    Matrix<float> mat(scores.nsubj, static_cast<int>(snps.size()));
+    std::vector<float> scratch;
+    for (std::size_t col = 0; col < snps.size(); ++col) {
+      const float* x = scores.row(snps[col], scratch);
+      for (int subj = 0; subj < mat.nrow; ++subj) mat[subj][col] = x[subj];
+    }
+    return mat;
+  };
+  Matrix<float> sa = columns(snps_a);
+  for (int b : partners) {
+    Matrix<float> sb = columns(gene_snps[static_cast<std::size_t>(b)]);
+    ssq.push_back(cor(sa, sb).ssq());
+  }
+#else
+  std::vector<const SnpDeviation*> xs, ys;
+  std::vector<std::size_t> ends;
+  for (int s : snps_a) xs.push_back(devs[static_cast<std::size_t>(s)]);
+  for (int b : partners) {
+    for (int s : gene_snps[static_cast<std::size_t>(b)])
+      ys.push_back(devs[static_cast<std::size_t>(s)]);
+    ends.push_back(ys.size());
+  }
+  ssq = ssq_of_correlations(xs, ys, ends, static_cast<float>(scores.nsubj - 1.0));
+#endif
+  std::vector<float> covs;
+  covs.reserve(partners.size());
+  for (std::size_t m = 0; m < partners.size(); ++m) {
+    const auto denom =
+        static_cast<float>(snps_a.size() * gene_snps[static_cast<std::size_t>(partners[m])].size());
+    covs.push_back(
+        static_cast<float>(static_cast<double>(ssq[m]) * 2 / static_cast<double>(denom)));
+  }
+  return covs;
+}
+}  // namespace
 
 std::vector<float> gene_pair_covs(const ScoreMatrix& scores, SnpDeviations& deviations,
                                   const std::vector<std::vector<int>>& gene_snps,
