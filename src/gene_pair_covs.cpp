@@ -158,7 +158,7 @@ std::vector<float> gene_pair_covs(const ScoreMatrix& scores, SnpDeviations& devi
   for (const auto& [a, b] : pairs)
     for (int g : {a, b})
       for (int s : gene_snps[static_cast<std::size_t>(g)])
-        devs[static_cast<std::size_t>(s)] = &deviations.of(scores, s);
+        devs[static_cast<std::size_t>(s)] = &deviations.formed(s);
 
   std::vector<std::size_t> run_starts;
   for (std::size_t p = 0; p < pairs.size(); ++p)

@@ -27,6 +27,8 @@ class SnpDeviations {
   /// Forms the deviations of `snps` not yet formed, spread over `nthreads` threads: each SNP's
   /// own float operations in its own order, so the thread count changes no bit.
   void prepare(const ScoreMatrix& scores, const std::vector<int>& snps, int nthreads);
+  /// A deviation already formed (by `of` or `prepare`); only reads, so threads may share it.
+  const SnpDeviation& formed(int snp) const { return cache_[static_cast<std::size_t>(snp)]; }
 
  private:
   std::vector<SnpDeviation> cache_;

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "constants.h"
 #include "fail.h"
 #include "parallel_for.h"
 #include "tokenize.h"
@@ -31,10 +32,6 @@ void for_each_line(std::string_view text, F&& f) {
   }
 }
 
-bool is_data_line(const std::vector<std::string_view>& fields) {
-  return !fields.empty() && fields[0][0] != kCommentMarker;
-}
-
 /// The first line of a part that stops the run, with what its message needs.
 struct BadLine {
   enum Kind { none, field_count, field_value, nul_byte } kind = none;
@@ -46,26 +43,33 @@ struct BadLine {
   ScoreField status = ScoreField::ok;
 };
 
+/// Which bytes separate fields, built once: the cursor runs over every score of the file.
+struct DelimiterTable {
+  bool is_delimiter[256] = {};
+  DelimiterTable() {
+    for (unsigned char c : kFieldDelimiters) is_delimiter[c] = true;
+  }
+};
+
 /// The fields of a line, one at a time, without building a list: score lines have thousands.
 class FieldCursor {
  public:
-  explicit FieldCursor(std::string_view line) : text(line) {
-    for (unsigned char c : kFieldDelimiters) is_delimiter[c] = true;
-  }
+  explicit FieldCursor(std::string_view line) : text(line) {}
   bool next(std::string_view& field) {
     const std::size_t n = text.size();
-    while (pos < n && is_delimiter[static_cast<unsigned char>(text[pos])]) ++pos;
+    while (pos < n && delimiters.is_delimiter[static_cast<unsigned char>(text[pos])]) ++pos;
     const std::size_t start = pos;
-    while (pos < n && !is_delimiter[static_cast<unsigned char>(text[pos])]) ++pos;
+    while (pos < n && !delimiters.is_delimiter[static_cast<unsigned char>(text[pos])]) ++pos;
     field = text.substr(start, pos - start);
     return pos > start;
   }
 
  private:
+  static const DelimiterTable delimiters;
   std::string_view text;
   std::size_t pos = 0;
-  bool is_delimiter[256] = {};
 };
+const DelimiterTable FieldCursor::delimiters;
 
 /// Splits and parses one part of a block (whole lines) into `rows`; stops at the first bad
 /// line, which `bad` then describes. A line with the wrong number of fields is reported as
@@ -217,19 +221,6 @@ ScoreField parse_score_field(std::string_view field, float& value) {
   return std::isfinite(value) ? ScoreField::ok : ScoreField::not_finite;
 }
 
-float parse_score(std::string_view field) {
-  // from_chars is several times faster than strtod and rounds identically; the forms it does
-  // not take (a leading '+', hexadecimal, out of range) go to strtod.
-  const char* begin = field.data();
-  const char* end = begin + field.size();
-  double value = 0;
-  const auto [ptr, ec] = std::from_chars(begin, end, value);
-  const bool hexadecimal = ptr != end && (*ptr == 'x' || *ptr == 'X');  // "0x..." stops at x
-  if (ec != std::errc() || hexadecimal || ptr == begin)
-    value = std::strtod(std::string(field).c_str(), nullptr);
-  return static_cast<float>(value);
-}
-
 ScoreTextReader::ScoreTextReader(std::string file_path) : path(std::move(file_path)) {
   if (is_directory(path)) fail_stderr("error: " + path + " is a directory");
   descriptor = open(path.c_str(), O_RDONLY);
@@ -245,12 +236,14 @@ ScoreTextReader::~ScoreTextReader() {
 }
 
 void ScoreTextReader::find_width(std::string_view text) {
-  std::vector<std::string_view> fields;
   for_each_line(text, [&](std::string_view line) {
-    tokenize_views(line, fields, kFieldDelimiters);
-    if (!is_data_line(fields)) return true;
-    if (fields.size() < 2) fail_stderr("error: < 2 items on line 1 of snp_score file");
-    nsubj = static_cast<int>(fields.size()) - 1;
+    FieldCursor cursor(line);
+    std::string_view field;
+    if (!cursor.next(field) || field[0] == kCommentMarker) return true;
+    int fields = 1;
+    while (cursor.next(field)) ++fields;
+    if (fields < 2) fail_stderr("error: < 2 items on line 1 of snp_score file");
+    nsubj = fields - 1;
     return false;
   });
 }

@@ -14,10 +14,6 @@ enum class ScoreField { ok, not_a_number, not_finite };
 /// field is a number.
 ScoreField parse_score_field(std::string_view field, float& value);
 
-/// A score field as the C library's atof reads it (longest numeric prefix, 0 when there is
-/// none), narrowed to float.
-float parse_score(std::string_view field);
-
 /// Consecutive data lines of the file.
 struct ScoreTextRows {
   std::vector<std::string> names;

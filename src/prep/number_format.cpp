@@ -75,8 +75,11 @@ float significant6_as_read(double value) {
   int exponent = 0;
   if (!significant6_decimal(value, digits, exponent)) {
     char text[kMaxNumberText];
-    return parse_score(
-        std::string_view(text, static_cast<std::size_t>(write_significant6(text, value) - text)));
+    float as_read = 0;
+    parse_score_field(
+        std::string_view(text, static_cast<std::size_t>(write_significant6(text, value) - text)),
+        as_read);
+    return as_read;
   }
   // digits x 10^(exponent - 5), with both factors exact in double: one multiplication or
   // division is correctly rounded, as the reader's decimal conversion is.

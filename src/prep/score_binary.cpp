@@ -62,7 +62,8 @@ char* write_float_exact(char* out, float value) {
   // The shortest text for the float, unless reading it in double and rounding to float lands
   // elsewhere (a double rounding); then the shortest text for the same value as a double.
   char* end = std::to_chars(out, out + 32, value).ptr;
-  const float back = parse_score(std::string_view(out, static_cast<std::size_t>(end - out)));
+  float back = 0;
+  parse_score_field(std::string_view(out, static_cast<std::size_t>(end - out)), back);
   if (std::memcmp(&back, &value, sizeof value) == 0) return end;
   return std::to_chars(out, out + 32, static_cast<double>(value)).ptr;
 }
