@@ -37,11 +37,6 @@ TEST(Moments, ConstantColumnCorrelatesOneHereAndZeroInCor) {
   EXPECT_FLOAT_EQ(c[0][0], 1.0f);  // rounding of the running sums can leave 1 - 1 ulp
 }
 
-TEST(Moments, NoDataIsAnErrorCode) {
-  Matrix<float> empty;
-  EXPECT_EQ(Moments<float>(empty).error, 1);
-}
-
 TEST(Cor, AgreesWithTheTwoPassFormulaOnIndependentColumns) {
   Matrix<float> x = from_rows({{1, 0}, {2, 1}, {3, 0}, {4, 1}});
   Matrix<float> y = from_rows({{2}, {4}, {6}, {9}});

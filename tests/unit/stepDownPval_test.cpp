@@ -54,14 +54,6 @@ TEST(StepDownPval, NotANumberPoisonsNothing) {
   EXPECT_EQ(p[2], 0.0f);  // 1 never reached either: NaN and 0.5 are below it
 }
 
-TEST(StepDownPval, NoStatistics) {
-  StepDownPval sd({}, 3);
-  sd.update_by_sim_stats({});
-  sd.compute_pval();
-  EXPECT_EQ(sd.nstats, 0);
-  EXPECT_TRUE(sd.stat_info.empty());
-}
-
 TEST(StepDownPval, CountsOfDisjointReplicateRangesAddUpToTheWholeRun) {
   const std::vector<float> observed{3.5f, 0.2f, 2.0f, 2.0f, 7.1f};
   std::mt19937 rng(4);
