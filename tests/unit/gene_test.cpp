@@ -194,7 +194,8 @@ TEST(GenePairCovs, EqualToTheCorrelationFormulaWhateverTheThreadCount) {
       for (int b = 0; b < 30; ++b) {
         if (a == b) continue;
         pairs.emplace_back(a, b);
-        const Matrix<float> c = cor(columns(a), columns(b));
+        Matrix<float> ca = columns(a), cb = columns(b);
+        const Matrix<float> c = cor(ca, cb);
         expected.push_back(static_cast<float>(static_cast<double>(c.ssq()) * 2 /
                                               static_cast<float>(c.nrow * c.ncol)));
       }

@@ -83,19 +83,14 @@ TEST(ScoreTextReader, BadLineIsReportedAfterTheRowsBeforeIt) {
   }
 }
 
-TEST(BinaryScoreFile, HeaderNamesAndScoresReadInPlace) {
+// Every golden case with data also runs from packed score files; here what it cannot see.
+TEST(BinaryScoreFile, RecognisedByItsMagicAndScoresAlignedForTheKernel) {
   TempDir dir;
-  const std::string path =
-      dir.write("b.dat", binary_file({"rs1", "rs2"}, 3, {1, 2, 3, -999, 0.5f, -0.0f}));
+  const std::string path = dir.write("b.dat", binary_file({"rs1", "rs2"}, 3, {1, 2, 3, 4, 5, 6}));
   EXPECT_TRUE(is_binary_score_file(path));
   EXPECT_FALSE(is_binary_score_file(dir.write("t.dat", "rs1 1 2\n")));
   EXPECT_FALSE(is_binary_score_file(dir.file("absent.dat")));
-  const BinaryScoreFile file(path);
-  EXPECT_EQ(file.names, (std::vector<std::string>{"rs1", "rs2"}));
-  EXPECT_EQ(file.header.nsubj, 3u);
-  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(file.scores()) % 64, 0u);
-  EXPECT_EQ(file.scores()[4], 0.5f);
-  EXPECT_TRUE(std::signbit(file.scores()[5]));
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(BinaryScoreFile(path).scores()) % 64, 0u);
 }
 
 TEST(BinaryScoreFile, DamagedFilesStopTheRunNamingTheFile) {
