@@ -12,8 +12,3 @@ TEST(FreqTable, CountsPairsUnderSortedDistinctValues) {
   EXPECT_EQ(freq.table[1], (std::vector<int>{1, 0}));
   EXPECT_EQ(freq.table[2], (std::vector<int>{2, 1}));
 }
-
-TEST(FreqTable, UnequalLengthsStop) {
-  EXPECT_EXIT(FreqTable<int>({1, 2}, {1}, "r", "c"), ::testing::ExitedWithCode(1),
-              "^error: FreqTable vector lengths differ\n$");
-}

@@ -8,10 +8,6 @@
 
 TEST(MTRand, ReproducesTheReferenceSequences) {
   MTRand gen;
-  gen.seed(5489UL);
-  EXPECT_EQ(gen.randInt(), 3499211612UL);
-  gen.seed(1UL);
-  EXPECT_EQ(gen.randInt(), 1791095845UL);
   // The standard library's mt19937 is an independent implementation of the same algorithm.
   for (unsigned long seed : {1UL, 5489UL, 4357UL, 100000000UL, 4294967295UL}) {
     gen.seed(seed);
@@ -19,13 +15,6 @@ TEST(MTRand, ReproducesTheReferenceSequences) {
     for (int i = 0; i < 2000; ++i)
       ASSERT_EQ(gen.randInt(), ref()) << "seed " << seed << " draw " << i;
   }
-}
-
-TEST(MTRand, SeedUsesOnlyTheLow32Bits) {
-  MTRand a, b;
-  a.seed(7UL);
-  b.seed(7UL + (1UL << 32));
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(a.randInt(), b.randInt());
 }
 
 // Known answers from an independent implementation of the generator (a short Python script):

@@ -4,9 +4,6 @@
 
 #include "test_support.h"
 
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
-
 namespace {
 
 // Genes 10, 20 and 30 of one SNP each.
@@ -51,24 +48,9 @@ TEST(KEGGData, GroupsKnownGenesByPathwayInOrderOfFirstKeptLine) {
   EXPECT_FALSE(t.used("30"));
 }
 
-TEST(KEGGData, DuplicatePairWarnsOnStandardOutputAndAddsNothing) {
-  KeggSetup t;
-  const std::string file =
-      t.dir.write("kegg_gene.dat", "hsa:10 path:hsa00232\nhsa:10 path:hsa00232\n");
-  KEGGData kegg;
-  CaptureStdout();
-  kegg.makeKEGG(file, t.genes);
-  EXPECT_EQ(GetCapturedStdout(),
-            "warning: duplicate kegg-gene in file " + file + ": skipped 00232 - 10\n");
-  ASSERT_EQ(kegg.keggvec.size(), 1u);
-  EXPECT_EQ(kegg.keggvec[0].gene.size(), 1u);
-}
-
 TEST(KEGGData, SummaryOfNoPathwaysPrintsZerosWithoutFinalNewline) {
   KEGGData kegg;
   const std::string out = stdout_of([&] { kegg.print_summary(""); });
-  const std::string body =
-      "No. sets = 0\nmin  genes in set = 0\nmax  genes in set = 0\nmean genes in set = 0";
-  ASSERT_GE(out.size(), body.size());
-  EXPECT_EQ(out.substr(out.size() - body.size()), body);
+  EXPECT_EQ(out.substr(out.find("No. sets")),
+            "No. sets = 0\nmin  genes in set = 0\nmax  genes in set = 0\nmean genes in set = 0");
 }

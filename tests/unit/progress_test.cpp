@@ -38,22 +38,14 @@ TEST(Progress, OnATerminalDrawsInPlaceAtMostOncePerIntervalAndClearsAtTheEnd) {
     Progress progress("replicates", 1000, slave);
     progress.min_interval = 3600;  // only the first tick is due
     for (int i = 0; i < 1000; ++i) progress.tick();
-  }
+    progress.finish();
+    progress.tick();  // counted, no longer drawn
+    EXPECT_EQ(progress.done, 1001);
+  }  // and not cleared a second time
   // The time left is extrapolated from microseconds: some seconds on a busy machine.
   const std::regex one_line(
       "\rreplicates 1 of 1000 \\(0%\\), 0s elapsed, about \\d+s left\033\\[K\r\033\\[K");
   EXPECT_TRUE(std::regex_match(drain(master), one_line));
-
-  Progress progress("SNPs written", 2, slave);
-  progress.min_interval = 0;
-  for (int i = 0; i < 2; ++i) progress.tick();
-  progress.finish();
-  progress.tick();  // counted, no longer drawn
-  EXPECT_EQ(progress.done, 3);
-  const std::regex two_lines(
-      "\rSNPs written 1 of 2 \\(50%\\), 0s elapsed, about \\d+s left\033\\[K"
-      "\rSNPs written 2 of 2 \\(100%\\), 0s elapsed\033\\[K\r\033\\[K");
-  EXPECT_TRUE(std::regex_match(drain(master), two_lines));
   close(slave);
   close(master);
 }

@@ -59,6 +59,24 @@ void use_all_but_every(SNPData& d, int step) {
   d.make_snp_used_index();
 }
 
+/// Starts the random stream afresh (the pending second normal deviate is shared by every
+/// generator) and, when `planned` > 0, announces that many replicates.
+void start(SNPData& d, long seed, int planned = 0) {
+  MTRand::iset = 0;
+  d.set_seed(seed);
+  if (planned > 0) d.plan_replicates(planned);
+}
+
+/// The statistics of the next `n` replicates.
+std::vector<std::vector<float>> draw(SNPData& d, int n) {
+  std::vector<std::vector<float>> stats;
+  for (int r = 0; r < n; ++r) {
+    d.random_x_stat();
+    stats.push_back(d.get_sim_x_stat());
+  }
+  return stats;
+}
+
 bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 }  // namespace
 
@@ -98,38 +116,16 @@ TEST(SimulateSnpStats, BitIdenticalToTheOneSnpLoop) {
 
 TEST(SimulateSnpStats, BatchedReplicatesMatchTheStreamOneByOne) {
   // Two copies of the same data and seed: one draws replicates one at a time, the other
-  // announces them and gets batches. SNPs not in use and an odd subject count included, so
-  // the saved second normal deviate straddles replicates.
-  // Missing codes in some rows: the kernel reads them replaced, as every other reader.
+  // announces them and gets batches. SNPs not in use, missing codes in some rows and an odd
+  // subject count included, so the saved second normal deviate straddles replicates.
   SNPData one = scores_in_memory(5, 37, 11, true, "mean"),
           batched = scores_in_memory(5, 37, 11, true, "mean");
   for (SNPData* d : {&one, &batched}) use_all_but_every(*d, 4);
-  const int nrep = 21;
-  std::vector<std::vector<float>> expected;
-  MTRand::iset = 0;
-  one.set_seed(99);
-  for (int r = 0; r < nrep; ++r) {
-    one.random_x_stat();
-    expected.push_back(one.get_sim_x_stat());
-  }
-  // The first replicate against the one-SNP loop on the replaced rows.
-  MTRand twin;
-  MTRand::iset = 0;
-  twin.seed(99);
-  std::vector<double> w(static_cast<std::size_t>(one.nsubj));
-  for (double& x : w) x = twin.norm();
-  std::vector<float> scratch;
-  for (int k : one.snp_used_index)
-    ASSERT_TRUE(
-        same_bits(expected[0][static_cast<std::size_t>(k)],
-                  snp_statistic_weighted(one.scoremat.row(k, scratch), w.data(), one.nsubj)));
-  EXPECT_GT(std::count(one.scoremat.row_has_missing.begin(), one.scoremat.row_has_missing.end(), 1),
-            5);
-  MTRand::iset = 0;
-  batched.set_seed(99);
-  batched.plan_replicates(nrep);
-  for (int r = 0; r < nrep; ++r) {
-    if (r == 3) batched.plan_replicates(nrep - r - 5);  // an announcement short of the truth
+  start(one, 99);
+  const auto expected = draw(one, 21);
+  start(batched, 99, 21);
+  for (int r = 0; r < 21; ++r) {
+    if (r == 3) batched.plan_replicates(21 - r - 5);  // an announcement short of the truth
     batched.random_x_stat();
     const std::vector<float> got = batched.get_sim_x_stat();
     for (std::size_t k = 0; k < got.size(); ++k)
@@ -139,42 +135,25 @@ TEST(SimulateSnpStats, BatchedReplicatesMatchTheStreamOneByOne) {
 }
 
 TEST(SimulateSnpStats, SkippedReplicatesLeaveTheRestOfTheRunAsItWas) {
-  // A process that takes replicates [9, 30) of a run skips 9 and then gets what the whole
-  // run gets for them, whatever the batches it had announced.
+  // A process that takes replicates [9, 30) of a run skips 9 and then gets what the whole run
+  // gets for them: skipping in the middle of a batch already drawn, or before any is drawn.
   SNPData whole = scores_in_memory(8, 21, 13, false, "zero"),
-          part = scores_in_memory(8, 21, 13, false, "zero");
-  std::vector<std::vector<float>> expected;
-  for (SNPData* d : {&whole, &part}) {
-    d->set_all_used();
-    d->make_snp_used_index();
-    MTRand::iset = 0;
-    d->set_seed(31);
-    d->plan_replicates(30);
-    if (d == &whole) {
-      for (int r = 0; r < 30; ++r) {
-        d->random_x_stat();
-        expected.push_back(d->get_sim_x_stat());
-      }
-    }
-  }
-  part.random_x_stat();  // one replicate taken from a batch already drawn, 8 more skipped
+          part = scores_in_memory(8, 21, 13, false, "zero"),
+          fresh = scores_in_memory(8, 21, 13, false, "zero");
+  for (SNPData* d : {&whole, &part, &fresh}) use_all_but_every(*d, 100);
+  start(whole, 31, 30);
+  const auto expected = draw(whole, 30);
+  start(part, 31, 30);
+  part.random_x_stat();
   part.skip_replicates(8);
-  SNPData fresh = scores_in_memory(8, 21, 13, false,
-                                   "zero");  // nothing drawn yet: 9 replicates drawn and dropped
-  fresh.set_all_used();
-  fresh.make_snp_used_index();
-  MTRand::iset = 0;
-  fresh.set_seed(31);
+  start(fresh, 31);
   fresh.skip_replicates(9);
   fresh.plan_replicates(21);
-  for (int r = 9; r < 30; ++r) {
-    part.random_x_stat();
-    fresh.random_x_stat();
-    const std::vector<float> got = part.get_sim_x_stat(), got_fresh = fresh.get_sim_x_stat();
-    for (std::size_t k = 0; k < got.size(); ++k) {
-      ASSERT_TRUE(same_bits(got[k], expected[static_cast<std::size_t>(r)][k])) << r << " " << k;
-      ASSERT_TRUE(same_bits(got_fresh[k], expected[static_cast<std::size_t>(r)][k])) << r;
-    }
+  for (SNPData* d : {&part, &fresh}) {
+    const auto got = draw(*d, 21);
+    for (std::size_t r = 0; r < got.size(); ++r)
+      for (std::size_t k = 0; k < got[r].size(); ++k)
+        ASSERT_TRUE(same_bits(got[r][k], expected[r + 9][k])) << (d == &part) << " " << r;
   }
 }
 
@@ -186,17 +165,14 @@ TEST(SimulateSnpStats, UsedSnpsChangedMidBatchKeepTheBatchWeights) {
   std::vector<std::vector<float>> expected;
   for (SNPData* d : {&one, &batched}) {
     use_all_but_every(*d, 3);
-    MTRand::iset = 0;
-    d->set_seed(4);
-    if (d == &batched) d->plan_replicates(10);
+    start(*d, 4, d == &batched ? 10 : 0);
     for (int r = 0; r < 10; ++r) {
       if (r == 3) {  // another SNP in place of SNP 1: as many in use as before
         d->snpvec[0].used = true;
         d->snpvec[1].used = false;
         d->make_snp_used_index();
       }
-      d->random_x_stat();
-      const std::vector<float> got = d->get_sim_x_stat();
+      const std::vector<float> got = draw(*d, 1)[0];
       if (d == &one) {
         expected.push_back(got);
         continue;
