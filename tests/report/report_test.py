@@ -13,8 +13,7 @@ import tempfile
 import unittest
 
 REPORT = os.path.abspath(sys.argv.pop(1))
-EXPECTED = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e",
-                        "expected")
+EXPECTED = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "e2e", "expected")
 GENE_CSV = os.path.join(EXPECTED, "gene_example_sqrtmean_nor", "output.csv")
 sys.path.insert(0, os.path.dirname(REPORT))
 from halvorix_report import results, stats, tables  # noqa: E402
@@ -108,8 +107,7 @@ class Report(unittest.TestCase):
             (["GENE", GENE_CSV, "--log", "absent.txt"], "absent.txt: no such file$"),
             (["GENE", GENE_CSV, "--log", os.path.join(EXPECTED, "snp_example", "stdout")],
              r".*stdout line \d+: the log of a SNP run, not GENE$"),
-            (["GENE", GENE_CSV, "--bim", "x.bim"], "--bim is used with --method SNP only, not "
-             "GENE$"),
+            (["GENE", GENE_CSV, "--bim", "x"], "--bim is used with --method SNP only, not GENE$"),
             (["SNP", os.path.join(EXPECTED, "snp_example", "output.csv"),
               "--bim", write(self.dir, "x.bim", "1 other 0 5 A G\n")],
              r".*x.bim: none of the SNPs of .* is in it$"),
