@@ -18,11 +18,12 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 EXPECTED = os.path.join(ROOT, "tests", "e2e", "expected")
 EXAMPLES = os.path.join(ROOT, "examples")
 
-# Put first in <head>: collects every error and, after load, what each image decoded to.
+# Put first in <head>: collects every error event (console lines come on Chromium's stderr)
+# and, after load, what each image decoded to.
 PROBE = """<script>
 var probeErrors = [];
-addEventListener("error", function (e) { probeErrors.push(e.message || "no " + e.target.src); }, 1);
-console.error = function () { probeErrors.push([].join.call(arguments, " ")); };
+addEventListener("error", function (e) {
+  probeErrors.push(e.message || "cannot load the image " + e.target.alt); }, true);
 addEventListener("load", function () {
   var out = document.body.appendChild(document.createElement("pre"));
   out.id = "probe";
