@@ -7,12 +7,14 @@
 # With HALVORIX_PREP set to halvorix-prep, every score*.dat of the case's data is first packed
 # into a binary score file of the same name (a file pack rejects stays text): the binary route
 # must give the same bytes on every channel.
+# HALVORIX_CASES names another list of cases beside cases.tsv (prep_cases.tsv: halvorix-prep).
 set -u
 bin=$1 case_name=$2 mode=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 tests_dir=$(dirname "$here")
-line=$(awk -F'\t' -v c="$case_name" '$1 == c' "$here/cases.tsv")
-[ -n "$line" ] || { echo "no case $case_name in cases.tsv" >&2; exit 2; }
+list=${HALVORIX_CASES:-cases.tsv}
+line=$(awk -F'\t' -v c="$case_name" '$1 == c' "$here/$list")
+[ -n "$line" ] || { echo "no case $case_name in $list" >&2; exit 2; }
 data=$(printf '%s' "$line" | cut -f2)
 argstr=$(printf '%s' "$line" | cut -f3-)
 expected="$here/expected/$case_name"

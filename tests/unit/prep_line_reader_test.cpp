@@ -38,32 +38,6 @@ TEST(LineReader, ReadsGzipExactlyLikePlainText) {
   EXPECT_EQ(gzip_count, 4);
 }
 
-TEST(LineReader, MissingFileAndDamagedGzipStopWithTheFileName) {
-  TempDir folder;
-  const std::string missing = folder.file("absent.txt");
-  EXPECT_EXIT(LineReader in(missing), testing::ExitedWithCode(1),
-              "^error: cannot open .*absent.txt");
-  std::string packed = folder.read(folder.write_gzip("whole.gz", std::string(5000, 'y') + "\n"));
-  folder.write("cut.gz", packed.substr(0, packed.size() / 2));
-  const std::string cut = folder.file("cut.gz");
-  EXPECT_EXIT(
-      {
-        long count = 0;
-        read_all(cut, count);
-      },
-      testing::ExitedWithCode(1), "^error: .*cut.gz: damaged compressed data");
-}
-
-TEST(LineReader, SplittersKeepOrDropEmptyFieldsAsTheLayoutNeeds) {
-  std::vector<std::string> fields;
-  split_whitespace("  a\t b  c ", fields);
-  EXPECT_EQ(fields, (std::vector<std::string>{"a", "b", "c"}));
-  split_tabs("a\t\tc\t", fields);
-  EXPECT_EQ(fields, (std::vector<std::string>{"a", "", "c", ""}));
-  EXPECT_TRUE(has_field_separator("a,b"));
-  EXPECT_FALSE(has_field_separator("GO:0000001"));
-}
-
 TEST(OutputFile, AppearsOnlyOnCommitAndLeavesNoTemporaryFile) {
   TempDir folder;
   {
@@ -98,20 +72,6 @@ TEST(OutputFile, AbandonedOrFailedOutputLeavesNothing) {
       },
       testing::ExitedWithCode(1), "error: stop");
   EXPECT_EQ(folder.listing(), std::vector<std::string>{"old.txt"});
-}
-
-TEST(LineReader, ByteOrderMarkIsSkippedNulByteAndDirectoryStop) {
-  TempDir folder;
-  long count = 0;
-  EXPECT_EQ(read_all(folder.write("bom.txt", "\xEF\xBB\xBFhsa:1 a\n\xEF\xBB\xBFx\n"), count),
-            (std::vector<std::string>{"hsa:1 a", "\xEF\xBB\xBFx"}));  // only at the start
-  const std::string nul = folder.write("nul.txt", std::string("hsa:1\nhsa:2\0hsa:3\n", 18));
-  EXPECT_EXIT(read_all(nul, count), testing::ExitedWithCode(1),
-              "^error: .*nul.txt line 2: NUL byte");
-  const std::string packed = folder.write_gzip("nul.gz", std::string("a\0b\n", 4));
-  EXPECT_EXIT(read_all(packed, count), testing::ExitedWithCode(1), "^error: .*nul.gz line 1: NUL");
-  EXPECT_EXIT(LineReader in(folder.file("")), testing::ExitedWithCode(1),
-              "^error: .* is a directory");
 }
 
 TEST(OutputFile, SymbolicLinkIsWrittenThroughAndFifoWrittenInPlace) {

@@ -92,21 +92,6 @@ TEST(PackScoreFile, RoundTripKeepsEveryFloatAndEveryRow) {
         << i;
   quietly([&] { pack_score_file(folder.file("back.txt"), folder.file("again.bin")); });
   EXPECT_EQ(folder.read("again.bin"), folder.read("s.bin"));
-  // Text that halvorix would reject is rejected here too, with its message.
-  const std::string bad = folder.write("bad.txt", "rs1 1 nan\n");
-  EXPECT_EXIT(pack_score_file(bad, folder.file("bad.bin")), testing::ExitedWithCode(1),
-              "score 'nan' in field 3 on line 1 of file .*bad.txt is not a finite number");
-}
-
-TEST(PackScoreFile, EmptyTextAndBadLinesAsTheTextReaderHasThem) {
-  TempDir folder;
-  quietly([&] { pack_score_file(folder.write("e.txt", "# nothing\n"), folder.file("e.bin")); });
-  const BinaryScoreFile empty(folder.file("e.bin"));
-  EXPECT_EQ(empty.header.nsnp, 0u);
-  const std::string bad = folder.write("b.txt", "# c\nrs1 1 2\nrs2 1\n");
-  EXPECT_EXIT(pack_score_file(bad, folder.file("b.bin")), testing::ExitedWithCode(1),
-              "^error: expect 3 fields in file " + bad + ", but found 2 on line 2\n$");
-  EXPECT_FALSE(std::filesystem::exists(folder.file("b.bin")));
 }
 
 TEST(WriteFloatExact, ShortestTextThatReadsBack) {

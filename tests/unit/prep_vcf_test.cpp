@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
-#include <htslib/bgzf.h>
 
-#include "prep/genemap.h"
-#include "prep/prep_cli.h"
 #include "prep/vcf_scores.h"
 #include "test_support.h"
 
@@ -47,8 +44,6 @@ class VcfScoreFile : public testing::Test {
     testing::internal::GetCapturedStdout();
     return summary;
   }
-
-  void write_vcf(const std::string& records) { folder.write("v.vcf", kHeader + records); }
 };
 
 }  // namespace
@@ -82,95 +77,4 @@ TEST_F(VcfScoreFile, FractionalDosagesFollowTheScoreRule) {
                                 "1:200:C:T -0.966667 -9 0.0166667 -0.933333", "rs4 -9 -9 -9 -9"}));
   EXPECT_EQ(summary.missing_genotypes, 6);
   EXPECT_EQ(summary.snps_without_genotype, 1);
-
-  // An Integer-typed dosage field reads the same way.
-  std::string header = kHeader;
-  header.replace(header.find("Float"), 5, "Integer");
-  folder.write("v.vcf", header + "1\t100\trs1\tG\tA\t.\tPASS\t.\tDS\t1\t2\t0\t.\t0\n");
-  run();
-  EXPECT_EQ(data_lines(folder.read("score.dat")), std::vector<std::string>{"rs1 0 1 -9 -2"});
-}
-
-TEST_F(VcfScoreFile, BadFilesAndRecordsNameTheFileAndLine) {
-  options.dosage_field = "GP";
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
-              "^error: .*v.vcf: the header declares no FORMAT field GP \\(FORMAT fields: GT, "
-              "DS\\)\n$");
-  options.dosage_field = "DS";
-  write_vcf(
-      "1\t100\trs1\tG\tA\t.\tPASS\t.\tGT:DS\t0/1:1\t0/1:1\t0/1:1\t0/1:1\t0/1:1\n"
-      "1\t200\trs2\tG\tA\t.\tPASS\t.\tGT:DS\t0/1:1\t0/1:1\t0/1:1\t0/1:1\n");
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
-              "^error: .*v.vcf line 8: 13 columns, but the header has 14 \\(9 \\+ 5 samples\\)");
-  write_vcf("1\t100\trs1\tG\tA\t.\tPASS\t.\tDS\t1\t1\t1\t1\t1\t1\n");
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "v.vcf line 7: 15 columns, but the header has 14");
-  write_vcf("1\t100\trs1\tG\tA\t.\tPASS\t.\tDS\t1\t2.5\t1\t1\t1\n");
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
-              "v.vcf line 7: sample B: DS 2.5 is not an ALT dosage from 0 to 2");
-  write_vcf("1\t100\trs1\tG\tA\t.\tPASS\t.\tDS\t1\tx\t1\t1\t1\n");
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "v.vcf line 7: malformed record");
-  options.dosage_field.clear();
-  write_vcf("1\t100\trs1\tG\tA\t.\tPASS\t.\tGT\t0/1\t0/2\t0/0\t0/0\t0/0\n");
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
-              "v.vcf line 7: sample B: GT allele 2, but the record has 1 ALT allele");
-  write_vcf("1\t100\trs,1\tG\tA\t.\tPASS\t.\tGT\t0/1\t0/0\t0/0\t0/0\t0/0\n");
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "v.vcf line 7: SNP name 'rs,1' contains a comma");
-  write_vcf("1\t1e3\trs1\tG\tA\t.\tPASS\t.\tGT\t0/1\t0/0\t0/0\t0/0\t0/0\n");
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "v.vcf line 7: POS '1e3' is not a whole number");
-  folder.write("v.vcf", "##fileformat=VCFv4.2\n##contig=<ID=1>\n1\t100\trs1\tG\tA\n");
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
-              "v.vcf line 3: malformed or unfinished VCF header");
-  options.vcf = folder.write("p.vcf", "FID IID\n");
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "^error: .*p.vcf: not a VCF or BCF file");
-  EXPECT_FALSE(std::filesystem::exists(folder.file("score.dat")));
-}
-
-TEST_F(VcfScoreFile, TruncatedBgzipFileIsAnErrorWhereverItIsCut) {
-  const std::string text = std::string(kHeader) + kRecords;
-  const std::string path = folder.file("v.vcf.gz");
-  BGZF* out = bgzf_open(path.c_str(), "w");
-  ASSERT_EQ(bgzf_write(out, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-  ASSERT_EQ(bgzf_close(out), 0);
-  options.vcf = path;
-  run();  // whole, it reads
-  EXPECT_EQ(data_lines(folder.read("score.dat")).size(), 3u);
-  const std::string whole = folder.read("v.vcf.gz");
-  // Without the 28-byte end-of-file block the data blocks are intact: only the block says it.
-  folder.write("v.vcf.gz", whole.substr(0, whole.size() - 28));
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
-              "^error: .*v.vcf.gz: truncated \\(the bgzip end-of-file block is missing\\)");
-  folder.write("v.vcf.gz", whole.substr(0, whole.size() / 2));
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "^error: .*v.vcf.gz: truncated");
-}
-
-TEST(VcfGeneMap, SitesComeFromTheVcfAndUnknownChromosomesNameItsLine) {
-  TempDir folder;
-  GenemapOptions options;
-  options.vcf = folder.write("v.vcf", std::string(kHeader) + kRecords);
-  options.genes = folder.write("genes.txt", "1 150 250 G1\n2 390 390 G2\n");
-  options.out = folder.file("gene_snp.dat");
-  options.window = 60;
-  testing::internal::CaptureStdout();
-  const GenemapSummary summary = write_gene_snp_file(options);
-  testing::internal::GetCapturedStdout();
-  EXPECT_EQ(data_lines(folder.read("gene_snp.dat")),
-            (std::vector<std::string>{"G1 rs1 -50", "G1 1:200:C:T 0", "G2 rs4 10"}));
-  EXPECT_EQ(summary.snps, 3);
-  EXPECT_EQ(summary.multiallelic, 1);
-  folder.write("genes.txt", "1 150 250 G1\n");
-  EXPECT_EXIT(write_gene_snp_file(options), testing::ExitedWithCode(1),
-              "^error: .*v.vcf line 10: chromosome 2 \\(SNP rs4\\) is not in the gene list");
-}
-
-TEST(VcfCommandLine, GenotypeSourcesExcludeEachOtherAndVcfNeedsAPhenotypeTable) {
-  EXPECT_EXIT(run_prep({"scores", "--bfile", "a", "--vcf", "b", "--pheno", "p", "--out", "o"}),
-              testing::ExitedWithCode(1), "^error: scores: --bfile and --vcf exclude each other");
-  EXPECT_EXIT(run_prep({"scores", "--pheno", "p", "--out", "o"}), testing::ExitedWithCode(1),
-              "^error: scores: --bfile or --vcf is required");
-  EXPECT_EXIT(run_prep({"scores", "--vcf", "b", "--out", "o"}), testing::ExitedWithCode(1),
-              "^error: scores: --vcf needs --pheno");
-  EXPECT_EXIT(run_prep({"scores", "--bfile", "a", "--dosage", "DS", "--out", "o"}),
-              testing::ExitedWithCode(1), "^error: scores: --dosage needs --vcf");
-  EXPECT_EXIT(run_prep({"genemap", "--genes", "g", "--out", "o"}), testing::ExitedWithCode(1),
-              "^error: genemap: --bim or --vcf is required");
 }
