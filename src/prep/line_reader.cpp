@@ -23,8 +23,9 @@ bool LineReader::fill_chunk() {
   const char* message = gzerror(file, &code);
   // A stream cut short reads as a short chunk with an error recorded; so does a damaged one.
   if (n < 0 || (n == 0 && code != Z_OK)) {
-    fail_stderr("error: " + path + ": damaged compressed data after line " +
-                std::to_string(line_number) + " (" + message + ")");
+    const std::string where =
+        line_number == 0 ? "before its first line" : "after line " + std::to_string(line_number);
+    fail_stderr("error: " + path + ": damaged compressed data " + where + " (" + message + ")");
   }
   chunk_start = 0;
   chunk_end = static_cast<std::size_t>(n);

@@ -1,6 +1,7 @@
 #include "prep/score_writer.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -36,9 +37,10 @@ double ScoreWriter::score_of(std::string_view name, std::size_t k, double dosage
   const double score = (dosage - mean) * residual[k];
   // Halvorix reads scores as float: one beyond its range would be an error there.
   if (!std::isfinite(static_cast<float>(score))) {
+    char shown[32];  // "%g": a score beyond float range has hundreds of digits in fixed form
+    std::snprintf(shown, sizeof shown, "%g", score);
     fail_stderr("error: the score of SNP " + std::string(name) + " for " + subject_label[k] +
-                " is not a finite number in float range (" + std::to_string(score) +
-                "); scale the phenotype down");
+                " is not a finite number in float range (" + shown + "); scale the phenotype down");
   }
   return score;
 }

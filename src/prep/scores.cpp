@@ -85,9 +85,12 @@ Residuals load_residuals(const ScoreOptions& options, const std::vector<FamRecor
   summary.kept_subjects = static_cast<long long>(residuals.kept.size());
   const std::size_t columns = covariates.names.size() + 1;
   if (residuals.kept.size() <= columns) {
-    fail_stderr("error: " + std::to_string(residuals.kept.size()) + " subjects have a phenotype" +
-                (columns > 1 ? " and every covariate" : "") + "; at least " +
-                std::to_string(columns + 1) + " are needed");
+    const std::string phenotype_source =
+        options.pheno_file.empty() ? plink_file(options.bfile, ".fam") : options.pheno_file;
+    fail_stderr("error: " + std::to_string(residuals.kept.size()) +
+                " subjects have a phenotype in " + phenotype_source +
+                (columns > 1 ? " and every covariate in " + options.covar_file : "") +
+                "; at least " + std::to_string(columns + 1) + " are needed");
   }
 
   std::vector<double> y;
