@@ -4,8 +4,10 @@
 
 void ReplicateBatches::compute_stats(int nstat, const Compute& compute) {
   nstat_ = nstat;
-  stats_.resize(static_cast<std::size_t>(size_) * static_cast<std::size_t>(nstat));
-  compute(weights_.data(), size_, stats_.data());
+  const std::size_t bytes =
+      static_cast<std::size_t>(size_) * static_cast<std::size_t>(nstat) * sizeof(float);
+  if (bytes > stats_.length) stats_ = MappedRegion::anonymous(bytes);
+  compute(weights_.data(), size_, static_cast<float*>(stats_.address));
 }
 
 const float* ReplicateBatches::next(MTRand& rng, int nsubj, int nstat, int per_pass, bool stale,
@@ -22,7 +24,8 @@ const float* ReplicateBatches::next(MTRand& rng, int nsubj, int nstat, int per_p
   } else if (stale || nstat != nstat_) {
     compute_stats(nstat, compute);  // changed mid-batch: the same weights, new statistics
   }
-  const float* stats = stats_.data() + static_cast<long>(next_) * static_cast<long>(nstat);
+  const float* stats = static_cast<const float*>(stats_.address) +
+                       static_cast<long>(next_) * static_cast<long>(nstat);
   ++next_;
   if (planned_ > 0) --planned_;
   return stats;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "MersenneTwister.h"
+#include "mapped_region.h"
 
 class ReplicateBatches {
  public:
@@ -39,7 +40,10 @@ class ReplicateBatches {
 
   int planned_ = 0;
   std::vector<double> weights_;  ///< weights of the batch, replicate by replicate
-  std::vector<float> stats_;     ///< statistics of the batch, replicate by replicate
+  /// Statistics of the batch, replicate by replicate, in anonymous memory on large pages: the
+  /// buffer of a whole pass runs to hundreds of megabytes, which a vector would clear on one
+  /// thread and then fault in page by page.
+  MappedRegion stats_;
   int size_ = 0;
   int next_ = 0;  ///< next replicate of the batch to hand out
   int nstat_ = 0;
