@@ -6,7 +6,7 @@
 set -u
 bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
-export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1
+source "$here/mpirun_retry.sh"
 work=$(mktemp -d) session=$(mktemp -d)  # the jobs' session files stay out of the work folder
 trap 'rm -rf "$work" "$session"' EXIT
 cp -R "$here/../data/tiny/." "$work/"
@@ -23,7 +23,8 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 job() {
   local name=$1 want=$2
   shift 3
-  timeout 120 mpirun -q --oversubscribe --mca orte_tmpdir_base "$session" "$@" >"$work/$name.out" 2>"$work/$name.err" </dev/null
+  mpirun_retrying "$work/$name.out" "$work/$name.err" -q --oversubscribe \
+    --mca orte_tmpdir_base "$session" "$@"
   local rc=$?
   [ "$rc" -eq "$want" ] || fail "$name: exit status $rc, expected $want"
   local now
@@ -62,8 +63,8 @@ job lost_process 137 -- -n 1 "$bin" "${snp[@]}" : -n 1 bash -c 'kill -KILL $$'
 
 # And the same job with good inputs everywhere does write its result (the checks above do not
 # pass for want of a working job).
-timeout 120 mpirun -q --oversubscribe --mca orte_tmpdir_base "$session" -n 3 "$bin" "${snp[@]}" >good.out 2>&1 </dev/null ||
-  fail "good job: exit status $?"
+mpirun_retrying good.out good.err -q --oversubscribe --mca orte_tmpdir_base "$session" -n 3 \
+  "$bin" "${snp[@]}" || fail "good job: exit status $?"
 [ -s output.csv ] || fail "good job: no output.csv"
 
 [ "$failures" -eq 0 ] && echo "every failing-process job ended whole, with no result file"

@@ -150,6 +150,7 @@ TEST(GOData, DescendantsAndGeneSetsOfRandomGraphs) {
     for (const auto& genes : below) sizes.push_back(genes.size());
     std::nth_element(sizes.begin(), sizes.begin() + n / 2, sizes.end());
     const int at_limit = static_cast<int>(sizes[n / 2]);
+    ASSERT_GT(at_limit, 0);  // 0 would mean no limit at all
     for (const int limit : {0, at_limit}) {
       go.find_gene_sets(limit);
       for (std::size_t v = 0; v < go.govec.size(); ++v) {
