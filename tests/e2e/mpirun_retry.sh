@@ -10,7 +10,8 @@ mpirun_retrying() {
   shift 2
   for _ in 1 2; do
     start=$SECONDS
-    timeout -k 10 120 mpirun "$@" >"$out" 2>"$err" </dev/null
+    # In a subshell, so that the shell's own "Killed" notice lands in ERR, not in the caller's.
+    (timeout -k 10 120 mpirun "$@" </dev/null) >"$out" 2>"$err"
     status=$?
     [ $((SECONDS - start)) -lt 120 ] && break
   done
