@@ -10,8 +10,9 @@ mpirun_retrying() {
   shift 2
   for _ in 1 2; do
     start=$SECONDS
-    # In a subshell, so that the shell's own "Killed" notice lands in ERR, not in the caller's.
-    (timeout -k 10 120 mpirun "$@" </dev/null) >"$out" 2>"$err"
+    # In a subshell that waits (the exit keeps it from becoming timeout itself), so that the
+    # shell's "Killed" notice of an ended attempt lands in ERR, not in the caller's.
+    (timeout -k 10 120 mpirun "$@" </dev/null; exit $?) >"$out" 2>"$err"
     status=$?
     [ $((SECONDS - start)) -lt 120 ] && break
   done
