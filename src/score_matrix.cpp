@@ -28,6 +28,14 @@ float* ScoreMatrix::append_rows(int n) {
   return at;
 }
 
+float* ScoreMatrix::spare(std::size_t count) {
+  const auto used = static_cast<std::size_t>(nsnp) * static_cast<std::size_t>(nsubj);
+  const auto capacity = static_cast<std::size_t>(capacity_rows) * static_cast<std::size_t>(nsubj);
+  if (writable == nullptr || count > capacity - used)
+    fail_stderr("error: more score rows than the room reserved for them");
+  return writable + used;
+}
+
 void ScoreMatrix::adopt(MappedRegion map, const float* scores, int rows, int nsubject) {
   storage = std::move(map);
   values = scores;

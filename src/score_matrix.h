@@ -23,6 +23,9 @@ class ScoreMatrix {
   void reserve(long long max_rows, int nsubject);
   /// Writable space for the next `n` rows (within the reserved room).
   float* append_rows(int n);
+  /// Writable room for `count` scores after the rows so far, which append_rows then takes
+  /// as rows; it stops the run when the reserved room is short.
+  float* spare(std::size_t count);
   /// Uses the scores at `scores` (inside `map`) in place.
   void adopt(MappedRegion map, const float* scores, int rows, int nsubject);
 

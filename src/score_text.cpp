@@ -32,6 +32,53 @@ void for_each_line(std::string_view text, F&& f) {
   }
 }
 
+/// The plain decimal forms of score files ([-]digits[.digits][e[+-]digits]) whose value is
+/// exact in a double before one rounding: an integer mantissa below 2^53 times or divided by
+/// an exact power of ten up to 10^22. One IEEE multiplication or division then rounds exactly
+/// as a correctly rounded conversion does, so the result equals from_chars bit for bit.
+/// Reads from `p` as far as the form goes and returns where it stopped, or nullptr for every
+/// other form (which the general path then reads).
+const char* scan_plain_decimal(const char* p, const char* end, double& number) {
+  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const bool negative = p != end && *p == '-';
+  if (negative) ++p;
+  // Up to 19 digits cannot overflow the mantissa; longer ones (leading zeros included) take
+  // the general path.
+  std::uint64_t mantissa = 0;
+  const char* const first = p;
+  for (; p != end && static_cast<unsigned char>(*p - '0') < 10; ++p)
+    mantissa = mantissa * 10 + static_cast<unsigned char>(*p - '0');
+  int digits = static_cast<int>(p - first), exponent = 0;
+  if (p != end && *p == '.') {
+    const char* const fraction = ++p;
+    for (; p != end && static_cast<unsigned char>(*p - '0') < 10; ++p)
+      mantissa = mantissa * 10 + static_cast<unsigned char>(*p - '0');
+    exponent = -static_cast<int>(p - fraction);
+    digits -= exponent;
+  }
+  if (digits > 19) return nullptr;
+  if (digits == 0) return nullptr;
+  if (p != end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    const bool negative_exponent = p != end && *p == '-';
+    if (p != end && (*p == '-' || *p == '+')) ++p;
+    int written = 0, exponent_digits = 0;
+    for (; p != end && *p >= '0' && *p <= '9'; ++p) {
+      if (++exponent_digits > 4) return nullptr;
+      written = written * 10 + (*p - '0');
+    }
+    if (exponent_digits == 0) return nullptr;
+    exponent += negative_exponent ? -written : written;
+  }
+  if (mantissa > (std::uint64_t{1} << 53) || exponent < -22 || exponent > 22) return nullptr;
+  const double m = static_cast<double>(mantissa);
+  number = exponent < 0 ? m / kPowersOfTen[-exponent] : m * kPowersOfTen[exponent];
+  if (negative) number = -number;
+  return p;
+}
+
 /// The first line of a part that stops the run, with what its message needs.
 struct BadLine {
   enum Kind { none, field_count, field_value, nul_byte } kind = none;
@@ -55,6 +102,9 @@ struct DelimiterTable {
 class FieldCursor {
  public:
   explicit FieldCursor(std::string_view line) : text(line) {}
+  static const bool* delimiter_table() { return delimiters.is_delimiter; }
+  /// Where the next field's search starts.
+  std::size_t position() const { return pos; }
   bool next(std::string_view& field) {
     const std::size_t n = text.size();
     while (pos < n && delimiters.is_delimiter[static_cast<unsigned char>(text[pos])]) ++pos;
@@ -71,57 +121,100 @@ class FieldCursor {
 };
 const DelimiterTable FieldCursor::delimiters;
 
-/// Splits and parses one part of a block (whole lines) into `rows`; stops at the first bad
-/// line, which `bad` then describes. A line with the wrong number of fields is reported as
-/// such even when one of its fields is also not a number.
-void parse_part(std::string_view text, int nsubj, ScoreTextRows& rows, BadLine& bad) {
-  // Room for every line as a data line up front: growing the vector line by line would copy
-  // the part over and over, and resizing would zero what is about to be parsed.
-  const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
-  rows.values.reserve(lines * static_cast<std::size_t>(nsubj));
+/// One part of a block (whole lines), parsed on its own thread into its own stretch of the
+/// block's room.
+struct Part {
+  std::string_view text;
+  float* out = nullptr;      ///< room for `capacity` scores
+  std::size_t capacity = 0;  ///< at most every line's worth, and every score takes 2 bytes
+  std::vector<std::string> names;
+  int physical_lines = 0;
+  BadLine bad;
+};
+
+/// Room a part's scores can take: a line holds at most nsubj of them, and a score takes at
+/// least two bytes of text (itself and what follows it), bar the text's last byte.
+std::size_t part_capacity(std::string_view text, int nsubj) {
+  const auto breaks = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+  const std::size_t lines = breaks + (!text.empty() && text.back() != '\n' ? 1 : 0);
+  return std::min(lines * static_cast<std::size_t>(nsubj), (text.size() + 1) / 2);
+}
+
+/// Reads one score at `p` (not a delimiter) of a line ending at `end`, and moves `p` past it.
+/// A plain decimal followed by a delimiter is read where it stands; any other field goes
+/// whole to parse_score_field.
+ScoreField read_score(const char*& p, const char* end, const bool* is_delimiter, float& value,
+                      std::string_view& field) {
+  double plain = 0;
+  const char* stop = scan_plain_decimal(p, end, plain);
+  if (stop != nullptr && (stop == end || is_delimiter[static_cast<unsigned char>(*stop)])) {
+    field = std::string_view(p, static_cast<std::size_t>(stop - p));
+    p = stop;
+    value = static_cast<float>(plain);
+    return std::isfinite(value) ? ScoreField::ok : ScoreField::not_finite;
+  }
+  const char* start = p;
+  while (p != end && !is_delimiter[static_cast<unsigned char>(*p)]) ++p;
+  field = std::string_view(start, static_cast<std::size_t>(p - start));
+  return parse_score_field(field, value);
+}
+
+/// Splits and parses a part into its room; stops at the first bad line, which `part.bad` then
+/// describes. A line with the wrong number of fields is reported as such even when one of its
+/// fields is also not a number. Returns the number of scores kept (whole data lines).
+std::size_t parse_part(Part& part, int nsubj) {
+  const bool* is_delimiter = FieldCursor::delimiter_table();
   const auto expected = static_cast<std::size_t>(nsubj) + 1;
-  for_each_line(text, [&](std::string_view line) {
-    ++rows.physical_lines;
+  std::size_t kept = 0;
+  for_each_line(part.text, [&](std::string_view line) {
+    ++part.physical_lines;
     const auto describe = [&](BadLine::Kind kind) {
-      bad.kind = kind;
-      bad.line = rows.physical_lines;
-      bad.data_line = static_cast<int>(rows.names.size()) + 1;
+      part.bad.kind = kind;
+      part.bad.line = part.physical_lines;
+      part.bad.data_line = static_cast<int>(part.names.size()) + 1;
       return false;
     };
     // A NUL byte means the file is not text; the bytes around it would read as other names.
     if (line.find('\0') != std::string_view::npos) return describe(BadLine::nul_byte);
     FieldCursor cursor(line);
-    std::string_view name, field;
+    std::string_view name;
     if (!cursor.next(name) || name[0] == kCommentMarker) return true;
-    const std::size_t at = rows.values.size();
+    const char* p = line.data() + cursor.position();
+    const char* const end = line.data() + line.size();
+    float* out = part.out + kept;
     std::size_t found = 1;
     BadLine first_bad_value;
-    while (cursor.next(field)) {
+    for (;;) {
+      while (p != end && is_delimiter[static_cast<unsigned char>(*p)]) ++p;
+      if (p == end) break;
       ++found;
-      if (found > expected || first_bad_value.status != ScoreField::ok) continue;
-      float value = 0;
-      const ScoreField status = parse_score_field(field, value);
-      rows.values.push_back(value);
+      if (found > expected || first_bad_value.status != ScoreField::ok) {
+        while (p != end && !is_delimiter[static_cast<unsigned char>(*p)]) ++p;
+        continue;
+      }
+      std::string_view field;
+      const ScoreField status = read_score(p, end, is_delimiter, *out++, field);
       if (status != ScoreField::ok) {
         first_bad_value.status = status;
         first_bad_value.column = found;
         first_bad_value.field = std::string(field);
       }
     }
-    if (found != expected || first_bad_value.status != ScoreField::ok) {
-      rows.values.resize(at);
-      if (found != expected) {
-        bad.found = found;
-        return describe(BadLine::field_count);
-      }
-      bad.status = first_bad_value.status;
-      bad.column = first_bad_value.column;
-      bad.field = first_bad_value.field;
+    if (found != expected) {
+      part.bad.found = found;
+      return describe(BadLine::field_count);
+    }
+    if (first_bad_value.status != ScoreField::ok) {
+      part.bad.status = first_bad_value.status;
+      part.bad.column = first_bad_value.column;
+      part.bad.field = first_bad_value.field;
       return describe(BadLine::field_value);
     }
-    rows.names.emplace_back(name);
+    kept += expected - 1;
+    part.names.emplace_back(name);
     return true;
   });
+  return kept;
 }
 
 std::string bad_line_message(const BadLine& bad, const std::string& path, int nsubj,
@@ -143,62 +236,12 @@ std::string bad_line_message(const BadLine& bad, const std::string& path, int ns
 }
 }  // namespace
 
-namespace {
-/// The plain decimal forms of score files ([-]digits[.digits][e[+-]digits]) whose value is
-/// exact in a double before one rounding: an integer mantissa below 2^53 times or divided by
-/// an exact power of ten up to 10^22. One IEEE multiplication or division then rounds exactly
-/// as a correctly rounded conversion does, so the result equals from_chars bit for bit.
-/// Returns false for every other form, which the general path then reads.
-bool parse_plain_decimal(const char* p, const char* end, double& number) {
-  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  const bool negative = p != end && *p == '-';
-  if (negative) ++p;
-  std::uint64_t mantissa = 0;
-  int digits = 0, significant = 0, exponent = 0;
-  const auto take_digit = [&](char c) {
-    if (significant > 0 || c != '0') ++significant;
-    if (significant > 19) return false;
-    mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
-    ++digits;
-    return true;
-  };
-  for (; p != end && *p >= '0' && *p <= '9'; ++p)
-    if (!take_digit(*p)) return false;
-  if (p != end && *p == '.') {
-    for (++p; p != end && *p >= '0' && *p <= '9'; ++p) {
-      if (!take_digit(*p)) return false;
-      --exponent;
-    }
-  }
-  if (digits == 0) return false;
-  if (p != end && (*p == 'e' || *p == 'E')) {
-    ++p;
-    const bool negative_exponent = p != end && *p == '-';
-    if (p != end && (*p == '-' || *p == '+')) ++p;
-    int written = 0, exponent_digits = 0;
-    for (; p != end && *p >= '0' && *p <= '9'; ++p) {
-      if (++exponent_digits > 4) return false;
-      written = written * 10 + (*p - '0');
-    }
-    if (exponent_digits == 0) return false;
-    exponent += negative_exponent ? -written : written;
-  }
-  if (p != end || mantissa > (std::uint64_t{1} << 53) || exponent < -22 || exponent > 22)
-    return false;
-  const double m = static_cast<double>(mantissa);
-  number = exponent < 0 ? m / kPowersOfTen[-exponent] : m * kPowersOfTen[exponent];
-  if (negative) number = -number;
-  return true;
-}
-}  // namespace
-
 ScoreField parse_score_field(std::string_view field, float& value) {
   const char* begin = field.data();
   const char* end = begin + field.size();
   double plain = 0;
-  if (parse_plain_decimal(begin, end, plain)) {
+  const char* stop = scan_plain_decimal(begin, end, plain);
+  if (stop != nullptr && stop == end) {
     value = static_cast<float>(plain);
     return std::isfinite(value) ? ScoreField::ok : ScoreField::not_finite;
   }
@@ -250,11 +293,18 @@ void ScoreTextReader::find_width(std::string_view text) {
 
 bool ScoreTextReader::read_block() {
   // Fill the buffer up to a block, keep what follows the last line break for the next block.
-  std::size_t filled = buffer.size();
+  // The buffer is raw memory: zeroing a block only for read() to overwrite it costs time.
+  std::size_t filled = buffer_length;
   const auto block = std::min<std::size_t>(block_bytes, static_cast<std::size_t>(size) + 1);
-  buffer.resize(std::max(block, filled * 2));
-  while (filled < buffer.size()) {
-    const ssize_t n = read(descriptor, &buffer[filled], buffer.size() - filled);
+  const std::size_t want = std::max(block, filled * 2);
+  if (want > buffer_capacity) {
+    std::unique_ptr<char[]> bigger(new char[want]);
+    if (filled > 0) std::memcpy(bigger.get(), buffer.get(), filled);
+    buffer = std::move(bigger);
+    buffer_capacity = want;
+  }
+  while (filled < want) {
+    const ssize_t n = read(descriptor, buffer.get() + filled, want - filled);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) fail_stderr("error: cannot read " + path + ": " + std::strerror(errno));
     if (n == 0) {
@@ -263,62 +313,99 @@ bool ScoreTextReader::read_block() {
     }
     filled += static_cast<std::size_t>(n);
   }
-  buffer.resize(filled);
-  if (physical_lines == 0 && data_lines == 0 && buffer.compare(0, 3, "\xEF\xBB\xBF") == 0)
-    buffer.erase(0, 3);  // a UTF-8 byte-order mark would glue itself to the first name
-  filled = buffer.size();
-  std::size_t complete = at_end ? filled : buffer.rfind('\n') + 1;  // npos + 1 == 0
+  buffer_length = filled;
+  if (physical_lines == 0 && data_lines == 0 && filled >= 3 &&
+      std::memcmp(buffer.get(), "\xEF\xBB\xBF", 3) == 0) {
+    // A UTF-8 byte-order mark would glue itself to the first name.
+    drop_from_buffer(3);
+  }
+  const std::string_view all(buffer.get(), buffer_length);
+  std::size_t complete = at_end ? all.size() : all.rfind('\n') + 1;  // npos + 1 == 0
   if (complete == 0 && !at_end) return true;  // one line longer than the block: read more
-  const std::string_view text(buffer.data(), complete);
+  const std::string_view text = all.substr(0, complete);
   if (nsubj == 0) find_width(text);
 
-  // Parts end at line breaks; each is split and parsed on its own.
-  const int threads = worker_threads();
-  const std::size_t nparts = std::max<std::size_t>(
-      1, std::min<std::size_t>(static_cast<std::size_t>(threads) * 4, complete / 65536 + 1));
-  std::vector<std::size_t> cuts{0};
-  for (std::size_t p = 1; p < nparts; ++p) {
-    std::size_t at = std::max(cuts.back(), complete * p / nparts);
-    const std::size_t nl = text.find('\n', at);
-    at = nl == std::string_view::npos ? complete : nl + 1;
-    cuts.push_back(at);
-  }
-  cuts.push_back(complete);
-  // Parts keep their vectors from block to block (next() swaps them with the caller's), so
-  // the memory of a block is allocated once, not once per block.
-  parts.resize(cuts.size() - 1);
-  for (ScoreTextRows& part : parts) {
-    part.names.clear();
-    part.values.clear();
-    part.physical_lines = 0;
-  }
-  std::vector<BadLine> bad(parts.size());
-  parallel_for(static_cast<int>(parts.size()), threads, [&](int p) {
-    const auto part = static_cast<std::size_t>(p);
-    parse_part(text.substr(cuts[part], cuts[part + 1] - cuts[part]), nsubj, parts[part], bad[part]);
-  });
-  // Number the parts in order, and turn the first bad line into its message.
-  for (std::size_t p = 0; p < parts.size(); ++p) {
-    parts[p].first_line = data_lines + 1;
-    if (bad[p].kind != BadLine::none) {
-      pending_error = bad_line_message(bad[p], path, nsubj, data_lines, physical_lines);
-      parts.resize(p + 1);
-      break;
-    }
-    data_lines += static_cast<int>(parts[p].names.size());
-    physical_lines += parts[p].physical_lines;
-  }
-  buffer.erase(0, complete);
-  next_part = 0;
+  parse_block(text);
+  drop_from_buffer(complete);
   return true;
 }
 
+void ScoreTextReader::drop_from_buffer(std::size_t count) {
+  std::memmove(buffer.get(), buffer.get() + count, buffer_length - count);
+  buffer_length -= count;
+}
+
+float* ScoreTextReader::block_room(std::size_t count) {
+  if (count == 0) return nullptr;
+  if (room) return room(count);
+  if (own_room_size < count) {
+    own_room.reset(new float[count]);  // not zeroed: every kept score is written first
+    own_room_size = count;
+  }
+  return own_room.get();
+}
+
+void ScoreTextReader::parse_block(std::string_view text) {
+  // Parts end at line breaks; each is split and parsed on its own, into its own stretch of
+  // the block's room, so the scores are written once, where they will stay.
+  const int threads = worker_threads();
+  const std::size_t nparts =
+      std::max<std::size_t>(1, std::min<std::size_t>({static_cast<std::size_t>(threads) * 4,
+                                                      text.size() / 65536 + 1, kMaxParts}));
+  std::vector<Part> parts(nparts);
+  std::size_t from = 0, room_needed = 0;
+  for (std::size_t p = 0; p < nparts; ++p) {
+    std::size_t to = text.size();
+    if (p + 1 < nparts) {
+      const std::size_t nl = text.find('\n', std::max(from, text.size() * (p + 1) / nparts));
+      to = nl == std::string_view::npos ? text.size() : nl + 1;
+    }
+    parts[p].text = text.substr(from, to - from);
+    parts[p].capacity = part_capacity(parts[p].text, nsubj);
+    room_needed += parts[p].capacity;
+    from = to;
+  }
+  float* const out = block_room(room_needed);
+  std::size_t offset = 0;
+  for (Part& part : parts) {
+    part.out = out + offset;
+    offset += part.capacity;
+  }
+  std::vector<std::size_t> kept(nparts, 0);
+  parallel_for(static_cast<int>(nparts), threads,
+               [&](int p) { kept[static_cast<std::size_t>(p)] = parse_part(parts[p], nsubj); });
+
+  // Close the gaps the parts left (comment lines, the room of a bad line), number the rows,
+  // and turn the first bad line into its message.
+  parsed.names.clear();
+  parsed.first_line = data_lines + 1;
+  std::size_t filled = 0;
+  for (std::size_t p = 0; p < nparts; ++p) {
+    Part& part = parts[p];
+    if (kept[p] > 0 && part.out != out + filled)
+      std::memmove(out + filled, part.out, kept[p] * sizeof(float));
+    filled += kept[p];
+    for (std::string& name : part.names) parsed.names.push_back(std::move(name));
+    if (part.bad.kind != BadLine::none) {
+      pending_error = bad_line_message(part.bad, path, nsubj, data_lines, physical_lines);
+      break;
+    }
+    physical_lines += part.physical_lines;
+  }
+  data_lines += static_cast<int>(parsed.names.size());
+  parsed.values = out;
+  block_ready = true;
+}
+
 bool ScoreTextReader::next(ScoreTextRows& rows) {
-  while (next_part == parts.size()) {
+  while (!block_ready) {
     if (!pending_error.empty()) fail_stderr(pending_error);
-    if (at_end && buffer.empty()) return false;
+    if (at_end && buffer_length == 0) return false;
     read_block();
   }
-  std::swap(rows, parts[next_part++]);
+  block_ready = false;
+  std::swap(rows.names, parsed.names);
+  rows.values = parsed.values;
+  rows.first_line = parsed.first_line;
   return true;
 }

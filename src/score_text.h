@@ -3,6 +3,8 @@
 // lines without fields are skipped.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,9 +19,8 @@ ScoreField parse_score_field(std::string_view field, float& value);
 /// Consecutive data lines of the file.
 struct ScoreTextRows {
   std::vector<std::string> names;
-  std::vector<float> values;  ///< names.size() rows of nsubj scores
-  int first_line = 0;         ///< data-line number (1-based, comments not counted) of the first
-  int physical_lines = 0;     ///< lines of the file this part spans, comments and blanks included
+  const float* values = nullptr;  ///< names.size() rows of nsubj scores, in the reader's room
+  int first_line = 0;             ///< data-line number (1-based, comments not counted) of the first
 };
 
 class ScoreTextReader {
@@ -34,24 +35,40 @@ class ScoreTextReader {
   ScoreTextReader(const ScoreTextReader&) = delete;
   ScoreTextReader& operator=(const ScoreTextReader&) = delete;
 
-  /// The next rows, in file order; false at the end. A malformed line stops the run, but only
-  /// once every row before it has been handed out.
+  /// Where a block's scores are parsed: room for at least `count` floats, kept until the next
+  /// call. Unset, the reader keeps a buffer of its own. Given the end of the score matrix,
+  /// the scores are written once, where they stay.
+  std::function<float*(std::size_t count)> room;
+
+  /// The next block's rows, in file order, their scores packed at the start of the room it
+  /// was given; false at the end. A malformed line stops the run, but only once every row
+  /// before it has been handed out.
   bool next(ScoreTextRows& rows);
 
-  /// Size of the file in bytes (an upper bound for the values: every score takes 2 bytes).
-  long long file_bytes() const { return size; }
+  /// Room for the whole file: the scores of the rows before a block plus the room the block
+  /// asks for never exceed it (a score takes two bytes of text; a part may end in one less).
+  std::size_t max_room() const { return static_cast<std::size_t>(size) / 2 + kMaxParts + 1; }
 
  private:
   int descriptor = -1;
   long long size = 0;
-  std::string buffer;  ///< text of the block being parsed; starts with a carried partial line
+  std::unique_ptr<char[]> buffer;  ///< text of the block; starts with a carried partial line
+  std::size_t buffer_capacity = 0;
+  std::size_t buffer_length = 0;
   bool at_end = false;
-  int data_lines = 0;                ///< data lines before the current block
-  int physical_lines = 0;            ///< lines of the file before the current block
-  std::vector<ScoreTextRows> parts;  ///< parsed parts of the current block
-  std::size_t next_part = 0;
+  int data_lines = 0;      ///< data lines before the current block
+  int physical_lines = 0;  ///< lines of the file before the current block
+  /// Parts a block is parsed in, at most: bounds the room a block asks for beyond its bytes.
+  static constexpr std::size_t kMaxParts = 1024;
+  ScoreTextRows parsed;  ///< the current block, once parsed
+  bool block_ready = false;
+  std::unique_ptr<float[]> own_room;
+  std::size_t own_room_size = 0;
   std::string pending_error;
 
   bool read_block();
+  void parse_block(std::string_view text);
+  void drop_from_buffer(std::size_t count);
+  float* block_room(std::size_t count);
   void find_width(std::string_view text);
 };

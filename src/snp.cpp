@@ -80,17 +80,19 @@ void SNPData::add_snp(const std::string& name) {
 
 void SNPData::load_text_scores() {
   ScoreTextReader reader(snp_score_filename);
+  // Blocks are parsed straight into the end of the score matrix: no second copy. The room is
+  // reserved, not allocated: pages are paid for as scores are written.
+  reader.room = [&](std::size_t count) {
+    if (scoremat.values == nullptr)
+      scoremat.reserve(
+          static_cast<long long>(reader.max_room() / static_cast<std::size_t>(reader.nsubj)) + 1,
+          reader.nsubj);
+    return scoremat.spare(count);
+  };
   ScoreTextRows rows;
   while (reader.next(rows)) {
-    if (rows.names.empty()) continue;
-    if (scoremat.values == nullptr) {
-      // Every data line takes at least two bytes a field: room enough, paid for as it is used.
-      const long long fields = (reader.file_bytes() + 1) / 2;
-      scoremat.reserve(fields / (reader.nsubj + 1) + 1, reader.nsubj);
-    }
     for (const std::string& name : rows.names) add_snp(name);
-    float* to = scoremat.append_rows(static_cast<int>(rows.names.size()));
-    std::copy(rows.values.begin(), rows.values.end(), to);
+    if (!rows.names.empty()) scoremat.append_rows(static_cast<int>(rows.names.size()));
   }
 }
 

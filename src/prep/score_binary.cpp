@@ -43,7 +43,7 @@ PackSummary pack_score_file(const std::string& text_path, const std::string& bin
     for (std::size_t i = 0; i < rows.names.size(); ++i) {
       if (!seen.insert(rows.names[i]).second) ++summary.repeated_names;
       writer.write_row(rows.names[i],
-                       rows.values.data() + i * static_cast<std::size_t>(reader.nsubj));
+                       rows.values + i * static_cast<std::size_t>(reader.nsubj));
     }
   }
   writer.nsubj = reader.nsubj;

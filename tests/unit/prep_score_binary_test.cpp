@@ -33,7 +33,7 @@ std::vector<float> text_scores(const std::string& path, std::vector<std::string>
   ScoreTextRows rows;
   std::vector<float> all;
   while (reader.next(rows)) {
-    all.insert(all.end(), rows.values.begin(), rows.values.end());
+    all.insert(all.end(), rows.values, rows.values + rows.names.size() * reader.nsubj);
     if (names) names->insert(names->end(), rows.names.begin(), rows.names.end());
   }
   return all;

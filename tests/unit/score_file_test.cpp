@@ -23,15 +23,38 @@ std::string binary_file(const std::vector<std::string>& names, int nsubj,
   return bytes + block;
 }
 
-/// Every row of a text file, read block by block with blocks of `block` bytes.
-ScoreTextRows read_all(const std::string& path, std::size_t block, int* nsubj = nullptr) {
+struct TextRows {
+  std::vector<std::string> names;
+  std::vector<float> values;
+};
+
+/// Every row of a text file, read block by block with blocks of `block` bytes. With `in_place`
+/// the blocks are parsed into one buffer of the reader's max_room(), end to end, as the score
+/// matrix takes them; each block's room must fit.
+TextRows read_all(const std::string& path, std::size_t block, int* nsubj = nullptr,
+                  bool in_place = false) {
   ScoreTextReader reader(path);
   reader.block_bytes = block;
-  ScoreTextRows all, rows;
+  std::vector<float> matrix;
+  std::size_t used = 0;
+  if (in_place) {
+    matrix.assign(reader.max_room(), std::nanf(""));
+    reader.room = [&](std::size_t count) {
+      EXPECT_LE(used + count, matrix.size());
+      return matrix.data() + used;
+    };
+  }
+  TextRows all;
+  ScoreTextRows rows;
   while (reader.next(rows)) {
     EXPECT_EQ(rows.first_line, static_cast<int>(all.names.size()) + 1);
+    if (in_place && !rows.names.empty()) {
+      EXPECT_EQ(rows.values, matrix.data() + used);
+    }
+    const std::size_t count = rows.names.size() * static_cast<std::size_t>(reader.nsubj);
     all.names.insert(all.names.end(), rows.names.begin(), rows.names.end());
-    all.values.insert(all.values.end(), rows.values.begin(), rows.values.end());
+    all.values.insert(all.values.end(), rows.values, rows.values + count);
+    used += count;
   }
   if (nsubj != nullptr) *nsubj = reader.nsubj;
   return all;
@@ -49,7 +72,7 @@ TEST(ScoreTextReader, BlocksOfAnySizeGiveTheSameRows) {
   }
   const std::string path = dir.write("s.txt", text + "last 1 2");  // no final line break
   int nsubj = 0;
-  const ScoreTextRows whole = read_all(path, 1 << 20, &nsubj);
+  const TextRows whole = read_all(path, 1 << 20, &nsubj);
   ASSERT_EQ(nsubj, 2);
   ASSERT_EQ(whole.names.size(), 201u);
   EXPECT_EQ(whole.names[7], "rs7");
@@ -57,9 +80,33 @@ TEST(ScoreTextReader, BlocksOfAnySizeGiveTheSameRows) {
   EXPECT_EQ(whole.values[2 * 7 + 1], -7.0f);
   EXPECT_EQ(whole.names.back(), "last");
   for (std::size_t block : {1u, 5u, 17u, 64u, 1000u}) {
-    const ScoreTextRows small = read_all(path, block);
-    EXPECT_EQ(small.names, whole.names) << block;
-    EXPECT_EQ(small.values, whole.values) << block;
+    for (bool in_place : {false, true}) {
+      const TextRows small = read_all(path, block, nullptr, in_place);
+      EXPECT_EQ(small.names, whole.names) << block;
+      EXPECT_EQ(small.values, whole.values) << block;
+    }
+  }
+}
+
+// The densest text there is (one byte a field, one between), with blank lines that take no
+// room and a last line without its break: parsed in place, no block asks for more room than
+// the reader promised.
+TEST(ScoreTextReader, DenseTextFitsTheRoomPromised) {
+  TempDir dir;
+  std::string text;
+  for (int r = 0; r < 300; ++r) {
+    text += std::string(1, static_cast<char>('a' + r % 26)) + " " + std::to_string(r % 10) + "," +
+            std::to_string((r + 3) % 10) + " " + std::to_string((r + 7) % 10) + "\n";
+    if (r % 4 == 0) text += "\n\n";
+  }
+  const std::string path = dir.write("dense.txt", text + "z 1 2 3");
+  for (std::size_t block : {1u, 7u, 64u, 1u << 20}) {
+    int nsubj = 0;
+    const TextRows rows = read_all(path, block, &nsubj, true);
+    ASSERT_EQ(nsubj, 3);
+    ASSERT_EQ(rows.names.size(), 301u) << block;
+    EXPECT_EQ(rows.values[3 * 299 + 2], 6.0f) << block;
+    EXPECT_EQ(rows.values.back(), 3.0f) << block;
   }
 }
 
