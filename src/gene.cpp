@@ -359,8 +359,26 @@ void GENEData::compute_gene_rank() {
     if (gene.used) gene.gene_rank = ranks[k++];
 }
 
+void GeneCovariances::set_size(int genes) {
+  size = std::max(genes, 0);
+  const auto n = static_cast<std::size_t>(size);
+  values_.reset(n == 0 ? nullptr : static_cast<float*>(std::calloc(n * n, sizeof(float))));
+  if (n > 0 && values_ == nullptr)
+    fail_stderr("error: no memory for the " + std::to_string(n) + " x " + std::to_string(n) +
+                " gene covariance matrix");
+}
+
+std::ostream& operator<<(std::ostream& out, const GeneCovariances& covs) {
+  out << "Nrow = " << covs.size << ", Ncol = " << covs.size << std::endl;
+  for (int i = 0; i < covs.size; ++i) {
+    for (int j = 0; j < covs.size; ++j) out << covs[i][j] << ", ";
+    out << std::endl;
+  }
+  return out;
+}
+
 void GENEData::compute_gene_cov(SNPData& snpdat) {
-  gene_cov.set_size(ngene, ngene);
+  gene_cov.set_size(ngene);
   std::cout << "computing gene_cov matrix, size = " << ngene << " x " << ngene << std::endl;
   std::vector<bool> has_snps(genevec.size());
   for (int g = 0; g < ngene; ++g)

@@ -2,7 +2,10 @@
 // z-scores, ranks, gene covariances, gene step-down p-values and the gene result files.
 #pragma once
 
+#include <cstdlib>
 #include <map>
+#include <memory>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +16,28 @@
 #include "snp.h"
 
 class GeneSets;
+
+/// The square matrix of gene covariances, 0 where never set. Sets hold few of all gene pairs,
+/// so the memory comes from the system untouched (a large calloc maps zero pages) and is paid
+/// for only where written; a vector of rows would write all n^2 entries up front.
+class GeneCovariances {
+ public:
+  int size = 0;
+  /// `genes` x `genes` zeros, replacing what was there.
+  void set_size(int genes);
+  float* operator[](int row) { return values_.get() + static_cast<std::size_t>(row) * size; }
+  const float* operator[](int row) const {
+    return values_.get() + static_cast<std::size_t>(row) * size;
+  }
+
+ private:
+  struct Free {
+    void operator()(float* p) const { std::free(p); }
+  };
+  std::unique_ptr<float[], Free> values_;
+};
+/// Printed as a Matrix prints.
+std::ostream& operator<<(std::ostream& out, const GeneCovariances& covs);
 
 struct Gene {
   std::string name;
@@ -39,7 +64,7 @@ class GENEData {
   int ngene = 0;
   std::vector<Gene> genevec;            ///< in order of first appearance in the file
   std::map<std::string, int> gene_map;  ///< name -> index in genevec as loaded
-  Matrix<float> gene_cov;               ///< null covariances of the genes' mean SNP statistics
+  GeneCovariances gene_cov;             ///< null covariances of the genes' mean SNP statistics
   GeneScore geneScore = GeneScore::sqrtmean;
   GeneMoments geneMoments = GeneMoments::nor;
   /// The SNPs' part of the gene covariances, formed on first use.

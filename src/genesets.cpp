@@ -256,7 +256,7 @@ bool compare_set_size(const GENE_SET& a, const GENE_SET& b) {
 
 void GENEData::compute_gene_cov2(SNPData& snpdat, GeneSets& gene_sets) {
   const auto n = static_cast<std::size_t>(ngene);
-  gene_cov.set_size(ngene, ngene);
+  gene_cov.set_size(ngene);
   // Genes that take part: used, with at least one used SNP.
   std::vector<bool> has_data(n, false);
   for (int g = 0; g < ngene; ++g)

@@ -222,9 +222,9 @@ TEST(GENEData, ComputeGeneCovFillsDiagonalAndSymmetricPairsAndStopsWithoutData) 
   EXPECT_EQ(stdout_of([&] { g.compute_gene_cov(*f.snpdat); }),
             "computing gene_cov matrix, size = 3 x 3\n");
   // Diagonal 2 (correlation() gives 1 for the constant column); nothing for the unused gene.
-  EXPECT_EQ(g.gene_cov[0], (std::vector<float>{2, 1, 0}));
-  EXPECT_EQ(g.gene_cov[1], (std::vector<float>{1, 2, 0}));
-  EXPECT_EQ(g.gene_cov[2], (std::vector<float>{0, 0, 0}));
+  EXPECT_EQ(std::vector<float>(g.gene_cov[0], g.gene_cov[0] + 3), (std::vector<float>{2, 1, 0}));
+  EXPECT_EQ(std::vector<float>(g.gene_cov[1], g.gene_cov[1] + 3), (std::vector<float>{1, 2, 0}));
+  EXPECT_EQ(std::vector<float>(g.gene_cov[2], g.gene_cov[2] + 3), (std::vector<float>{0, 0, 0}));
 
   // A gene without a used SNP has nothing to correlate: the run stops, one pair or many,
   // whichever side of the pair the gene is on.

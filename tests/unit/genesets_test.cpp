@@ -34,7 +34,7 @@ struct TinyGenes {
   }
   /// The gene covariances: the given leading rows, zero elsewhere.
   void cov(const std::vector<std::vector<float>>& rows) {
-    genedat.gene_cov.set_size(genedat.ngene, genedat.ngene);
+    genedat.gene_cov.set_size(genedat.ngene);
     for (std::size_t i = 0; i < rows.size(); ++i)
       for (std::size_t j = 0; j < rows[i].size(); ++j)
         genedat.gene_cov[static_cast<int>(i)][j] = rows[i][j];
@@ -102,20 +102,21 @@ TEST(GeneSets, GeneCov2FillsEveryPairThatSharesASet) {
   // set but D is unused; C shares a set with nobody.
   GeneSets gs = sets_of({make_set({1}), make_set({0, 1}), make_set({2}), make_set({0, 3})});
   t.genedat.compute_gene_cov2(t.snpdat, gs);
-  const Matrix<float>& cov = t.genedat.gene_cov;
-  ASSERT_EQ(cov.size_row(), 4);
+  const GeneCovariances& cov = t.genedat.gene_cov;
+  ASSERT_EQ(cov.size, 4);
+  const auto row = [&](int r) { return std::vector<float>(cov[r], cov[r] + cov.size); };
   // Diagonal: 2 for one SNP, 2 * 4 / 4 for A's two identical SNPs. A-B: 2 * (3/4 + 3/4) / 2,
   // where the float correlation carries a few ulps.
   EXPECT_FLOAT_EQ(cov[1][0], 1.5f);
-  EXPECT_EQ(cov[0], (std::vector<float>{2, cov[1][0], 0, 0}));
-  EXPECT_EQ(cov[1], (std::vector<float>{cov[1][0], 2, 0, 0}));
-  EXPECT_EQ(cov[2], (std::vector<float>{0, 0, 2, 0}));
-  EXPECT_EQ(cov[3], (std::vector<float>{0, 0, 0, 0}));
+  EXPECT_EQ(row(0), (std::vector<float>{2, cov[1][0], 0, 0}));
+  EXPECT_EQ(row(1), (std::vector<float>{cov[1][0], 2, 0, 0}));
+  EXPECT_EQ(row(2), (std::vector<float>{0, 0, 2, 0}));
+  EXPECT_EQ(row(3), (std::vector<float>{0, 0, 0, 0}));
 
   t.snpdat.snpvec[3].used = false;  // rs4, the only SNP of C: C drops out
   GeneSets abc = sets_of({make_set({0, 1, 2})});
   t.genedat.compute_gene_cov2(t.snpdat, abc);
-  EXPECT_EQ(cov[2], (std::vector<float>{0, 0, 0, 0}));
+  EXPECT_EQ(row(2), (std::vector<float>{0, 0, 0, 0}));
   EXPECT_FLOAT_EQ(cov[1][0], 1.5f);
 }
 
