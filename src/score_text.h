@@ -60,6 +60,8 @@ class ScoreTextReader {
   int physical_lines = 0;  ///< lines of the file before the current block
   /// Parts a block is parsed in, at most: bounds the room a block asks for beyond its bytes.
   static constexpr std::size_t kMaxParts = 1024;
+  /// Zero bytes kept after the text in the buffer, for the parser's word-sized reads.
+  static constexpr std::size_t kPadding = 16;
   ScoreTextRows parsed;  ///< the current block, once parsed
   bool block_ready = false;
   std::unique_ptr<float[]> own_room;

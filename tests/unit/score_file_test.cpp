@@ -209,6 +209,11 @@ TEST(ScoreField, EveryFormReadsAsStrtodNarrowedToFloat) {
           std::string("e") + (random() % 2 ? "-" : "") + digits(1 + static_cast<int>(random() % 2));
     fields.push_back(s);
   }
+  // The numbers also go through the reader, whose own scan reads them in place: seven to a
+  // line, between every delimiter, with and without a last line break.
+  std::string text;
+  std::vector<float> in_file;
+  int on_line = 0;
   for (const std::string& field : fields) {
     char* end = nullptr;
     const double expected_double = std::strtod(field.c_str(), &end);
@@ -225,6 +230,23 @@ TEST(ScoreField, EveryFormReadsAsStrtodNarrowedToFloat) {
     if (status == ScoreField::ok) {
       EXPECT_EQ(std::memcmp(&value, &expected, sizeof value), 0)
           << field << ": " << value << " vs " << expected;
+      if (field.find_first_of(" ,\t\v") != std::string::npos) continue;
+      if (on_line == 0) text += "rs" + std::to_string(in_file.size());
+      text += std::string(1, " ,\t"[in_file.size() % 3]) + field;
+      in_file.push_back(expected);
+      if (++on_line == 7) {
+        text += in_file.size() % 2 ? "\n" : "\r\n";
+        on_line = 0;
+      }
     }
+  }
+  in_file.resize(in_file.size() - static_cast<std::size_t>(on_line));  // no partial last line
+  text.resize(text.rfind('\n') + 1);
+  TempDir dir;
+  for (const char* ending : {"", "\n"}) {
+    const std::string file = text.substr(0, text.size() - 1) + ending;
+    const TextRows rows = read_all(dir.write("fields.txt", file), 1 << 12, nullptr, true);
+    ASSERT_EQ(rows.values.size(), in_file.size());
+    EXPECT_EQ(std::memcmp(rows.values.data(), in_file.data(), in_file.size() * sizeof(float)), 0);
   }
 }
