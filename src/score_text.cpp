@@ -193,7 +193,12 @@ struct Part {
 /// Room a part's scores can take: a line holds at most nsubj of them, and a score takes at
 /// least two bytes of text (itself and what follows it), bar the text's last byte.
 std::size_t part_capacity(std::string_view text, int nsubj) {
-  const auto breaks = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+  if (text.empty()) return 0;
+  std::size_t breaks = 0;
+  for (const char *at = text.data(), *end = at + text.size();
+       (at = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at))));
+       ++at)
+    ++breaks;
   const std::size_t lines = breaks + (!text.empty() && text.back() != '\n' ? 1 : 0);
   return std::min(lines * static_cast<std::size_t>(nsubj), (text.size() + 1) / 2);
 }
@@ -421,10 +426,14 @@ void ScoreTextReader::parse_block(std::string_view text) {
       to = nl == std::string_view::npos ? text.size() : nl + 1;
     }
     parts[p].text = text.substr(from, to - from);
-    parts[p].capacity = part_capacity(parts[p].text, nsubj);
-    room_needed += parts[p].capacity;
     from = to;
   }
+  // Counting a block's line breaks is a pass over it too: shared like the parsing.
+  parallel_for(static_cast<int>(nparts), threads, [&](int p) {
+    Part& part = parts[static_cast<std::size_t>(p)];
+    part.capacity = part_capacity(part.text, nsubj);
+  });
+  for (const Part& part : parts) room_needed += part.capacity;
   float* const out = block_room(room_needed);
   std::size_t offset = 0;
   for (Part& part : parts) {
