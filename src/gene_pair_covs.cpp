@@ -59,60 +59,79 @@ constexpr std::size_t kLanes = 8;
 
 /// Deviation columns in panels of kLanes: panel c holds columns c*kLanes .. c*kLanes+7, step
 /// by step, so that one vector instruction serves kLanes independent running sums; lanes past
-/// the last column hold 0.
+/// the last column hold 0. The values live in a buffer of the calling thread, reused from one
+/// gene to the next, so only one set of panels per thread may exist at a time.
 struct DeviationPanels {
   std::size_t steps = 0;
   std::size_t count = 0;  ///< panels
-  std::vector<float> values;
+  const float* values = nullptr;
 
   DeviationPanels(const std::vector<const SnpDeviation*>& ys, std::size_t nsteps)
       : steps(nsteps), count((ys.size() + kLanes - 1) / kLanes) {
-    values.assign(count * steps * kLanes, 0.0f);
-    for (std::size_t k = 0; k < ys.size(); ++k) {
-      float* out = &values[(k / kLanes) * steps * kLanes + k % kLanes];
-      for (std::size_t i = 0; i < steps; ++i) out[i * kLanes] = ys[k]->dev[i];
+    thread_local std::vector<float> buffer, zeros;
+    if (buffer.size() < count * steps * kLanes) buffer.resize(count * steps * kLanes);
+    if (zeros.size() < steps) zeros.resize(steps, 0.0f);
+    for (std::size_t c = 0; c < count; ++c) {
+      const float* cols[kLanes];
+      for (std::size_t l = 0; l < kLanes; ++l)
+        cols[l] = c * kLanes + l < ys.size() ? ys[c * kLanes + l]->dev : zeros.data();
+      // Written in order, read from kLanes streams at once.
+      float* out = &buffer[c * steps * kLanes];
+      for (std::size_t i = 0; i < steps; ++i)
+        for (std::size_t l = 0; l < kLanes; ++l) out[i * kLanes + l] = cols[l][i];
     }
+    values = buffer.data();
   }
-  const float* panel(std::size_t c) const { return &values[c * steps * kLanes]; }
+  const float* panel(std::size_t c) const { return values + c * steps * kLanes; }
 };
 
-/// r[c*kLanes + l] for the first `npanels` panels: the running sum of cor() and Moments,
-/// ((x_i * y_i) * i) / (i + 1) added row by row from 0, which both triangles of a symmetric
-/// matrix share since float products commute. Two panels at a time keep two sums in flight.
-HALVORIX_CLONES_AVX512_AVX2 void accumulate_products(const float* x,
-                                                     const DeviationPanels& panels,
-                                                     std::size_t npanels, float* r) {
+/// The running sums of cor() and Moments, ((x_i * y_i) * i) / (i + 1) added row by row from 0,
+/// of every column x of xs with every lane of the panels: r[j * width + l] for column j and
+/// lane l (width = lanes of all panels). With `lower`, column j gets the panels up to its own
+/// lane j at least, the rest being mirror images (float products commute). Each panel pair is
+/// taken once and run through all of xs while it stays in cache; two panels at a time keep
+/// two sums in flight. No sum depends on the order of the loops over panels and columns.
+HALVORIX_CLONES_AVX512_AVX2 void accumulate_products(const std::vector<const SnpDeviation*>& xs,
+                                                     const DeviationPanels& panels, bool lower,
+                                                     float* r) {
   const std::size_t steps = panels.steps;
-  std::size_t c = 0;
-  for (; c + 2 <= npanels; c += 2) {
+  const std::size_t width = panels.count * kLanes;
+  for (std::size_t c = 0; c < panels.count; c += 2) {
     const float* y0 = panels.panel(c);
-    const float* y1 = panels.panel(c + 1);
-    v8f acc0 = {}, acc1 = {};
-    for (std::size_t i = 0; i < steps; ++i) {
-      const auto n = static_cast<float>(i + 2);  // row i + 1 of the score columns
-      const auto fi = static_cast<float>(i + 1);
-      const float dx = x[i];
-      v8f a, b;  // unaligned loads through memcpy
-      std::memcpy(&a, y0 + i * kLanes, sizeof a);
-      std::memcpy(&b, y1 + i * kLanes, sizeof b);
-      acc0 = ((dx * a) * fi) / n + acc0;
-      acc1 = ((dx * b) * fi) / n + acc1;
+    const std::size_t first = lower ? c * kLanes : 0;
+    if (c + 1 < panels.count) {
+      const float* y1 = panels.panel(c + 1);
+      for (std::size_t j = first; j < xs.size(); ++j) {
+        const float* x = xs[j]->dev;
+        v8f acc0 = {}, acc1 = {};
+        for (std::size_t i = 0; i < steps; ++i) {
+          const auto n = static_cast<float>(i + 2);  // row i + 1 of the score columns
+          const auto fi = static_cast<float>(i + 1);
+          const float dx = x[i];
+          v8f a, b;  // unaligned loads through memcpy
+          std::memcpy(&a, y0 + i * kLanes, sizeof a);
+          std::memcpy(&b, y1 + i * kLanes, sizeof b);
+          acc0 = ((dx * a) * fi) / n + acc0;
+          acc1 = ((dx * b) * fi) / n + acc1;
+        }
+        std::memcpy(r + j * width + c * kLanes, &acc0, sizeof acc0);
+        std::memcpy(r + j * width + (c + 1) * kLanes, &acc1, sizeof acc1);
+      }
+    } else {
+      for (std::size_t j = first; j < xs.size(); ++j) {
+        const float* x = xs[j]->dev;
+        v8f acc0 = {};
+        for (std::size_t i = 0; i < steps; ++i) {
+          const auto n = static_cast<float>(i + 2);
+          const auto fi = static_cast<float>(i + 1);
+          const float dx = x[i];
+          v8f a;
+          std::memcpy(&a, y0 + i * kLanes, sizeof a);
+          acc0 = ((dx * a) * fi) / n + acc0;
+        }
+        std::memcpy(r + j * width + c * kLanes, &acc0, sizeof acc0);
+      }
     }
-    std::memcpy(r + c * kLanes, &acc0, sizeof acc0);
-    std::memcpy(r + (c + 1) * kLanes, &acc1, sizeof acc1);
-  }
-  if (c < npanels) {
-    const float* y0 = panels.panel(c);
-    v8f acc0 = {};
-    for (std::size_t i = 0; i < steps; ++i) {
-      const auto n = static_cast<float>(i + 2);
-      const auto fi = static_cast<float>(i + 1);
-      const float dx = x[i];
-      v8f a;
-      std::memcpy(&a, y0 + i * kLanes, sizeof a);
-      acc0 = ((dx * a) * fi) / n + acc0;
-    }
-    std::memcpy(r + c * kLanes, &acc0, sizeof acc0);
   }
 }
 
@@ -129,9 +148,12 @@ std::vector<float> ssq_of_correlations(const std::vector<const SnpDeviation*>& x
   if (xs.empty()) return ssq;
   const auto dm = static_cast<float>(nsubj - 1.0);
   const DeviationPanels panels(ys, steps_of(nsubj));
-  std::vector<float> r(panels.count * kLanes);
-  for (const SnpDeviation* x : xs) {
-    accumulate_products(x->dev, panels, panels.count, r.data());
+  const std::size_t width = panels.count * kLanes;
+  std::vector<float> sums(xs.size() * width);
+  accumulate_products(xs, panels, false, sums.data());
+  for (std::size_t j = 0; j < xs.size(); ++j) {
+    const SnpDeviation* x = xs[j];
+    const float* r = &sums[j * width];
     std::size_t k = 0;
     for (std::size_t m = 0; m < ends.size(); ++m) {
       for (; k < ends[m]; ++k) {
@@ -153,14 +175,11 @@ float ssq_of_self_correlations(const std::vector<const SnpDeviation*>& xs, int n
   const DeviationPanels panels(xs, steps_of(nsubj));
   const std::size_t width = panels.count * kLanes;
   std::vector<float> sums(p * width);
-  // Row j needs columns 0..j only: the others are its mirror images.
-  for (std::size_t j = 0; j < p; ++j)
-    accumulate_products(xs[j]->dev, panels, j / kLanes + 1, &sums[j * width]);
+  accumulate_products(xs, panels, true, sums.data());
   std::vector<float> cov(p * p);
   for (std::size_t j = 0; j < p; ++j) {
     for (std::size_t k = 0; k <= j; ++k) {
-      const auto c =
-          static_cast<float>(static_cast<double>(sums[j * width + k]) / (nsubj - 1));
+      const auto c = static_cast<float>(static_cast<double>(sums[j * width + k]) / (nsubj - 1));
       cov[j * p + k] = c;
       cov[k * p + j] = c;
     }

@@ -36,7 +36,7 @@ class SnpDeviations {
   void form(const ScoreMatrix& scores, int snp);
 
   std::vector<SnpDeviation> cache_;
-  MappedRegion arena_;     ///< the slots, one per SNP of the score matrix
+  MappedRegion arena_;      ///< the slots, one per SNP of the score matrix
   std::size_t stride_ = 0;  ///< floats from one slot to the next
   int nsubj_ = 0;           ///< subjects of the score matrix the slots were laid out for
 };
