@@ -2,6 +2,8 @@
 // = cor(S_a, S_b) correlates the used SNP columns of the two genes. Entry (j, k) of C depends
 // on SNP columns j and k alone, so each SNP's part of cor() is formed once per run, and all
 // partners of one gene are correlated with it in one pass, bit for bit as cor() gives them.
+// A gene's own variance (its correlation matrix as Moments forms it) runs through the same
+// sums and finishes as Moments does.
 #pragma once
 
 #include <cstddef>
