@@ -76,7 +76,7 @@ struct DeviationPanels {
       for (std::size_t l = 0; l < kLanes; ++l)
         cols[l] = c * kLanes + l < ys.size() ? ys[c * kLanes + l]->dev : zeros.data();
       // Written in order, read from kLanes streams at once.
-      float* out = &buffer[c * steps * kLanes];
+      float* out = buffer.data() + c * steps * kLanes;
       for (std::size_t i = 0; i < steps; ++i)
         for (std::size_t l = 0; l < kLanes; ++l) out[i * kLanes + l] = cols[l][i];
     }
@@ -153,7 +153,7 @@ std::vector<float> ssq_of_correlations(const std::vector<const SnpDeviation*>& x
   accumulate_products(xs, panels, false, sums.data());
   for (std::size_t j = 0; j < xs.size(); ++j) {
     const SnpDeviation* x = xs[j];
-    const float* r = &sums[j * width];
+    const float* r = sums.data() + j * width;
     std::size_t k = 0;
     for (std::size_t m = 0; m < ends.size(); ++m) {
       for (; k < ends[m]; ++k) {
