@@ -208,16 +208,7 @@ Matrix<float> GENEData::gene_snp_matrix(const SNPData& snpdat, int gene) const {
 }
 
 float GENEData::gene_self_cov(SNPData& snpdat, int gene) {
-  const int m = count_used_snps(snpdat, gene);
-  if (m == 0) return 0;
-  if (m == 1) return 2;
-  Matrix<float> data = gene_snp_matrix(snpdat, gene);
-  const Moments<float> moments(data);
-  if (moments.error != 0)
-    fail_stderr("error: moments_score has error = " + std::to_string(moments.error));
-  const Matrix<float> r = moments.correlation();
-  return static_cast<float>(static_cast<double>(r.ssq()) * 2 /
-                            static_cast<double>(static_cast<float>(m * m)));
+  return gene_self_covs(snpdat, {gene}).front();
 }
 
 float GENEData::gene_pair_cov(SNPData& snpdat, int a, int b) {
@@ -245,15 +236,34 @@ std::vector<float> GENEData::gene_pair_covs(SNPData& snpdat,
 }
 
 std::vector<float> GENEData::gene_self_covs(SNPData& snpdat, const std::vector<int>& genes) {
+  std::vector<std::vector<int>> gene_snps;
+  gene_snps.reserve(genes.size());
+  for (int g : genes) {
+    gene_snps.push_back(used_snps(genevec[static_cast<std::size_t>(g)], snpdat));
+    // Two SNPs or more have moments to form, which takes a subject.
+    if (gene_snps.back().size() >= 2 && snpdat.nsubj < 1)
+      fail_stderr("error: moments_score has error = 1");
+  }
+#ifdef HALVORIX_LITERAL_KERNEL
+  // The straightforward computation, kept as a build option for the "before" timings.
   std::vector<float> covs(genes.size(), 0.0f);
-  // Each gene reads the scores and writes its own entry. Without subjects the moments stop
-  // the run, which only this thread may do.
-  const int threads = snpdat.nsubj >= 1 ? worker_threads() : 1;
-  parallel_for(static_cast<int>(genes.size()), threads, [&](int i) {
+  parallel_for(static_cast<int>(genes.size()), worker_threads(), [&](int i) {
     const auto k = static_cast<std::size_t>(i);
-    covs[k] = gene_self_cov(snpdat, genes[k]);
+    const int m = static_cast<int>(gene_snps[k].size());
+    if (m < 2) {
+      covs[k] = m == 0 ? 0.0f : 2.0f;
+      return;
+    }
+    Matrix<float> data = gene_snp_matrix(snpdat, genes[k]);
+    const Moments<float> moments(data);
+    const Matrix<float> r = moments.correlation();
+    covs[k] = static_cast<float>(static_cast<double>(r.ssq()) * 2 /
+                                 static_cast<double>(static_cast<float>(m * m)));
   });
   return covs;
+#else
+  return ::gene_self_covs(snpdat.scoremat, snp_deviations, gene_snps, worker_threads());
+#endif
 }
 
 void GENEData::compute_gene_var(SNPData& snpdat) {

@@ -111,8 +111,8 @@ class GENEData {
   /// gene has no used SNP).
   Matrix<float> gene_snp_matrix(const SNPData& snpdat, int gene) const;
   /// Null variance of the mean SNP statistic of one gene (the gene_cov diagonal and var_mean):
-  /// 0 without used SNPs, 2 with one, else 2 * ssq(R) / m^2 of the SNP correlations R. Stops
-  /// the run when the moments of the SNP matrix cannot be formed.
+  /// 0 without used SNPs, 2 with one, else 2 * ssq(R) / m^2 of the SNP correlations R (those
+  /// of Moments). Stops the run when the moments of the SNP matrix cannot be formed.
   float gene_self_cov(SNPData& snpdat, int gene);
   /// gene_self_cov of each of `genes`, in that order, spread over the worker threads; the
   /// values do not depend on the thread count.

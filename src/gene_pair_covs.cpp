@@ -9,16 +9,15 @@
 #include "parallel_for.h"
 #include "vector_paths.h"
 
-const SnpDeviation& SnpDeviations::of(const ScoreMatrix& scores, int snp) {
-  if (cache_.size() < static_cast<std::size_t>(scores.nsnp))
-    cache_.resize(static_cast<std::size_t>(scores.nsnp));
+void SnpDeviations::form(const ScoreMatrix& scores, int snp) {
   SnpDeviation& d = cache_[static_cast<std::size_t>(snp)];
-  if (d.ready) return d;
   // The column part of cor(): running mean and sum of squares, row by row, in float.
   std::vector<float> scratch;
   const float* x = scores.row(snp, scratch);
   const int rows = scores.nsubj;
-  d.dev.assign(static_cast<std::size_t>(rows > 1 ? rows - 1 : 0), 0.0f);
+  float* dev = arena_.address == nullptr
+                   ? nullptr
+                   : static_cast<float*>(arena_.address) + static_cast<std::size_t>(snp) * stride_;
   float mean = rows > 0 ? x[0] : 0.0f;
   float ss = 0;
   for (int i = 1; i < rows; ++i) {
@@ -27,60 +26,134 @@ const SnpDeviation& SnpDeviations::of(const ScoreMatrix& scores, int snp) {
     const float dx = x[i] - mean;
     mean += dx / n;
     ss += ((dx * dx) * fi) / n;
-    d.dev[static_cast<std::size_t>(i - 1)] = dx;
+    dev[i - 1] = dx;
   }
+  d.dev = dev;
   d.ss = ss / static_cast<float>(rows - 1.0);
   d.ready = true;
-  return d;
 }
 
 void SnpDeviations::prepare(const ScoreMatrix& scores, const std::vector<int>& snps, int nthreads) {
-  if (cache_.size() < static_cast<std::size_t>(scores.nsnp))
-    cache_.resize(static_cast<std::size_t>(scores.nsnp));
+  if (cache_.size() != static_cast<std::size_t>(scores.nsnp) || nsubj_ != scores.nsubj) {
+    // One slot per SNP, reserved but backed by memory only where a SNP is formed; slots start
+    // on a cache line.
+    const std::size_t steps = scores.nsubj > 1 ? static_cast<std::size_t>(scores.nsubj - 1) : 0;
+    cache_.assign(static_cast<std::size_t>(scores.nsnp), SnpDeviation());
+    stride_ = (steps + 15) / 16 * 16;
+    nsubj_ = scores.nsubj;
+    arena_ = MappedRegion::anonymous(cache_.size() * stride_ * sizeof(float));
+  }
   std::vector<int> missing;
   for (int s : snps)
     if (!cache_[static_cast<std::size_t>(s)].ready) missing.push_back(s);
   std::sort(missing.begin(), missing.end());
   missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
-  // Each SNP writes its own entry of the cache, sized above; nothing else is shared.
+  // Each SNP writes its own entry of the cache and its own slot; nothing else is shared.
   parallel_for(static_cast<int>(missing.size()), nthreads,
-               [&](int i) { of(scores, missing[static_cast<std::size_t>(i)]); });
+               [&](int i) { form(scores, missing[static_cast<std::size_t>(i)]); });
 }
 
-// Every entry gets cor()'s float operations, and each segment's sum follows Matrix::ssq's order
-// (xs outer, the segment's columns inner). The columns are laid out row by row in whole vectors
-// of 8, so that independent running sums share one vector instruction with exactly the scalar
-// operations in each lane; putting a gene's partners side by side wastes fewer lanes than
-// padding each pair.
-HALVORIX_CLONES_AVX512_AVX2 std::vector<float> ssq_of_correlations(
-    const std::vector<const SnpDeviation*>& xs, const std::vector<const SnpDeviation*>& ys,
-    const std::vector<std::size_t>& ends, float dm) {
-  typedef float v8f __attribute__((vector_size(32)));
-  constexpr std::size_t kGroup = 8;
-  std::vector<float> ssq(ends.size(), 0.0f);
-  if (xs.empty()) return ssq;
-  const std::size_t steps = xs.front()->dev.size();
-  const std::size_t width = (ys.size() + kGroup - 1) / kGroup * kGroup;
-  std::vector<float> block(steps * width, 0.0f);
-  for (std::size_t k = 0; k < ys.size(); ++k)
-    for (std::size_t i = 0; i < steps; ++i) block[i * width + k] = ys[k]->dev[i];
+namespace {
+typedef float v8f __attribute__((vector_size(32)));
+constexpr std::size_t kLanes = 8;
 
-  std::vector<float> r(width);
-  for (const SnpDeviation* x : xs) {
-    std::fill(r.begin(), r.end(), 0.0f);
-    for (std::size_t i = 0; i < steps; ++i) {
-      const auto n = static_cast<float>(i + 2);  // row i + 1 of cor()
-      const auto fi = static_cast<float>(i + 1);
-      const float dx = x->dev[i];
-      const float* dy = &block[i * width];
-      for (std::size_t k = 0; k < width; k += kGroup) {
-        v8f y, acc;  // unaligned loads and stores through memcpy
-        std::memcpy(&y, dy + k, sizeof y);
-        std::memcpy(&acc, &r[k], sizeof acc);
-        acc = ((dx * y) * fi) / n + acc;
-        std::memcpy(&r[k], &acc, sizeof acc);
+/// Deviation columns in panels of kLanes: panel c holds columns c*kLanes .. c*kLanes+7, step
+/// by step, so that one vector instruction serves kLanes independent running sums; lanes past
+/// the last column hold 0. The values live in a buffer of the calling thread, reused from one
+/// gene to the next, so only one set of panels per thread may exist at a time.
+struct DeviationPanels {
+  std::size_t steps = 0;
+  std::size_t count = 0;  ///< panels
+  const float* values = nullptr;
+
+  DeviationPanels(const std::vector<const SnpDeviation*>& ys, std::size_t nsteps)
+      : steps(nsteps), count((ys.size() + kLanes - 1) / kLanes) {
+    thread_local std::vector<float> buffer, zeros;
+    if (buffer.size() < count * steps * kLanes) buffer.resize(count * steps * kLanes);
+    if (zeros.size() < steps) zeros.resize(steps, 0.0f);
+    for (std::size_t c = 0; c < count; ++c) {
+      const float* cols[kLanes];
+      for (std::size_t l = 0; l < kLanes; ++l)
+        cols[l] = c * kLanes + l < ys.size() ? ys[c * kLanes + l]->dev : zeros.data();
+      // Written in order, read from kLanes streams at once.
+      float* out = buffer.data() + c * steps * kLanes;
+      for (std::size_t i = 0; i < steps; ++i)
+        for (std::size_t l = 0; l < kLanes; ++l) out[i * kLanes + l] = cols[l][i];
+    }
+    values = buffer.data();
+  }
+  const float* panel(std::size_t c) const { return values + c * steps * kLanes; }
+};
+
+/// The running sums of cor() and Moments, ((x_i * y_i) * i) / (i + 1) added row by row from 0,
+/// of every column x of xs with every lane of the panels: r[j * width + l] for column j and
+/// lane l (width = lanes of all panels). With `lower`, column j gets the panels up to its own
+/// lane j at least, the rest being mirror images (float products commute). Each panel pair is
+/// taken once and run through all of xs while it stays in cache; two panels at a time keep
+/// two sums in flight. No sum depends on the order of the loops over panels and columns.
+HALVORIX_CLONES_AVX512_AVX2 void accumulate_products(const std::vector<const SnpDeviation*>& xs,
+                                                     const DeviationPanels& panels, bool lower,
+                                                     float* r) {
+  const std::size_t steps = panels.steps;
+  const std::size_t width = panels.count * kLanes;
+  for (std::size_t c = 0; c < panels.count; c += 2) {
+    const float* y0 = panels.panel(c);
+    const std::size_t first = lower ? c * kLanes : 0;
+    if (c + 1 < panels.count) {
+      const float* y1 = panels.panel(c + 1);
+      for (std::size_t j = first; j < xs.size(); ++j) {
+        const float* x = xs[j]->dev;
+        v8f acc0 = {}, acc1 = {};
+        for (std::size_t i = 0; i < steps; ++i) {
+          const auto n = static_cast<float>(i + 2);  // row i + 1 of the score columns
+          const auto fi = static_cast<float>(i + 1);
+          const float dx = x[i];
+          v8f a, b;  // unaligned loads through memcpy
+          std::memcpy(&a, y0 + i * kLanes, sizeof a);
+          std::memcpy(&b, y1 + i * kLanes, sizeof b);
+          acc0 = ((dx * a) * fi) / n + acc0;
+          acc1 = ((dx * b) * fi) / n + acc1;
+        }
+        std::memcpy(r + j * width + c * kLanes, &acc0, sizeof acc0);
+        std::memcpy(r + j * width + (c + 1) * kLanes, &acc1, sizeof acc1);
+      }
+    } else {
+      for (std::size_t j = first; j < xs.size(); ++j) {
+        const float* x = xs[j]->dev;
+        v8f acc0 = {};
+        for (std::size_t i = 0; i < steps; ++i) {
+          const auto n = static_cast<float>(i + 2);
+          const auto fi = static_cast<float>(i + 1);
+          const float dx = x[i];
+          v8f a;
+          std::memcpy(&a, y0 + i * kLanes, sizeof a);
+          acc0 = ((dx * a) * fi) / n + acc0;
+        }
+        std::memcpy(r + j * width + c * kLanes, &acc0, sizeof acc0);
       }
     }
+  }
+}
+
+std::size_t steps_of(int nsubj) { return nsubj > 1 ? static_cast<std::size_t>(nsubj - 1) : 0; }
+}  // namespace
+
+// Every entry gets cor()'s float operations, and each segment's sum follows Matrix::ssq's order
+// (xs outer, the segment's columns inner). Putting a gene's partners side by side wastes fewer
+// lanes than padding each pair.
+std::vector<float> ssq_of_correlations(const std::vector<const SnpDeviation*>& xs,
+                                       const std::vector<const SnpDeviation*>& ys,
+                                       const std::vector<std::size_t>& ends, int nsubj) {
+  std::vector<float> ssq(ends.size(), 0.0f);
+  if (xs.empty()) return ssq;
+  const auto dm = static_cast<float>(nsubj - 1.0);
+  const DeviationPanels panels(ys, steps_of(nsubj));
+  const std::size_t width = panels.count * kLanes;
+  std::vector<float> sums(xs.size() * width);
+  accumulate_products(xs, panels, false, sums.data());
+  for (std::size_t j = 0; j < xs.size(); ++j) {
+    const SnpDeviation* x = xs[j];
+    const float* r = sums.data() + j * width;
     std::size_t k = 0;
     for (std::size_t m = 0; m < ends.size(); ++m) {
       for (; k < ends[m]; ++k) {
@@ -89,6 +162,37 @@ HALVORIX_CLONES_AVX512_AVX2 std::vector<float> ssq_of_correlations(
         v = s > kTolerance ? v / s : 0.0f;
         ssq[m] += v * v;
       }
+    }
+  }
+  return ssq;
+}
+
+// Moments' finish: covariance float(double(sum) / (rows - 1)), the upper triangle a copy of the
+// lower; correlation() divides by sqrt(var_j) * sqrt(var_i) above its own tolerance, a zero
+// standard deviation giving 1; Matrix::ssq adds the squares row by row.
+float ssq_of_self_correlations(const std::vector<const SnpDeviation*>& xs, int nsubj) {
+  const std::size_t p = xs.size();
+  const DeviationPanels panels(xs, steps_of(nsubj));
+  const std::size_t width = panels.count * kLanes;
+  std::vector<float> sums(p * width);
+  accumulate_products(xs, panels, true, sums.data());
+  std::vector<float> cov(p * p);
+  for (std::size_t j = 0; j < p; ++j) {
+    for (std::size_t k = 0; k <= j; ++k) {
+      const auto c = static_cast<float>(static_cast<double>(sums[j * width + k]) / (nsubj - 1));
+      cov[j * p + k] = c;
+      cov[k * p + j] = c;
+    }
+  }
+  const auto eps = static_cast<float>(1e-6);  // Moments' own tolerance
+  std::vector<float> sd(p);
+  for (std::size_t i = 0; i < p; ++i) sd[i] = std::sqrt(cov[i * p + i]);
+  float ssq = 0;
+  for (std::size_t i = 0; i < p; ++i) {
+    for (std::size_t j = 0; j < p; ++j) {
+      const float d = sd[j] * sd[i];
+      const float v = std::abs(d) > eps ? cov[i * p + j] / d : 1.0f;
+      ssq += v * v;
     }
   }
   return ssq;
@@ -127,7 +231,7 @@ std::vector<float> covs_of_run(const ScoreMatrix& scores,
       ys.push_back(devs[static_cast<std::size_t>(s)]);
     ends.push_back(ys.size());
   }
-  ssq = ssq_of_correlations(xs, ys, ends, static_cast<float>(scores.nsubj - 1.0));
+  ssq = ssq_of_correlations(xs, ys, ends, scores.nsubj);
 #endif
   std::vector<float> covs;
   covs.reserve(partners.size());
@@ -174,6 +278,30 @@ std::vector<float> gene_pair_covs(const ScoreMatrix& scores, SnpDeviations& devi
     const std::vector<float> run_covs =
         covs_of_run(scores, devs, gene_snps, pairs[first].first, partners);
     std::copy(run_covs.begin(), run_covs.end(), covs.begin() + static_cast<std::ptrdiff_t>(first));
+  });
+  return covs;
+}
+
+std::vector<float> gene_self_covs(const ScoreMatrix& scores, SnpDeviations& deviations,
+                                  const std::vector<std::vector<int>>& gene_snps, int nthreads) {
+  std::vector<int> needed;
+  for (const std::vector<int>& snps : gene_snps)
+    if (snps.size() >= 2) needed.insert(needed.end(), snps.begin(), snps.end());
+  deviations.prepare(scores, needed, nthreads);
+  std::vector<float> covs(gene_snps.size(), 0.0f);
+  // Each gene writes its own entry only.
+  parallel_for(static_cast<int>(gene_snps.size()), nthreads, [&](int g) {
+    const std::vector<int>& snps = gene_snps[static_cast<std::size_t>(g)];
+    const int m = static_cast<int>(snps.size());
+    if (m < 2) {
+      covs[static_cast<std::size_t>(g)] = m == 0 ? 0.0f : 2.0f;
+      return;
+    }
+    std::vector<const SnpDeviation*> xs;
+    for (int s : snps) xs.push_back(&deviations.formed(s));
+    const float ssq = ssq_of_self_correlations(xs, scores.nsubj);
+    covs[static_cast<std::size_t>(g)] = static_cast<float>(
+        static_cast<double>(ssq) * 2 / static_cast<double>(static_cast<float>(m * m)));
   });
   return covs;
 }

@@ -212,6 +212,63 @@ TEST(GenePairCovs, EqualToTheCorrelationFormulaWhateverTheThreadCount) {
   }
 }
 
+// Genes of 0 to 25 SNPs among SNPs that include constant columns (a zero standard deviation,
+// whose correlations are 1) and missing codes (read as the subject's mean score): each
+// variance is the one of Moments' correlation matrix of the gene's columns, to the bit, for
+// any thread count, from fresh deviations or from ones formed by an earlier call.
+TEST(GeneSelfCovs, EqualToTheMomentsCorrelationWhateverTheThreadCount) {
+  std::mt19937 gen(41);
+  std::normal_distribution<float> normal(0.3f, 1.7f);
+  for (int nsubj : {1, 2, 3, 19, 40}) {
+    std::vector<std::vector<float>> rows(90);
+    for (std::size_t s = 0; s < rows.size(); ++s) {
+      for (int j = 0; j < nsubj; ++j) {
+        float v = s % 11 == 3 ? 2.5f : normal(gen);
+        if (s % 7 == 5 && j % 3 == 1) v = -999;
+        rows[s].push_back(v);
+      }
+    }
+    std::vector<std::string> names;
+    for (std::size_t k = 0; k < rows.size(); ++k) names.push_back("rs" + std::to_string(k));
+    const SNPData snps(names, rows, -999, "mean");
+    std::vector<std::vector<int>> gene_snps(52);
+    for (std::size_t g = 0; g < gene_snps.size(); ++g)
+      for (std::size_t m = 0; m < g % 26; ++m)
+        gene_snps[g].push_back(static_cast<int>((g * 5 + m * 13) % rows.size()));
+
+    std::vector<float> expected;
+    std::vector<float> scratch;
+    for (const std::vector<int>& snp : gene_snps) {
+      const auto m = static_cast<int>(snp.size());
+      if (m < 2) {
+        expected.push_back(m == 0 ? 0.0f : 2.0f);
+        continue;
+      }
+      Matrix<float> data(nsubj, m);
+      for (int c = 0; c < m; ++c) {
+        const float* x = snps.scoremat.row(snp[static_cast<std::size_t>(c)], scratch);
+        for (int j = 0; j < nsubj; ++j) data[j][static_cast<std::size_t>(c)] = x[j];
+      }
+      const Moments<float> moments(data);
+      ASSERT_EQ(moments.error, 0);
+      const float ssq = moments.correlation().ssq();
+      expected.push_back(
+          static_cast<float>(static_cast<double>(ssq) * 2 / static_cast<float>(m * m)));
+    }
+    for (int threads : {1, 3}) {
+      SnpDeviations fresh;
+      for (int call = 0; call < 2; ++call) {
+        const std::vector<float> got = gene_self_covs(snps.scoremat, fresh, gene_snps, threads);
+        ASSERT_EQ(got.size(), expected.size());
+        for (std::size_t g = 0; g < got.size(); ++g)
+          ASSERT_TRUE(std::memcmp(&got[g], &expected[g], sizeof(float)) == 0)
+              << nsubj << " subjects, " << threads << " threads, call " << call << ", gene " << g
+              << ": " << got[g] << " != " << expected[g];
+      }
+    }
+  }
+}
+
 TEST(GENEData, ComputeGeneCovFillsDiagonalAndSymmetricPairsAndStopsWithoutData) {
   GeneMemory f;
   // cor of (rs2, rs3) with (rs1, constant rs4) is [[1, 0], [-1, 0]]: covariance 2 * 2 / 4.
