@@ -298,6 +298,9 @@ void GENEData::compute_gene_cov2(SNPData& snpdat, GeneSets& gene_sets) {
     gene_cov[g1][static_cast<std::size_t>(g2)] = covs[p];
     gene_cov[g2][static_cast<std::size_t>(g1)] = covs[p];
   }
+  // The deviations (as large as the scores) serve only these covariances: their pages go back
+  // before the simulation takes its own.
+  snp_deviations = SnpDeviations();
 }
 
 // ---------------------------------------------------------------------------------------------
