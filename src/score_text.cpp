@@ -213,8 +213,10 @@ ScoreField read_score(const char*& p, const char* end, const bool* is_delimiter,
   if (stop != nullptr && (stop == end || is_delimiter[static_cast<unsigned char>(*stop)])) {
     field = std::string_view(p, static_cast<std::size_t>(stop - p));
     p = stop;
+    // Always finite: a plain decimal is at most 2^53 * 10^22, inside float range.
+    static_assert(9007199254740992.0 * 1e22 < 3.4e38, "plain decimals fit a float");
     value = static_cast<float>(plain);
-    return std::isfinite(value) ? ScoreField::ok : ScoreField::not_finite;
+    return ScoreField::ok;
   }
   const char* start = p;
   while (p != end && !is_delimiter[static_cast<unsigned char>(*p)]) ++p;
