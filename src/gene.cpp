@@ -235,7 +235,8 @@ std::vector<float> GENEData::gene_pair_covs(SNPData& snpdat,
   return ::gene_pair_covs(snpdat.scoremat, snp_deviations, gene_snps, pairs, worker_threads());
 }
 
-std::vector<float> GENEData::gene_self_covs(SNPData& snpdat, const std::vector<int>& genes) {
+std::vector<float> GENEData::gene_self_covs(SNPData& snpdat, const std::vector<int>& genes,
+                                            bool keep_deviations) {
   std::vector<std::vector<int>> gene_snps;
   gene_snps.reserve(genes.size());
   for (int g : genes) {
@@ -262,7 +263,28 @@ std::vector<float> GENEData::gene_self_covs(SNPData& snpdat, const std::vector<i
   });
   return covs;
 #else
-  return ::gene_self_covs(snpdat.scoremat, snp_deviations, gene_snps, worker_threads());
+  if (keep_deviations)
+    return ::gene_self_covs(snpdat.scoremat, snp_deviations, gene_snps, worker_threads());
+  const std::size_t per_snp =
+      static_cast<std::size_t>(std::max(snpdat.nsubj - 1, 1)) * sizeof(float);
+  std::vector<float> covs;
+  covs.reserve(genes.size());
+  for (std::size_t first = 0; first < gene_snps.size();) {
+    std::size_t end = first, bytes = 0;
+    do {
+      bytes += gene_snps[end].size() * per_snp;
+      ++end;
+    } while (end < gene_snps.size() && bytes + gene_snps[end].size() * per_snp <= deviation_memory);
+    const std::vector<std::vector<int>> group(
+        gene_snps.begin() + static_cast<std::ptrdiff_t>(first),
+        gene_snps.begin() + static_cast<std::ptrdiff_t>(end));
+    SnpDeviations deviations;
+    const std::vector<float> part =
+        ::gene_self_covs(snpdat.scoremat, deviations, group, worker_threads());
+    covs.insert(covs.end(), part.begin(), part.end());
+    first = end;
+  }
+  return covs;
 #endif
 }
 

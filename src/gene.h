@@ -17,6 +17,9 @@
 
 class GeneSets;
 
+/// SNP deviations formed at a time for gene variances alone (GENE runs), in bytes.
+constexpr std::size_t kDeviationMemory = std::size_t{256} << 20;
+
 /// The square matrix of gene covariances, 0 where never set. Sets hold few of all gene pairs,
 /// so the memory comes from the system untouched (a large calloc maps zero pages) and is paid
 /// for only where written; a vector of rows would write all n^2 entries up front.
@@ -67,6 +70,8 @@ class GENEData {
   GeneCovariances gene_cov;             ///< null covariances of the genes' mean SNP statistics
   GeneScore geneScore = GeneScore::sqrtmean;
   GeneMoments geneMoments = GeneMoments::nor;
+  /// Bytes of SNP deviations formed at a time for gene variances alone.
+  std::size_t deviation_memory = kDeviationMemory;
   /// The SNPs' part of the gene covariances, formed on first use.
   SnpDeviations snp_deviations;
 
@@ -115,8 +120,12 @@ class GENEData {
   /// of Moments). Stops the run when the moments of the SNP matrix cannot be formed.
   float gene_self_cov(SNPData& snpdat, int gene);
   /// gene_self_cov of each of `genes`, in that order, spread over the worker threads; the
-  /// values do not depend on the thread count.
-  std::vector<float> gene_self_covs(SNPData& snpdat, const std::vector<int>& genes);
+  /// values do not depend on the thread count. With `keep_deviations` the SNP deviations stay
+  /// in snp_deviations for the pair covariances that follow; otherwise genes go in groups
+  /// whose deviations fit deviation_memory, each group's given back before the next, since
+  /// the deviations of all SNPs would take as much memory as the scores.
+  std::vector<float> gene_self_covs(SNPData& snpdat, const std::vector<int>& genes,
+                                    bool keep_deviations = false);
   /// Null covariance of the mean SNP statistics of genes a and b: 2 * ssq(C) / (m_a * m_b) with
   /// C = cor(S_a, S_b). Both genes need a used SNP; otherwise the run stops.
   float gene_pair_cov(SNPData& snpdat, int a, int b);

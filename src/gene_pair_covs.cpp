@@ -9,15 +9,12 @@
 #include "parallel_for.h"
 #include "vector_paths.h"
 
-void SnpDeviations::form(const ScoreMatrix& scores, int snp) {
+void SnpDeviations::form(const ScoreMatrix& scores, int snp, float* dev) {
   SnpDeviation& d = cache_[static_cast<std::size_t>(snp)];
   // The column part of cor(): running mean and sum of squares, row by row, in float.
   std::vector<float> scratch;
   const float* x = scores.row(snp, scratch);
   const int rows = scores.nsubj;
-  float* dev = arena_.address == nullptr
-                   ? nullptr
-                   : static_cast<float*>(arena_.address) + static_cast<std::size_t>(snp) * stride_;
   float mean = rows > 0 ? x[0] : 0.0f;
   float ss = 0;
   for (int i = 1; i < rows; ++i) {
@@ -35,22 +32,27 @@ void SnpDeviations::form(const ScoreMatrix& scores, int snp) {
 
 void SnpDeviations::prepare(const ScoreMatrix& scores, const std::vector<int>& snps, int nthreads) {
   if (cache_.size() != static_cast<std::size_t>(scores.nsnp) || nsubj_ != scores.nsubj) {
-    // One slot per SNP, reserved but backed by memory only where a SNP is formed; slots start
-    // on a cache line.
     const std::size_t steps = scores.nsubj > 1 ? static_cast<std::size_t>(scores.nsubj - 1) : 0;
     cache_.assign(static_cast<std::size_t>(scores.nsnp), SnpDeviation());
-    stride_ = (steps + 15) / 16 * 16;
+    arenas_.clear();
+    stride_ = (steps + 15) / 16 * 16;  // slots start on a cache line
     nsubj_ = scores.nsubj;
-    arena_ = MappedRegion::anonymous(cache_.size() * stride_ * sizeof(float));
   }
   std::vector<int> missing;
   for (int s : snps)
     if (!cache_[static_cast<std::size_t>(s)].ready) missing.push_back(s);
   std::sort(missing.begin(), missing.end());
   missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
+  if (missing.empty()) return;
+  // Slots side by side for just these SNPs: memory in proportion to what is formed, however
+  // scattered the SNPs are in the matrix.
+  arenas_.push_back(MappedRegion::anonymous(missing.size() * stride_ * sizeof(float)));
+  float* const slots = static_cast<float*>(arenas_.back().address);
   // Each SNP writes its own entry of the cache and its own slot; nothing else is shared.
-  parallel_for(static_cast<int>(missing.size()), nthreads,
-               [&](int i) { form(scores, missing[static_cast<std::size_t>(i)]); });
+  parallel_for(static_cast<int>(missing.size()), nthreads, [&](int i) {
+    const auto k = static_cast<std::size_t>(i);
+    form(scores, missing[k], slots == nullptr ? nullptr : slots + k * stride_);
+  });
 }
 
 namespace {

@@ -23,9 +23,10 @@ struct SnpDeviation {
 };
 
 /// The deviations of the SNPs of one score matrix, each formed once, the first time a
-/// `prepare` asks for it; valid because the score matrix never changes after loading. They
-/// live in one anonymous mapping with a fixed slot per SNP, so forming costs no allocation,
-/// and the pages of a slot are first written by the thread that forms it.
+/// `prepare` asks for it; valid because the score matrix never changes after loading. Each
+/// `prepare` puts the SNPs it forms side by side in one anonymous mapping of their size, so
+/// forming costs no allocation per SNP, and a slot's pages are first written by the thread
+/// that forms it.
 class SnpDeviations {
  public:
   /// Forms the deviations of `snps` not yet formed, spread over `nthreads` threads: each SNP's
@@ -35,12 +36,12 @@ class SnpDeviations {
   const SnpDeviation& formed(int snp) const { return cache_[static_cast<std::size_t>(snp)]; }
 
  private:
-  void form(const ScoreMatrix& scores, int snp);
+  void form(const ScoreMatrix& scores, int snp, float* dev);
 
   std::vector<SnpDeviation> cache_;
-  MappedRegion arena_;      ///< the slots, one per SNP of the score matrix
-  std::size_t stride_ = 0;  ///< floats from one slot to the next
-  int nsubj_ = 0;           ///< subjects of the score matrix the slots were laid out for
+  std::vector<MappedRegion> arenas_;  ///< the slots, one mapping per prepare that formed any
+  std::size_t stride_ = 0;            ///< floats from one slot to the next
+  int nsubj_ = 0;                     ///< subjects of the score matrix the slots were laid out for
 };
 
 /// Sums of squares of the correlations between the SNP columns xs (one gene) and the columns

@@ -289,7 +289,7 @@ void GENEData::compute_gene_cov2(SNPData& snpdat, GeneSets& gene_sets) {
       }
     }
   }
-  const std::vector<float> variances = gene_self_covs(snpdat, diagonals);
+  const std::vector<float> variances = gene_self_covs(snpdat, diagonals, true);
   for (std::size_t k = 0; k < diagonals.size(); ++k)
     gene_cov[diagonals[k]][static_cast<std::size_t>(diagonals[k])] = variances[k];
   const std::vector<float> covs = gene_pair_covs(snpdat, pairs);

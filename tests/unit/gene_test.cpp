@@ -269,6 +269,34 @@ TEST(GeneSelfCovs, EqualToTheMomentsCorrelationWhateverTheThreadCount) {
   }
 }
 
+// Gene variances in groups of genes (GENE runs give each group's deviations back), kept for
+// pairs (set runs), or kept and then asked again for more genes: the same bits, in order.
+TEST(GENEData, GeneVariancesAreTheSameInGroupsAsAllTogether) {
+  GeneMemory f;
+  std::mt19937 gen(5);
+  std::normal_distribution<float> normal;
+  std::vector<std::vector<float>> rows(12, std::vector<float>(9));
+  for (auto& row : rows)
+    for (float& v : row) v = normal(gen);
+  GENEData& g = f.make(rows,
+                       "G0 rs1 G0 rs2 G0 rs3 G1 rs4 G2 rs5 G2 rs12 G3 rs6 G3 rs7 G3 rs8 "
+                       "G3 rs9 G4 rs10 G4 rs11 G4 rs2");
+  g.all_genes_used();
+  const std::vector<int> genes = {4, 0, 3, 1, 2};
+  const std::vector<float> together = g.gene_self_covs(*f.snpdat, genes);
+  ASSERT_EQ(together.size(), genes.size());
+  EXPECT_EQ(together[3], 2.0f);  // G1: one SNP
+  g.deviation_memory = 1;        // every gene a group of its own
+  const std::vector<float> alone = g.gene_self_covs(*f.snpdat, genes);
+  g.deviation_memory = 2 * 8 * sizeof(float) * 3;  // groups of a few SNPs
+  const std::vector<float> few = g.gene_self_covs(*f.snpdat, genes);
+  const std::vector<float> first_kept = g.gene_self_covs(*f.snpdat, {genes[0], genes[1]}, true);
+  const std::vector<float> then_all = g.gene_self_covs(*f.snpdat, genes, true);
+  for (const std::vector<float>* other : {&alone, &few, &then_all})
+    EXPECT_EQ(std::memcmp(other->data(), together.data(), together.size() * sizeof(float)), 0);
+  EXPECT_EQ(std::memcmp(first_kept.data(), together.data(), 2 * sizeof(float)), 0);
+}
+
 TEST(GENEData, ComputeGeneCovFillsDiagonalAndSymmetricPairsAndStopsWithoutData) {
   GeneMemory f;
   // cor of (rs2, rs3) with (rs1, constant rs4) is [[1, 0], [-1, 0]]: covariance 2 * 2 / 4.
