@@ -42,8 +42,7 @@ PackSummary pack_score_file(const std::string& text_path, const std::string& bin
     writer.nsubj = reader.nsubj;
     for (std::size_t i = 0; i < rows.names.size(); ++i) {
       if (!seen.insert(rows.names[i]).second) ++summary.repeated_names;
-      writer.write_row(rows.names[i],
-                       rows.values + i * static_cast<std::size_t>(reader.nsubj));
+      writer.write_row(rows.names[i], rows.values + i * static_cast<std::size_t>(reader.nsubj));
     }
   }
   writer.nsubj = reader.nsubj;
