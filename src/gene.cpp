@@ -400,6 +400,16 @@ void GeneCovariances::set_size(int genes) {
                 " gene covariance matrix");
 }
 
+GeneCovariances::GeneCovariances(const GeneCovariances& other) { *this = other; }
+
+GeneCovariances& GeneCovariances::operator=(const GeneCovariances& other) {
+  if (this == &other) return *this;
+  set_size(other.size);
+  const auto n = static_cast<std::size_t>(size);
+  if (n > 0) std::memcpy(values_.get(), other.values_.get(), n * n * sizeof(float));
+  return *this;
+}
+
 std::ostream& operator<<(std::ostream& out, const GeneCovariances& covs) {
   out << "Nrow = " << covs.size << ", Ncol = " << covs.size << std::endl;
   for (int i = 0; i < covs.size; ++i) {

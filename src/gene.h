@@ -26,6 +26,12 @@ constexpr std::size_t kDeviationMemory = std::size_t{256} << 20;
 class GeneCovariances {
  public:
   int size = 0;
+  GeneCovariances() = default;
+  GeneCovariances(const GeneCovariances& other);
+  GeneCovariances& operator=(const GeneCovariances& other);
+  GeneCovariances(GeneCovariances&&) = default;
+  GeneCovariances& operator=(GeneCovariances&&) = default;
+  ~GeneCovariances() = default;
   /// `genes` x `genes` zeros, replacing what was there.
   void set_size(int genes);
   float* operator[](int row) { return values_.get() + static_cast<std::size_t>(row) * size; }

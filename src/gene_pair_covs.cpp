@@ -30,6 +30,11 @@ void SnpDeviations::form(const ScoreMatrix& scores, int snp, float* dev) {
   d.ready = true;
 }
 
+SnpDeviations& SnpDeviations::operator=(const SnpDeviations& other) {
+  if (this != &other) *this = SnpDeviations();
+  return *this;
+}
+
 void SnpDeviations::prepare(const ScoreMatrix& scores, const std::vector<int>& snps, int nthreads) {
   if (cache_.size() != static_cast<std::size_t>(scores.nsnp) || nsubj_ != scores.nsubj) {
     const std::size_t steps = scores.nsubj > 1 ? static_cast<std::size_t>(scores.nsubj - 1) : 0;

@@ -29,6 +29,15 @@ struct SnpDeviation {
 /// that forms it.
 class SnpDeviations {
  public:
+  SnpDeviations() = default;
+  /// A copy starts empty and forms its deviations again on demand: the original's point into
+  /// memory that goes when the original does.
+  SnpDeviations(const SnpDeviations&) {}
+  SnpDeviations& operator=(const SnpDeviations& other);
+  SnpDeviations(SnpDeviations&&) = default;
+  SnpDeviations& operator=(SnpDeviations&&) = default;
+  ~SnpDeviations() = default;
+
   /// Forms the deviations of `snps` not yet formed, spread over `nthreads` threads: each SNP's
   /// own float operations in its own order, so the thread count changes no bit.
   void prepare(const ScoreMatrix& scores, const std::vector<int>& snps, int nthreads);

@@ -295,6 +295,15 @@ TEST(GENEData, GeneVariancesAreTheSameInGroupsAsAllTogether) {
   for (const std::vector<float>* other : {&alone, &few, &then_all})
     EXPECT_EQ(std::memcmp(other->data(), together.data(), together.size() * sizeof(float)), 0);
   EXPECT_EQ(std::memcmp(first_kept.data(), together.data(), 2 * sizeof(float)), 0);
+
+  // A copy outlives its original: its covariances are its own, its deviations formed afresh.
+  stdout_of([&] { g.compute_gene_cov(*f.snpdat); });
+  const float pair = g.gene_cov[4][0];
+  auto copy = std::make_unique<GENEData>(g);
+  f.genedat.reset();
+  EXPECT_EQ(copy->gene_cov[4][0], pair);
+  const std::vector<float> again = copy->gene_self_covs(*f.snpdat, genes, true);
+  EXPECT_EQ(std::memcmp(again.data(), together.data(), together.size() * sizeof(float)), 0);
 }
 
 TEST(GENEData, ComputeGeneCovFillsDiagonalAndSymmetricPairsAndStopsWithoutData) {
