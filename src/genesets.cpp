@@ -265,27 +265,29 @@ void GENEData::compute_gene_cov2(SNPData& snpdat, GeneSets& gene_sets) {
 
   // Every pair of genes that share a set needs its covariance, whichever set first meets
   // either gene: the set null variances read all of them. "Computed" is tracked apart from the
-  // value, so a true covariance near 0 is computed once like any other.
+  // value, so a true covariance near 0 is computed once like any other. The walk visits
+  // the sum of |set|^2 / 2 gene pairs, so it runs over plain vectors and one triangular bit matrix.
   std::vector<bool> diagonal_done(n, false);
-  std::vector<std::vector<bool>> pair_done(n);  // pair_done[g1][g2] for g2 < g1
-  for (std::size_t g = 0; g < n; ++g) pair_done[g].assign(g, false);
+  std::vector<bool> pair_done(n * (n > 0 ? n - 1 : 0) / 2);  // (g1, g2 < g1) at g1(g1-1)/2 + g2
   std::vector<std::pair<int, int>> pairs;  // in walk order; computed together below
   std::vector<int> diagonals;              // likewise
-
+  std::vector<int> members;
   for (const GENE_SET& set : gene_sets.geneset_vec) {
-    for (int g1 : set.gene_index_set) {
-      const auto i1 = static_cast<std::size_t>(g1);
-      if (!has_data[i1]) continue;
+    members.clear();  // the set's genes with data, ascending
+    for (int g : set.gene_index_set)
+      if (has_data[static_cast<std::size_t>(g)]) members.push_back(g);
+    for (std::size_t k1 = 0; k1 < members.size(); ++k1) {
+      const auto i1 = static_cast<std::size_t>(members[k1]);
       if (!diagonal_done[i1]) {
-        diagonals.push_back(g1);
+        diagonals.push_back(members[k1]);
         diagonal_done[i1] = true;
       }
-      for (int g2 : set.gene_index_set) {
-        const auto i2 = static_cast<std::size_t>(g2);
-        if (g2 >= g1) break;
-        if (!has_data[i2] || pair_done[i1][i2]) continue;
-        pairs.emplace_back(g1, g2);
-        pair_done[i1][i2] = true;
+      const std::size_t row = i1 * (i1 - 1) / 2;  // unsigned: 0 for gene 0, which has no pair
+      for (std::size_t k2 = 0; k2 < k1; ++k2) {
+        const std::size_t at = row + static_cast<std::size_t>(members[k2]);
+        if (pair_done[at]) continue;
+        pair_done[at] = true;
+        pairs.emplace_back(members[k1], members[k2]);
       }
     }
   }
