@@ -236,7 +236,7 @@ std::vector<float> GENEData::gene_pair_covs(SNPData& snpdat,
 }
 
 std::vector<float> GENEData::gene_self_covs(SNPData& snpdat, const std::vector<int>& genes,
-                                            bool keep_deviations) {
+                                            [[maybe_unused]] bool keep_deviations) {
   std::vector<std::vector<int>> gene_snps;
   gene_snps.reserve(genes.size());
   for (int g : genes) {

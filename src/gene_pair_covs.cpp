@@ -208,7 +208,7 @@ float ssq_of_self_correlations(const std::vector<const SnpDeviation*>& xs, int n
 namespace {
 /// Covariances of gene a with each of `partners`, from prepared deviations; only reads.
 std::vector<float> covs_of_run(const ScoreMatrix& scores,
-                               const std::vector<const SnpDeviation*>& devs,
+                               [[maybe_unused]] const std::vector<const SnpDeviation*>& devs,
                                const std::vector<std::vector<int>>& gene_snps, int a,
                                const std::vector<int>& partners) {
   const std::vector<int>& snps_a = gene_snps[static_cast<std::size_t>(a)];
