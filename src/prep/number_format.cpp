@@ -21,8 +21,10 @@ bool significant6_decimal(double value, long& digits, int& exponent) {
   const double magnitude = std::fabs(value);
   // Outside [1e-4, 1e6) "%g" switches to exponent notation: rare for scores, left to the library.
   if (!(magnitude >= 1e-4 && magnitude < 1e6)) return false;
-  exponent = -4;
-  while (exponent < 5 && magnitude >= kExponentBounds[exponent + 4]) ++exponent;
+  // Counted without a branch per bound: the bounds ascend, so those reached come first.
+  int reached = 0;
+  for (double bound : kExponentBounds) reached += magnitude >= bound ? 1 : 0;
+  exponent = reached - 4;
   // An exponent one off at an exact power of ten is repaired by the carry check below.
   const double scaled = magnitude * kPowersOfTen[5 - exponent];
   const double floor_scaled = std::floor(scaled);
