@@ -270,11 +270,10 @@ std::vector<float> GENEData::gene_self_covs(SNPData& snpdat, const std::vector<i
   std::vector<float> covs;
   covs.reserve(genes.size());
   for (std::size_t first = 0; first < gene_snps.size();) {
-    std::size_t end = first, bytes = 0;
-    do {
-      bytes += gene_snps[end].size() * per_snp;
-      ++end;
-    } while (end < gene_snps.size() && bytes + gene_snps[end].size() * per_snp <= deviation_memory);
+    // At least one gene, then as many more as fit.
+    std::size_t end = first + 1, bytes = gene_snps[first].size() * per_snp;
+    while (end < gene_snps.size() && bytes + gene_snps[end].size() * per_snp <= deviation_memory)
+      bytes += gene_snps[end++].size() * per_snp;
     const std::vector<std::vector<int>> group(
         gene_snps.begin() + static_cast<std::ptrdiff_t>(first),
         gene_snps.begin() + static_cast<std::ptrdiff_t>(end));

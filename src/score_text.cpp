@@ -157,25 +157,35 @@ struct DelimiterTable {
 };
 
 /// The fields of a line, one at a time, without building a list: score lines have thousands.
+/// The score loop steps through it by hand (skip_delimiters, then reads a score at `at`), so
+/// that a score is parsed in the same pass that finds its end.
 class FieldCursor {
  public:
-  explicit FieldCursor(std::string_view line) : text(line) {}
-  static const bool* delimiter_table() { return delimiters.is_delimiter; }
-  /// Where the next field's search starts.
-  std::size_t position() const { return pos; }
+  explicit FieldCursor(std::string_view line) : at(line.data()), end(line.data() + line.size()) {}
   bool next(std::string_view& field) {
-    const std::size_t n = text.size();
-    while (pos < n && delimiters.is_delimiter[static_cast<unsigned char>(text[pos])]) ++pos;
-    const std::size_t start = pos;
-    while (pos < n && !delimiters.is_delimiter[static_cast<unsigned char>(text[pos])]) ++pos;
-    field = text.substr(start, pos - start);
-    return pos > start;
+    skip_delimiters();
+    const char* start = at;
+    skip_field();
+    field = std::string_view(start, static_cast<std::size_t>(at - start));
+    return at > start;
   }
+  /// Moves to the start of the next field; false at the end of the line.
+  bool skip_delimiters() {
+    while (at != end && is_delimiter(*at)) ++at;
+    return at != end;
+  }
+  void skip_field() {
+    while (at != end && !is_delimiter(*at)) ++at;
+  }
+  static bool is_delimiter(char c) {
+    return delimiters.is_delimiter[static_cast<unsigned char>(c)];
+  }
+
+  const char* at;
+  const char* const end;
 
  private:
   static const DelimiterTable delimiters;
-  std::string_view text;
-  std::size_t pos = 0;
 };
 const DelimiterTable FieldCursor::delimiters;
 
@@ -185,6 +195,7 @@ struct Part {
   std::string_view text;
   float* out = nullptr;      ///< room for `capacity` scores
   std::size_t capacity = 0;  ///< at most every line's worth, and every score takes 2 bytes
+  std::size_t kept = 0;      ///< scores of the whole data lines parsed
   std::vector<std::string> names;
   int physical_lines = 0;
   BadLine bad;
@@ -199,18 +210,17 @@ std::size_t part_capacity(std::string_view text, int nsubj) {
        (at = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at))));
        ++at)
     ++breaks;
-  const std::size_t lines = breaks + (!text.empty() && text.back() != '\n' ? 1 : 0);
+  const std::size_t lines = breaks + (text.back() != '\n' ? 1 : 0);
   return std::min(lines * static_cast<std::size_t>(nsubj), (text.size() + 1) / 2);
 }
 
 /// Reads one score at `p` (not a delimiter) of a line ending at `end`, and moves `p` past it.
 /// A plain decimal followed by a delimiter is read where it stands; any other field goes
 /// whole to parse_score_field. The text must be padded as scan_padded_decimal needs.
-ScoreField read_score(const char*& p, const char* end, const bool* is_delimiter, float& value,
-                      std::string_view& field) {
+ScoreField read_score(const char*& p, const char* end, float& value, std::string_view& field) {
   double plain = 0;
   const char* stop = scan_padded_decimal(p, end, plain);
-  if (stop != nullptr && (stop == end || is_delimiter[static_cast<unsigned char>(*stop)])) {
+  if (stop != nullptr && (stop == end || FieldCursor::is_delimiter(*stop))) {
     field = std::string_view(p, static_cast<std::size_t>(stop - p));
     p = stop;
     // Always finite: a plain decimal is at most 2^53 * 10^22, inside float range.
@@ -219,18 +229,16 @@ ScoreField read_score(const char*& p, const char* end, const bool* is_delimiter,
     return ScoreField::ok;
   }
   const char* start = p;
-  while (p != end && !is_delimiter[static_cast<unsigned char>(*p)]) ++p;
+  while (p != end && !FieldCursor::is_delimiter(*p)) ++p;
   field = std::string_view(start, static_cast<std::size_t>(p - start));
   return parse_score_field(field, value);
 }
 
 /// Splits and parses a part into its room; stops at the first bad line, which `part.bad` then
 /// describes. A line with the wrong number of fields is reported as such even when one of its
-/// fields is also not a number. Returns the number of scores kept (whole data lines).
-std::size_t parse_part(Part& part, int nsubj) {
-  const bool* is_delimiter = FieldCursor::delimiter_table();
+/// fields is also not a number.
+void parse_part(Part& part, int nsubj) {
   const auto expected = static_cast<std::size_t>(nsubj) + 1;
-  std::size_t kept = 0;
   for_each_line(part.text, [&](std::string_view line) {
     ++part.physical_lines;
     const auto describe = [&](BadLine::Kind kind) {
@@ -244,21 +252,17 @@ std::size_t parse_part(Part& part, int nsubj) {
     FieldCursor cursor(line);
     std::string_view name;
     if (!cursor.next(name) || name[0] == kCommentMarker) return true;
-    const char* p = line.data() + cursor.position();
-    const char* const end = line.data() + line.size();
-    float* out = part.out + kept;
+    float* out = part.out + part.kept;
     std::size_t found = 1;
     BadLine first_bad_value;
-    for (;;) {
-      while (p != end && is_delimiter[static_cast<unsigned char>(*p)]) ++p;
-      if (p == end) break;
+    while (cursor.skip_delimiters()) {
       ++found;
       if (found > expected || first_bad_value.status != ScoreField::ok) {
-        while (p != end && !is_delimiter[static_cast<unsigned char>(*p)]) ++p;
+        cursor.skip_field();
         continue;
       }
       std::string_view field;
-      const ScoreField status = read_score(p, end, is_delimiter, *out++, field);
+      const ScoreField status = read_score(cursor.at, cursor.end, *out++, field);
       if (status != ScoreField::ok) {
         first_bad_value.status = status;
         first_bad_value.column = found;
@@ -275,11 +279,10 @@ std::size_t parse_part(Part& part, int nsubj) {
       part.bad.field = first_bad_value.field;
       return describe(BadLine::field_value);
     }
-    kept += expected - 1;
+    part.kept += expected - 1;
     part.names.emplace_back(name);
     return true;
   });
-  return kept;
 }
 
 std::string bad_line_message(const BadLine& bad, const std::string& path, int nsubj,
@@ -442,20 +445,18 @@ void ScoreTextReader::parse_block(std::string_view text) {
     part.out = out + offset;
     offset += part.capacity;
   }
-  std::vector<std::size_t> kept(nparts, 0);
   parallel_for(static_cast<int>(nparts), threads,
-               [&](int p) { kept[static_cast<std::size_t>(p)] = parse_part(parts[p], nsubj); });
+               [&](int p) { parse_part(parts[static_cast<std::size_t>(p)], nsubj); });
 
   // Close the gaps the parts left (comment lines, the room of a bad line), number the rows,
   // and turn the first bad line into its message.
   parsed.names.clear();
   parsed.first_line = data_lines + 1;
   std::size_t filled = 0;
-  for (std::size_t p = 0; p < nparts; ++p) {
-    Part& part = parts[p];
-    if (kept[p] > 0 && part.out != out + filled)
-      std::memmove(out + filled, part.out, kept[p] * sizeof(float));
-    filled += kept[p];
+  for (Part& part : parts) {
+    if (part.kept > 0 && part.out != out + filled)
+      std::memmove(out + filled, part.out, part.kept * sizeof(float));
+    filled += part.kept;
     for (std::string& name : part.names) parsed.names.push_back(std::move(name));
     if (part.bad.kind != BadLine::none) {
       pending_error = bad_line_message(part.bad, path, nsubj, data_lines, physical_lines);
