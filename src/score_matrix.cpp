@@ -3,12 +3,112 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <limits>
 
 #include "constants.h"
 #include "fail.h"
 #include "parallel_for.h"
+#include "vector_paths.h"
+
+namespace {
+typedef float v8f __attribute__((vector_size(32)));
+typedef int v8i __attribute__((vector_size(32)));
+typedef float v4f __attribute__((vector_size(16)));
+typedef int v4i __attribute__((vector_size(16)));
+
+/// |v| by clearing the sign bit: std::fabs, lane by lane. (By reference: a wide vector
+/// returned by value would change the calling convention between instruction sets.)
+template <typename VF, typename VI>
+void make_abs(VF& v) {
+  VI bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  bits &= 0x7fffffff;
+  std::memcpy(&v, &bits, sizeof v);
+}
+
+/// The float just above the missing tolerance: |v - code| < tolerance, with the difference in
+/// float and the comparison in double, is the same test as a float comparison with it.
+float missing_bound() {
+  float below = static_cast<float>(kMissingTolerance);
+  if (static_cast<double>(below) <= kMissingTolerance) below = std::nextafter(below, 1.0f);
+  return below;
+}
+
+struct RowScan {
+  bool any_missing = false;
+  bool any_bad = false;  ///< a score that is neither missing nor finite
+};
+
+/// Scans x[0..n) for missing codes and for scores that are not finite. Comparisons with NaN
+/// are false, as in the scalar test, so a NaN is never missing and always bad.
+HALVORIX_CLONES_AVX512_AVX2 RowScan scan_row(const float* x, int n, float code, float below) {
+  constexpr int W = 8;
+  // Eight lanes: the compiler turns wider float comparisons into scalar code where AVX-512
+  // mask registers would be needed.
+  const v8f codes = v8f{} + code, bounds = v8f{} + below;
+  const v8f largest = v8f{} + std::numeric_limits<float>::max();
+  v8i missing = {}, bad = {};
+  int j = 0;
+  for (; j + W <= n; j += W) {
+    v8f v;
+    std::memcpy(&v, x + j, sizeof v);
+    v8f distance = v - codes;
+    make_abs<v8f, v8i>(distance);
+    make_abs<v8f, v8i>(v);
+    const v8i miss = distance < bounds;
+    missing |= miss;
+    bad |= ~miss & ~(v <= largest);
+  }
+  RowScan scan;
+  for (int l = 0; l < W; ++l) {
+    scan.any_missing |= missing[l] != 0;
+    scan.any_bad |= bad[l] != 0;
+  }
+  for (; j < n; ++j) {
+    const bool miss = std::fabs(x[j] - code) < below;
+    scan.any_missing |= miss;
+    scan.any_bad |= !miss && !(std::fabs(x[j]) <= std::numeric_limits<float>::max());
+  }
+  return scan;
+}
+
+v4f load4(const float* x) {
+  v4f v;
+  std::memcpy(&v, x, sizeof v);
+  return v;
+}
+
+/// Four scores of a row as the statistics see them: missing codes give way to `replacement`.
+v4f load4_replaced(const float* x, const float* replacement, float code, float below) {
+  const v4f v = load4(x);
+  v4f distance = v - (v4f{} + code);
+  make_abs<v4f, v4i>(distance);
+  const v4i miss = distance < v4f{} + below;
+  const v4f r = load4(replacement);
+  v4i vb, rb;
+  std::memcpy(&vb, &v, sizeof vb);
+  std::memcpy(&rb, &r, sizeof rb);
+  const v4i out = (rb & miss) | (vb & ~miss);
+  v4f f;
+  std::memcpy(&f, &out, sizeof f);
+  return f;
+}
+
+/// Rows a, b, c, d of a 4 x 4 tile become its columns, written to four rows `stride` apart.
+void store_transposed(v4f a, v4f b, v4f c, v4f d, float* out, long stride) {
+  const v4f ab_lo = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+  const v4f ab_hi = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+  const v4f cd_lo = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+  const v4f cd_hi = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+  const v4f cols[4] = {__builtin_shufflevector(ab_lo, cd_lo, 0, 1, 4, 5),
+                       __builtin_shufflevector(ab_lo, cd_lo, 2, 3, 6, 7),
+                       __builtin_shufflevector(ab_hi, cd_hi, 0, 1, 4, 5),
+                       __builtin_shufflevector(ab_hi, cd_hi, 2, 3, 6, 7)};
+  for (int k = 0; k < 4; ++k) std::memcpy(out + k * stride, &cols[k], sizeof cols[k]);
+}
+}  // namespace
 
 void ScoreMatrix::reserve(long long max_rows, int nsubject) {
   nsubj = nsubject;
@@ -57,64 +157,64 @@ long long ScoreMatrix::find_missing(float missing_code, const std::string& metho
     std::exit(1);
   }
   missing = missing_code;
-  const bool by_mean = method == "mean";
-  // Threads take ranges of subjects, so that each subject's sum runs over the SNPs in order
-  // whatever the thread count; the per-range row flags are merged afterwards.
+  const long long bad = flag_rows_with_missing();
+  replacement.assign(static_cast<std::size_t>(nsubj), 0.0f);
+  if (method == "mean") replacement = subject_means();
+  return bad;
+}
+
+long long ScoreMatrix::flag_rows_with_missing() {
+  // Threads take ranges of rows: where the scores are a freshly mapped file, this first read
+  // of each page costs far more than the test, and threads sharing pages would wait on each
+  // other's page faults.
   const int threads = nsnp * static_cast<long long>(nsubj) > (1 << 20) ? worker_threads() : 1;
-  const int parts = std::max(1, std::min(threads, nsubj));
-  std::vector<std::vector<unsigned char>> flags(static_cast<std::size_t>(parts));
+  const int parts = std::max(1, std::min(threads, nsnp));
   std::vector<long long> first_bad(static_cast<std::size_t>(parts), -1);
-  std::vector<double> sum(static_cast<std::size_t>(nsubj), 0.0);
-  std::vector<int> count(static_cast<std::size_t>(nsubj), 0);
-  // |v - missing| < 1e-6 with the difference in float and the comparison in double is, for a
-  // float difference, the same as a float comparison with the first float above 1e-6: a
-  // form the compiler can vectorise.
-  float below = static_cast<float>(kMissingTolerance);
-  if (static_cast<double>(below) <= kMissingTolerance) below = std::nextafter(below, 1.0f);
-  const float code = missing;
+  row_has_missing.assign(static_cast<std::size_t>(nsnp), 0);
+  const float below = missing_bound();
   parallel_for(parts, parts, [&](int p) {
-    const int j0 = static_cast<int>(static_cast<long long>(nsubj) * p / parts);
-    const int j1 = static_cast<int>(static_cast<long long>(nsubj) * (p + 1) / parts);
-    std::vector<unsigned char>& flag = flags[static_cast<std::size_t>(p)];
-    flag.assign(static_cast<std::size_t>(nsnp), 0);
+    const int r0 = static_cast<int>(static_cast<long long>(nsnp) * p / parts);
+    const int r1 = static_cast<int>(static_cast<long long>(nsnp) * (p + 1) / parts);
     long long& bad = first_bad[static_cast<std::size_t>(p)];
-    double* sums = sum.data();
-    int* counts = count.data();
-    for (int r = 0; r < nsnp; ++r) {
+    for (int r = r0; r < r1; ++r) {
       const float* x = stored_row(r);
-      int any_missing = 0, any_bad = 0;
-      for (int j = j0; j < j1; ++j) {
-        const float v = x[j];
-        const int miss = std::fabs(v - code) < below;
-        any_missing |= miss;
-        any_bad |= !miss & !(std::fabs(v) <= std::numeric_limits<float>::max());
-      }
-      if (by_mean) {
-        for (int j = j0; j < j1; ++j) {
-          const float v = x[j];
-          if (std::fabs(v - code) < below) continue;
-          sums[j] += static_cast<double>(v);
-          counts[j] += 1;
-        }
-      }
-      flag[static_cast<std::size_t>(r)] = static_cast<unsigned char>(any_missing);
-      if (any_bad && bad < 0)
-        for (int j = j0; j < j1 && bad < 0; ++j)
+      const RowScan scan = scan_row(x, nsubj, missing, below);
+      row_has_missing[static_cast<std::size_t>(r)] = static_cast<unsigned char>(scan.any_missing);
+      if (scan.any_bad && bad < 0)
+        for (int j = 0; j < nsubj && bad < 0; ++j)
           if (!is_missing(x[j]) && !std::isfinite(x[j]))
             bad = static_cast<long long>(r) * nsubj + j;
     }
   });
-  row_has_missing.assign(static_cast<std::size_t>(nsnp), 0);
-  for (const auto& flag : flags)
-    for (std::size_t r = 0; r < flag.size(); ++r) row_has_missing[r] |= flag[r];
-  replacement.assign(static_cast<std::size_t>(nsubj), 0.0f);
-  if (by_mean)
-    for (std::size_t j = 0; j < sum.size(); ++j)
-      replacement[j] = static_cast<float>(count[j] > 0 ? sum[j] / count[j] : 0.0);
-  long long bad = -1;
   for (long long b : first_bad)
-    if (b >= 0 && (bad < 0 || b < bad)) bad = b;
-  return bad;
+    if (b >= 0) return b;  // parts are in row order
+  return -1;
+}
+
+std::vector<float> ScoreMatrix::subject_means() const {
+  // Threads take ranges of subjects, so that each subject's sum runs over the SNPs in order
+  // whatever the thread count.
+  const int threads = nsnp * static_cast<long long>(nsubj) > (1 << 20) ? worker_threads() : 1;
+  const int parts = std::max(1, std::min(threads, nsubj));
+  std::vector<double> sum(static_cast<std::size_t>(nsubj), 0.0);
+  std::vector<int> count(static_cast<std::size_t>(nsubj), 0);
+  const float below = missing_bound();
+  parallel_for(parts, parts, [&](int p) {
+    const int j0 = static_cast<int>(static_cast<long long>(nsubj) * p / parts);
+    const int j1 = static_cast<int>(static_cast<long long>(nsubj) * (p + 1) / parts);
+    for (int r = 0; r < nsnp; ++r) {
+      const float* x = stored_row(r);
+      for (int j = j0; j < j1; ++j) {
+        if (std::fabs(x[j] - missing) < below) continue;
+        sum[static_cast<std::size_t>(j)] += static_cast<double>(x[j]);
+        count[static_cast<std::size_t>(j)] += 1;
+      }
+    }
+  });
+  std::vector<float> means(static_cast<std::size_t>(nsubj));
+  for (std::size_t j = 0; j < sum.size(); ++j)
+    means[j] = static_cast<float>(count[j] > 0 ? sum[j] / count[j] : 0.0);
+  return means;
 }
 
 const float* ScoreMatrix::row(int r, std::vector<float>& scratch) const {
@@ -133,19 +233,35 @@ float ScoreMatrix::value(int r, int j) const {
 }
 
 void ScoreMatrix::transpose_rows(const int* rows, int nrows, int lanes, float* out) const {
-  for (int l = 0; l < lanes; ++l) {
-    float* dst = out + l;
-    if (l >= nrows) {
-      for (int j = 0; j < nsubj; ++j) dst[static_cast<long>(j) * lanes] = 0.0f;
-      continue;
+  // Four rows at a time through 4 x 4 tiles: every output row is written whole, in order.
+  std::vector<float> zeros;
+  const float* src[4];
+  bool replaced[4];
+  const float below = missing_bound();
+  int j_tiles = lanes % 4 == 0 ? nsubj / 4 * 4 : 0;
+  for (int l0 = 0; l0 < lanes; l0 += 4) {
+    for (int k = 0; k < 4; ++k) {
+      const int l = l0 + k;
+      replaced[k] = false;
+      if (l < nrows && l < lanes) {
+        src[k] = stored_row(rows[l]);
+        replaced[k] =
+            !row_has_missing.empty() && row_has_missing[static_cast<std::size_t>(rows[l])];
+      } else {
+        if (zeros.empty()) zeros.assign(static_cast<std::size_t>(nsubj) + 4, 0.0f);
+        src[k] = zeros.data();
+      }
     }
-    const float* x = stored_row(rows[l]);
-    if (row_has_missing.empty() || !row_has_missing[static_cast<std::size_t>(rows[l])]) {
-      for (int j = 0; j < nsubj; ++j) dst[static_cast<long>(j) * lanes] = x[j];
-    } else {
-      for (int j = 0; j < nsubj; ++j)
-        dst[static_cast<long>(j) * lanes] =
-            is_missing(x[j]) ? replacement[static_cast<std::size_t>(j)] : x[j];
-    }
+    const auto tile_row = [&](int k, int j) {
+      return replaced[k] ? load4_replaced(src[k] + j, replacement.data() + j, missing, below)
+                         : load4(src[k] + j);
+    };
+    for (int j = 0; j < j_tiles; j += 4)
+      store_transposed(tile_row(0, j), tile_row(1, j), tile_row(2, j), tile_row(3, j),
+                       out + static_cast<long>(j) * lanes + l0, lanes);
   }
+  // What the tiles leave: the last subjects, or every score when lanes is not a multiple of 4.
+  for (int l = 0; l < lanes; ++l)
+    for (int j = j_tiles; j < nsubj; ++j)
+      out[static_cast<long>(j) * lanes + l] = l < nrows ? value(rows[l], j) : 0.0f;
 }

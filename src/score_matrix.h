@@ -49,6 +49,11 @@ class ScoreMatrix {
   void transpose_rows(const int* rows, int nrows, int lanes, float* out) const;
 
  private:
+  /// Fills row_has_missing; returns the first cell that is neither finite nor missing, or -1.
+  long long flag_rows_with_missing();
+  /// Each subject's mean of its scores that are not missing (0 when it has none).
+  std::vector<float> subject_means() const;
+
   float* writable = nullptr;
   long long capacity_rows = 0;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "score_matrix.h"
 #include "score_text.h"
 #include "snp.h"
+#include "snp_kernel.h"
 #include "test_support.h"
 
 namespace {
@@ -177,6 +179,65 @@ TEST(ScoreMatrix, MissingCodesReadAsTheirReplacementWhereverRowsAreRead) {
   EXPECT_EQ(m.find_missing(-9, "zero"), -1);
   EXPECT_EQ(m.value(2, 0), 0.0f);
   EXPECT_EQ(m.value(2, 1), 5.0f);
+}
+
+// The vector scan and the tiled transposition against the one-score definitions, at widths
+// around the vector and tile sizes, with missing codes, near misses, NaN and infinities in
+// the vector body and in the tail.
+TEST(ScoreMatrix, VectorScanAndTilesAgreeWithTheScoreByScoreTests) {
+  std::mt19937 random(11);
+  const float code = -9;
+  const float specials[] = {code, std::nextafter(code, 0.0f), -9.00001f, NAN, INFINITY, -INFINITY};
+  for (int nsubj : {1, 3, 4, 5, 8, 9, 16, 17, 33}) {
+    for (const std::string method : {"zero", "mean"}) {
+      const int nsnp = 21;
+      ScoreMatrix m;
+      m.reserve(nsnp, nsubj);
+      float* at = m.append_rows(nsnp);
+      for (int k = 0; k < nsnp * nsubj; ++k)
+        at[k] = random() % 4 == 0 ? specials[random() % 6] : static_cast<float>(random() % 100) / 8;
+      long long first_bad = -1;
+      std::vector<unsigned char> has_missing(nsnp, 0);
+      for (int k = 0; k < nsnp * nsubj; ++k) {
+        const bool miss = std::abs(static_cast<float>(at[k] - code)) < 1e-6;  // the double test
+        has_missing[static_cast<std::size_t>(k / nsubj)] |= miss;
+        if (!miss && !std::isfinite(at[k]) && first_bad < 0) first_bad = k;
+      }
+      // A bad score stops a binary run, but the flags and replacements are still formed.
+      EXPECT_EQ(m.find_missing(code, method), first_bad) << nsubj << method;
+      EXPECT_EQ(m.row_has_missing, has_missing) << nsubj << method;
+
+      const int rows[] = {20, 0, 7, 7, 13, 2, 19, 4, 11, 5, 1, 3, 8, 17, 9, 10};
+      for (int nrows : {1, 5, 16}) {
+        std::vector<float> block(static_cast<std::size_t>(nsubj) * kSnpBlock, -1.0f);
+        m.transpose_rows(rows, nrows, kSnpBlock, block.data());
+        for (int j = 0; j < nsubj; ++j)
+          for (int l = 0; l < kSnpBlock; ++l) {
+            const float want = l < nrows ? m.value(rows[l], j) : 0.0f;
+            const float got = block[static_cast<std::size_t>(j) * kSnpBlock + l];
+            EXPECT_TRUE(std::memcmp(&want, &got, sizeof want) == 0)
+                << nsubj << method << " row " << l << " subject " << j << ": " << got << " vs "
+                << want;
+          }
+      }
+    }
+  }
+}
+
+// Threads scan ranges of rows; the first bad score in row order must win whichever thread
+// finds it.
+TEST(ScoreMatrix, FirstBadScoreIsTheFirstInFileOrderWithManyRows) {
+  const int nsnp = 1200, nsubj = 1000;  // past the size that brings in threads
+  ScoreMatrix m;
+  m.reserve(nsnp, nsubj);
+  float* at = m.append_rows(nsnp);
+  std::fill(at, at + static_cast<long>(nsnp) * nsubj, 1.0f);
+  at[static_cast<long>(1100) * nsubj + 3] = NAN;
+  at[static_cast<long>(300) * nsubj + 999] = INFINITY;
+  at[static_cast<long>(300) * nsubj + 998] = -9;
+  EXPECT_EQ(m.find_missing(-9, "zero"), 300LL * nsubj + 999);
+  EXPECT_EQ(std::count(m.row_has_missing.begin(), m.row_has_missing.end(), 1), 1);
+  EXPECT_EQ(m.row_has_missing[300], 1);
 }
 
 // The reader's own decimal path must give exactly the float that strtod then narrowing gives,
