@@ -9,25 +9,55 @@
 #include "parallel_for.h"
 #include "vector_paths.h"
 
-void SnpDeviations::form(const ScoreMatrix& scores, int snp, float* dev) {
-  SnpDeviation& d = cache_[static_cast<std::size_t>(snp)];
-  // The column part of cor(): running mean and sum of squares, row by row, in float.
-  std::vector<float> scratch;
-  const float* x = scores.row(snp, scratch);
-  const int rows = scores.nsubj;
-  float mean = rows > 0 ? x[0] : 0.0f;
-  float ss = 0;
-  for (int i = 1; i < rows; ++i) {
-    const auto n = static_cast<float>(i + 1);
-    const auto fi = static_cast<float>(i);
-    const float dx = x[i] - mean;
-    mean += dx / n;
-    ss += ((dx * dx) * fi) / n;
-    dev[i - 1] = dx;
+namespace {
+typedef float v8f __attribute__((vector_size(32)));
+constexpr std::size_t kLanes = 8;
+/// SNPs whose deviations are formed together: two vectors of lanes, so that two running
+/// means are in flight while a division completes.
+constexpr int kFormLanes = 2 * static_cast<int>(kLanes);
+
+/// The column part of cor() for up to kFormLanes SNPs at once: running mean and sum of
+/// squares, row by row, in float. `block` holds `rows` rows of kFormLanes scores
+/// (subject-major); lane l's deviations go to devs[l] and its sum of squares to ss[l]. Each
+/// lane performs the one-column operations in the same order, so it gets the same bits.
+HALVORIX_CLONES_AVX512_AVX2 void running_deviations(const float* block, int rows, int count,
+                                                    float* const* devs, float* ss) {
+  v8f mean0 = {}, mean1 = {}, ss0 = {}, ss1 = {};
+  if (rows > 0) {
+    std::memcpy(&mean0, block, sizeof mean0);
+    std::memcpy(&mean1, block + kLanes, sizeof mean1);
   }
-  d.dev = dev;
-  d.ss = ss / static_cast<float>(rows - 1.0);
-  d.ready = true;
+  for (int i = 1; i < rows; ++i) {
+    const v8f n = v8f{} + static_cast<float>(i + 1);
+    const v8f fi = v8f{} + static_cast<float>(i);
+    v8f x0, x1;
+    std::memcpy(&x0, block + static_cast<std::size_t>(i) * kFormLanes, sizeof x0);
+    std::memcpy(&x1, block + static_cast<std::size_t>(i) * kFormLanes + kLanes, sizeof x1);
+    const v8f dx0 = x0 - mean0, dx1 = x1 - mean1;
+    mean0 += dx0 / n;
+    mean1 += dx1 / n;
+    ss0 += ((dx0 * dx0) * fi) / n;
+    ss1 += ((dx1 * dx1) * fi) / n;
+    for (int l = 0; l < count; ++l) devs[l][i - 1] = l < 8 ? dx0[l] : dx1[l - 8];
+  }
+  for (int l = 0; l < count; ++l) ss[l] = l < 8 ? ss0[l] : ss1[l - 8];
+}
+}  // namespace
+
+void SnpDeviations::form(const ScoreMatrix& scores, const int* snps, int count, float* slots) {
+  thread_local std::vector<float> block;
+  block.resize(static_cast<std::size_t>(scores.nsubj) * kFormLanes);
+  scores.transpose_rows(snps, count, kFormLanes, block.data());
+  float* devs[kFormLanes];
+  float ss[kFormLanes];
+  for (int l = 0; l < count; ++l) devs[l] = slots == nullptr ? nullptr : slots + l * stride_;
+  running_deviations(block.data(), scores.nsubj, count, devs, ss);
+  for (int l = 0; l < count; ++l) {
+    SnpDeviation& d = cache_[static_cast<std::size_t>(snps[l])];
+    d.dev = devs[l];
+    d.ss = ss[l] / static_cast<float>(scores.nsubj - 1.0);
+    d.ready = true;
+  }
 }
 
 SnpDeviations& SnpDeviations::operator=(const SnpDeviations& other) {
@@ -53,17 +83,17 @@ void SnpDeviations::prepare(const ScoreMatrix& scores, const std::vector<int>& s
   // scattered the SNPs are in the matrix.
   arenas_.push_back(MappedRegion::anonymous(missing.size() * stride_ * sizeof(float)));
   float* const slots = static_cast<float*>(arenas_.back().address);
-  // Each SNP writes its own entry of the cache and its own slot; nothing else is shared.
-  parallel_for(static_cast<int>(missing.size()), nthreads, [&](int i) {
-    const auto k = static_cast<std::size_t>(i);
-    form(scores, missing[k], slots == nullptr ? nullptr : slots + k * stride_);
+  // Each group writes its own entries of the cache and its own slots; nothing else is shared.
+  const int groups = (static_cast<int>(missing.size()) + kFormLanes - 1) / kFormLanes;
+  parallel_for(groups, nthreads, [&](int g) {
+    const auto first = static_cast<std::size_t>(g) * kFormLanes;
+    const int count = std::min(kFormLanes, static_cast<int>(missing.size() - first));
+    form(scores, missing.data() + first, count,
+         slots == nullptr ? nullptr : slots + first * stride_);
   });
 }
 
 namespace {
-typedef float v8f __attribute__((vector_size(32)));
-constexpr std::size_t kLanes = 8;
-
 /// Deviation columns in panels of kLanes: panel c holds columns c*kLanes .. c*kLanes+7, step
 /// by step, so that one vector instruction serves kLanes independent running sums; lanes past
 /// the last column hold 0. The values live in a buffer of the calling thread, reused from one

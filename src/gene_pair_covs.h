@@ -45,7 +45,8 @@ class SnpDeviations {
   const SnpDeviation& formed(int snp) const { return cache_[static_cast<std::size_t>(snp)]; }
 
  private:
-  void form(const ScoreMatrix& scores, int snp, float* dev);
+  /// Forms the `count` (at most 16) SNPs snps[0..count) into the slots from `slots` on.
+  void form(const ScoreMatrix& scores, const int* snps, int count, float* slots);
 
   std::vector<SnpDeviation> cache_;
   std::vector<MappedRegion> arenas_;  ///< the slots, one mapping per prepare that formed any
