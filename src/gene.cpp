@@ -269,6 +269,7 @@ std::vector<float> GENEData::gene_self_covs(SNPData& snpdat, const std::vector<i
       static_cast<std::size_t>(std::max(snpdat.nsubj - 1, 1)) * sizeof(float);
   std::vector<float> covs;
   covs.reserve(genes.size());
+  SnpDeviations deviations;
   for (std::size_t first = 0; first < gene_snps.size();) {
     // At least one gene, then as many more as fit.
     std::size_t end = first + 1, bytes = gene_snps[first].size() * per_snp;
@@ -277,10 +278,10 @@ std::vector<float> GENEData::gene_self_covs(SNPData& snpdat, const std::vector<i
     const std::vector<std::vector<int>> group(
         gene_snps.begin() + static_cast<std::ptrdiff_t>(first),
         gene_snps.begin() + static_cast<std::ptrdiff_t>(end));
-    SnpDeviations deviations;
     const std::vector<float> part =
         ::gene_self_covs(snpdat.scoremat, deviations, group, worker_threads());
     covs.insert(covs.end(), part.begin(), part.end());
+    deviations.forget();
     first = end;
   }
   return covs;

@@ -65,6 +65,13 @@ SnpDeviations& SnpDeviations::operator=(const SnpDeviations& other) {
   return *this;
 }
 
+void SnpDeviations::forget() {
+  std::fill(cache_.begin(), cache_.end(), SnpDeviation());
+  for (MappedRegion& arena : arenas_)
+    if (arena.length > spare_.length) spare_ = std::move(arena);
+  arenas_.clear();
+}
+
 void SnpDeviations::prepare(const ScoreMatrix& scores, const std::vector<int>& snps, int nthreads) {
   if (cache_.size() != static_cast<std::size_t>(scores.nsnp) || nsubj_ != scores.nsubj) {
     const std::size_t steps = scores.nsubj > 1 ? static_cast<std::size_t>(scores.nsubj - 1) : 0;
@@ -81,7 +88,8 @@ void SnpDeviations::prepare(const ScoreMatrix& scores, const std::vector<int>& s
   if (missing.empty()) return;
   // Slots side by side for just these SNPs: memory in proportion to what is formed, however
   // scattered the SNPs are in the matrix.
-  arenas_.push_back(MappedRegion::anonymous(missing.size() * stride_ * sizeof(float)));
+  const std::size_t bytes = missing.size() * stride_ * sizeof(float);
+  arenas_.push_back(spare_.length >= bytes ? std::move(spare_) : MappedRegion::anonymous(bytes));
   float* const slots = static_cast<float*>(arenas_.back().address);
   // Each group writes its own entries of the cache and its own slots; nothing else is shared.
   const int groups = (static_cast<int>(missing.size()) + kFormLanes - 1) / kFormLanes;

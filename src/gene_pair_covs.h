@@ -41,6 +41,10 @@ class SnpDeviations {
   /// Forms the deviations of `snps` not yet formed, spread over `nthreads` threads: each SNP's
   /// own float operations in its own order, so the thread count changes no bit.
   void prepare(const ScoreMatrix& scores, const std::vector<int>& snps, int nthreads);
+  /// Forgets every deviation formed but keeps the memory of the largest `prepare` for the next:
+  /// a run that forms its SNPs group by group then writes the same pages again instead of
+  /// asking the system for fresh zeroed ones, which costs more than forming them.
+  void forget();
   /// A deviation already formed by `prepare`; only reads, so threads may share it.
   const SnpDeviation& formed(int snp) const { return cache_[static_cast<std::size_t>(snp)]; }
 
@@ -50,6 +54,7 @@ class SnpDeviations {
 
   std::vector<SnpDeviation> cache_;
   std::vector<MappedRegion> arenas_;  ///< the slots, one mapping per prepare that formed any
+  MappedRegion spare_;                ///< a forgotten arena, reused when large enough
   std::size_t stride_ = 0;            ///< floats from one slot to the next
   int nsubj_ = 0;                     ///< subjects of the score matrix the slots were laid out for
 };
