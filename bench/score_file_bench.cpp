@@ -3,13 +3,16 @@
 // (six-digit text against the float that text reads back as). Throughput in scores per second.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
 
+#include "bench_data.h"
 #include "prep/number_format.h"
 #include "prep/score_binary.h"
 #include "snp.h"
+#include "snp_kernel.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -118,3 +121,37 @@ static void BM_prep_score_binary(benchmark::State& state) {
 
 BENCHMARK(BM_prep_score_text);
 BENCHMARK(BM_prep_score_binary);
+
+// The checks every run makes on a resident score matrix before its statistics: the scan for
+// missing codes and stray non-numbers, and the transposition of all rows into kernel blocks
+// (with the missing codes of one row in ten replaced). Throughput in scores per second.
+static void BM_scan_missing(benchmark::State& state) {
+  auto data =
+      make_bench_snpdata(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  for ([[maybe_unused]] auto _ : state)
+    benchmark::DoNotOptimize(data->scoremat.find_missing(-999, "zero"));
+  set_scores_counter(state);
+}
+BENCHMARK(BM_scan_missing)->Args({20000, 1000})->Args({1000, 13})->Unit(benchmark::kMillisecond);
+
+static void BM_transpose_blocks(benchmark::State& state) {
+  const int nsnp = static_cast<int>(state.range(0)), nsubj = static_cast<int>(state.range(1));
+  ScoreMatrix scores;
+  scores.reserve(nsnp, nsubj);
+  float* at = scores.append_rows(nsnp);
+  std::mt19937 rng(3);
+  for (long k = 0; k < static_cast<long>(nsnp) * nsubj; ++k)
+    at[k] = (k / nsubj) % 10 == 0 && rng() % 50 == 0 ? -999.0f : static_cast<float>(rng() % 997);
+  scores.find_missing(-999, "mean");
+  std::vector<int> rows(static_cast<std::size_t>(nsnp));
+  for (int r = 0; r < nsnp; ++r) rows[static_cast<std::size_t>(r)] = r;
+  std::vector<float> block(static_cast<std::size_t>(nsubj) * kSnpBlock);
+  for ([[maybe_unused]] auto _ : state)
+    for (int first = 0; first < nsnp; first += kSnpBlock) {
+      scores.transpose_rows(rows.data() + first, std::min(kSnpBlock, nsnp - first), kSnpBlock,
+                            block.data());
+      benchmark::DoNotOptimize(block.data());
+    }
+  set_scores_counter(state);
+}
+BENCHMARK(BM_transpose_blocks)->Args({20000, 1000})->Unit(benchmark::kMillisecond);
