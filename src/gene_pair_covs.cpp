@@ -7,6 +7,7 @@
 #include "Matrix/Moments.h"
 #include "constants.h"
 #include "parallel_for.h"
+#include "tile_transpose.h"
 #include "vector_paths.h"
 
 namespace {
@@ -120,9 +121,14 @@ struct DeviationPanels {
       const float* cols[kLanes];
       for (std::size_t l = 0; l < kLanes; ++l)
         cols[l] = c * kLanes + l < ys.size() ? ys[c * kLanes + l]->dev : zeros.data();
-      // Written in order, read from kLanes streams at once.
+      // Written in order, read from kLanes streams at once, four steps of four lanes at a time.
       float* out = buffer.data() + c * steps * kLanes;
-      for (std::size_t i = 0; i < steps; ++i)
+      const std::size_t tiled = steps / 4 * 4;
+      for (std::size_t i = 0; i < tiled; i += 4)
+        for (std::size_t l = 0; l < kLanes; l += 4)
+          store_transposed(load4(cols[l] + i), load4(cols[l + 1] + i), load4(cols[l + 2] + i),
+                           load4(cols[l + 3] + i), out + i * kLanes + l, kLanes);
+      for (std::size_t i = tiled; i < steps; ++i)
         for (std::size_t l = 0; l < kLanes; ++l) out[i * kLanes + l] = cols[l][i];
     }
     values = buffer.data();

@@ -10,12 +10,12 @@
 #include "constants.h"
 #include "fail.h"
 #include "parallel_for.h"
+#include "tile_transpose.h"
 #include "vector_paths.h"
 
 namespace {
 typedef float v8f __attribute__((vector_size(32)));
 typedef int v8i __attribute__((vector_size(32)));
-typedef float v4f __attribute__((vector_size(16)));
 typedef int v4i __attribute__((vector_size(16)));
 
 /// |v| by clearing the sign bit: std::fabs, lane by lane. (By reference: a wide vector
@@ -74,12 +74,6 @@ HALVORIX_CLONES_AVX512_AVX2 RowScan scan_row(const float* x, int n, float code, 
   return scan;
 }
 
-v4f load4(const float* x) {
-  v4f v;
-  std::memcpy(&v, x, sizeof v);
-  return v;
-}
-
 /// Four scores of a row as the statistics see them: missing codes give way to `replacement`.
 v4f load4_replaced(const float* x, const float* replacement, float code, float below) {
   const v4f v = load4(x);
@@ -96,18 +90,6 @@ v4f load4_replaced(const float* x, const float* replacement, float code, float b
   return f;
 }
 
-/// Rows a, b, c, d of a 4 x 4 tile become its columns, written to four rows `stride` apart.
-void store_transposed(v4f a, v4f b, v4f c, v4f d, float* out, long stride) {
-  const v4f ab_lo = __builtin_shufflevector(a, b, 0, 4, 1, 5);
-  const v4f ab_hi = __builtin_shufflevector(a, b, 2, 6, 3, 7);
-  const v4f cd_lo = __builtin_shufflevector(c, d, 0, 4, 1, 5);
-  const v4f cd_hi = __builtin_shufflevector(c, d, 2, 6, 3, 7);
-  const v4f cols[4] = {__builtin_shufflevector(ab_lo, cd_lo, 0, 1, 4, 5),
-                       __builtin_shufflevector(ab_lo, cd_lo, 2, 3, 6, 7),
-                       __builtin_shufflevector(ab_hi, cd_hi, 0, 1, 4, 5),
-                       __builtin_shufflevector(ab_hi, cd_hi, 2, 3, 6, 7)};
-  for (int k = 0; k < 4; ++k) std::memcpy(out + k * stride, &cols[k], sizeof cols[k]);
-}
 }  // namespace
 
 void ScoreMatrix::reserve(long long max_rows, int nsubject) {
