@@ -23,6 +23,7 @@ constexpr int kFormLanes = 2 * static_cast<int>(kLanes);
 /// lane performs the one-column operations in the same order, so it gets the same bits.
 HALVORIX_CLONES_AVX512_AVX2 void running_deviations(const float* block, int rows, int count,
                                                     float* const* devs, float* ss) {
+  constexpr int half = static_cast<int>(kLanes);  // lanes of the first vector
   v8f mean0 = {}, mean1 = {}, ss0 = {}, ss1 = {};
   if (rows > 0) {
     std::memcpy(&mean0, block, sizeof mean0);
@@ -39,9 +40,9 @@ HALVORIX_CLONES_AVX512_AVX2 void running_deviations(const float* block, int rows
     mean1 += dx1 / n;
     ss0 += ((dx0 * dx0) * fi) / n;
     ss1 += ((dx1 * dx1) * fi) / n;
-    for (int l = 0; l < count; ++l) devs[l][i - 1] = l < 8 ? dx0[l] : dx1[l - 8];
+    for (int l = 0; l < count; ++l) devs[l][i - 1] = l < half ? dx0[l] : dx1[l - half];
   }
-  for (int l = 0; l < count; ++l) ss[l] = l < 8 ? ss0[l] : ss1[l - 8];
+  for (int l = 0; l < count; ++l) ss[l] = l < half ? ss0[l] : ss1[l - half];
 }
 }  // namespace
 
