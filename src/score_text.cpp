@@ -1,6 +1,8 @@
 #include "score_text.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -107,8 +109,11 @@ inline std::uint64_t digits_value(std::uint64_t v, int n) {
 /// a field's digits are counted without a branch per digit. The text must be readable (and
 /// not a digit) at `end`, and readable 8 bytes past it. Other forms go to scan_plain_decimal.
 const char* scan_padded_decimal(const char* p, const char* end, double& number) {
-  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
-  static constexpr std::uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  static constexpr std::uint64_t kScale[] = {1,      10,      100,      1000,     10000,
+                                             100000, 1000000, 10000000, 100000000};
+  constexpr int kMaxDigits = 15;  // below 2^53 whatever they are
   const char* const start = p;
   const bool negative = *p == '-';
   if (negative) ++p;
@@ -123,13 +128,22 @@ const char* scan_padded_decimal(const char* p, const char* end, double& number) 
     ++p;
     std::memcpy(&chars, p, sizeof chars);
     fraction = leading_digits(chars);
-    if (fraction == 8) return scan_plain_decimal(start, end, number);
     if (fraction > 0) mantissa = mantissa * kScale[fraction] + digits_value(chars, fraction);
     p += fraction;
+    if (fraction == 8) {
+      // Small scores written to six significant digits ("0.00090324") have eight or more.
+      std::memcpy(&chars, p, sizeof chars);
+      const int more = leading_digits(chars);
+      if (more == 8 || whole + fraction + more > kMaxDigits)
+        return scan_plain_decimal(start, end, number);
+      if (more > 0) mantissa = mantissa * kScale[more] + digits_value(chars, more);
+      fraction += more;
+      p += more;
+    }
   }
   if (whole + fraction == 0 || p > end) return nullptr;
   if (p < end && (*p == 'e' || *p == 'E')) return scan_plain_decimal(start, end, number);
-  // At most 14 digits: below 2^53, so exact in a double; one division by an exact power of
+  // At most 15 digits: below 2^53, so exact in a double; one division by an exact power of
   // ten then rounds as scan_plain_decimal's does.
   const double m = static_cast<double>(mantissa);
   number = fraction > 0 ? m / kPowersOfTen[fraction] : m;
@@ -340,6 +354,16 @@ ScoreTextReader::ScoreTextReader(std::string file_path) : path(std::move(file_pa
   size = end > 0 ? static_cast<long long>(end) : 0;
   lseek(descriptor, 0, SEEK_SET);
   posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
+  struct stat status;
+  if (size > 0 && fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)) {
+    void* text =
+        mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, descriptor, 0);
+    if (text != MAP_FAILED) {
+      madvise(text, static_cast<std::size_t>(size), MADV_SEQUENTIAL);
+      mapping.address = text;
+      mapping.length = static_cast<std::size_t>(size);
+    }
+  }
 }
 
 ScoreTextReader::~ScoreTextReader() {
@@ -359,7 +383,38 @@ void ScoreTextReader::find_width(std::string_view text) {
   });
 }
 
+/// The next block parsed where it lies in the mapped file. A block ends at a line break with
+/// at least kPadding more bytes of the file after it, for the parser's word-sized reads; what
+/// is left once no such break remains goes through the buffer (false, the mapping dropped).
+bool ScoreTextReader::parse_mapped_block() {
+  const char* const file = static_cast<const char*>(mapping.address);
+  if (at_start) {
+    at_start = false;
+    if (size >= 3 && std::memcmp(file, "\xEF\xBB\xBF", 3) == 0) mapped_offset = 3;
+  }
+  const std::size_t rest = static_cast<std::size_t>(size) - mapped_offset;
+  std::size_t complete = 0;
+  for (std::size_t take = block_bytes; complete == 0 && take + kPadding < rest; take *= 2)
+    complete = std::string_view(file + mapped_offset, take).rfind('\n') + 1;  // npos + 1 == 0
+  if (complete == 0) {
+    lseek(descriptor, static_cast<off_t>(mapped_offset), SEEK_SET);
+    mapping = MappedRegion();
+    return false;
+  }
+  const std::string_view text(file + mapped_offset, complete);
+  if (nsubj == 0) find_width(text);
+  parse_block(text);
+  // The parsed pages stay in the page cache; unmapping them keeps the resident size to a block.
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t first = mapped_offset / page * page;
+  const std::size_t last = (mapped_offset + complete) / page * page;
+  if (last > first) madvise(const_cast<char*>(file) + first, last - first, MADV_DONTNEED);
+  mapped_offset += complete;
+  return true;
+}
+
 bool ScoreTextReader::read_block() {
+  if (mapping.address != nullptr && parse_mapped_block()) return true;
   // Fill the buffer up to a block, keep what follows the last line break for the next block.
   // The buffer is raw memory: zeroing a block only for read() to overwrite it costs time.
   std::size_t filled = buffer_length;
@@ -383,10 +438,10 @@ bool ScoreTextReader::read_block() {
     filled += static_cast<std::size_t>(n);
   }
   buffer_length = filled;
-  if (physical_lines == 0 && data_lines == 0 && filled >= 3 &&
-      std::memcmp(buffer.get(), "\xEF\xBB\xBF", 3) == 0) {
+  if (at_start && filled >= 3) {
+    at_start = false;
     // A UTF-8 byte-order mark would glue itself to the first name.
-    drop_from_buffer(3);
+    if (std::memcmp(buffer.get(), "\xEF\xBB\xBF", 3) == 0) drop_from_buffer(3);
   }
   std::memset(buffer.get() + buffer_length, 0, kPadding);
   const std::string_view all(buffer.get(), buffer_length);

@@ -1,6 +1,8 @@
 // The text score file, read in blocks of lines parsed in parallel: one SNP per data line, its
 // name and then one score per subject; comment lines (first field starting with '#') and
-// lines without fields are skipped.
+// lines without fields are skipped. A regular file is mapped and parsed where it lies (copying
+// it out of the page cache took longer than parsing it); the last stretch of the file, and
+// files that cannot be mapped, are read into a buffer.
 #pragma once
 
 #include <functional>
@@ -8,6 +10,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "mapped_region.h"
 
 enum class ScoreField { ok, not_a_number, not_finite };
 
@@ -52,6 +56,9 @@ class ScoreTextReader {
  private:
   int descriptor = -1;
   long long size = 0;
+  MappedRegion mapping;            ///< the whole file, while blocks are parsed in place
+  std::size_t mapped_offset = 0;   ///< bytes of the mapping already parsed (or a skipped BOM)
+  bool at_start = true;            ///< the file's first bytes not yet checked for a BOM
   std::unique_ptr<char[]> buffer;  ///< text of the block; starts with a carried partial line
   std::size_t buffer_capacity = 0;
   std::size_t buffer_length = 0;
@@ -69,6 +76,7 @@ class ScoreTextReader {
   std::string pending_error;
 
   bool read_block();
+  bool parse_mapped_block();
   void parse_block(std::string_view text);
   void drop_from_buffer(std::size_t count);
   float* block_room(std::size_t count);
