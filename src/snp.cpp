@@ -19,6 +19,7 @@
 #include "score_format.h"
 #include "score_text.h"
 #include "stepDownPval.h"
+#include "tokenize.h"
 
 float snp_statistic_weighted(const float* scores, const double* weights, int nsubj) {
   float sum = 0;
@@ -57,6 +58,11 @@ SNPData::SNPData(const std::vector<std::string>& names, const std::vector<std::v
 }
 
 void SNPData::load_snp_score_tpose() {
+  // Its first byte tells text from binary before it is read whole, and its size bounds the
+  // room for its scores: a pipe gives neither (a second read would miss what the first took).
+  if (is_stream(snp_score_filename))
+    fail_stderr("error: " + snp_score_filename +
+                " is not a regular file: write the scores to a file first");
   if (is_binary_score_file(snp_score_filename)) {
     load_binary_scores();
   } else {

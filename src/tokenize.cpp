@@ -38,6 +38,11 @@ bool is_directory(const std::string& path) {
   return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+bool is_stream(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+}
+
 TextInput::TextInput(const std::string& name, const std::string& open_failure, StopRun stop)
     : filename(name) {
   if (is_directory(filename)) fail_stderr("error: " + filename + " is a directory");

@@ -26,6 +26,9 @@ bool read_line(std::istream& in, std::string& line);
 
 /// True when `path` names a directory (opened as a file, it would read as empty).
 bool is_directory(const std::string& path);
+/// True for a pipe, socket or device (anything that exists and is neither a regular file nor a
+/// directory): such input cannot be read twice nor sized beforehand.
+bool is_stream(const std::string& path);
 
 /// One of the run's ways to stop (fail_stderr or fail_stdout): each input names its own.
 using StopRun = void (*)(const std::string& message);
