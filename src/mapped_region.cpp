@@ -53,15 +53,22 @@ MappedRegion MappedRegion::file(const std::string& path) {
     fail_stderr("error: cannot read " + path + ": " + std::strerror(errno));
   }
   const auto bytes = static_cast<std::size_t>(status.st_size);
-  if (bytes > 0) {
-    void* p = mmap(nullptr, bytes, PROT_READ, MAP_SHARED, fd, 0);
-    if (p == MAP_FAILED) {
-      close(fd);
-      fail_stderr("error: cannot map " + path + ": " + std::strerror(errno));
-    }
-    region.address = p;
-    region.length = bytes;
+  region = of_descriptor(fd, bytes);
+  if (bytes > 0 && region.address == nullptr) {
+    const int error = errno;
+    close(fd);
+    fail_stderr("error: cannot map " + path + ": " + std::strerror(error));
   }
   close(fd);
+  return region;
+}
+
+MappedRegion MappedRegion::of_descriptor(int descriptor, std::size_t bytes) {
+  MappedRegion region;
+  if (bytes == 0) return region;
+  void* p = mmap(nullptr, bytes, PROT_READ, MAP_SHARED, descriptor, 0);
+  if (p == MAP_FAILED) return region;
+  region.address = p;
+  region.length = bytes;
   return region;
 }

@@ -21,4 +21,7 @@ class MappedRegion {
   static MappedRegion anonymous(std::size_t bytes);
   /// The whole of `path`, read-only; stops the run naming the file when it cannot be mapped.
   static MappedRegion file(const std::string& path);
+  /// The first `bytes` of the open file `descriptor`, read-only; empty when `bytes` is 0 or the
+  /// file cannot be mapped (errno then says why), so that the caller may read it instead.
+  static MappedRegion of_descriptor(int descriptor, std::size_t bytes);
 };

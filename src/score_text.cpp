@@ -355,14 +355,9 @@ ScoreTextReader::ScoreTextReader(std::string file_path) : path(std::move(file_pa
   lseek(descriptor, 0, SEEK_SET);
   posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
   struct stat status;
-  if (size > 0 && fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)) {
-    void* text =
-        mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, descriptor, 0);
-    if (text != MAP_FAILED) {
-      madvise(text, static_cast<std::size_t>(size), MADV_SEQUENTIAL);
-      mapping.address = text;
-      mapping.length = static_cast<std::size_t>(size);
-    }
+  if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)) {
+    mapping = MappedRegion::of_descriptor(descriptor, static_cast<std::size_t>(size));
+    if (mapping.address != nullptr) madvise(mapping.address, mapping.length, MADV_SEQUENTIAL);
   }
 }
 

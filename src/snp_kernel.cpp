@@ -62,8 +62,10 @@ __attribute__((always_inline)) inline void lanes_sums(const float* block, int ns
   vhf sum_lo[halves ? NREP : 1], sum_hi[halves ? NREP : 1];
 #pragma GCC unroll 16
   for (int r = 0; r < NREP; ++r) {
-    sum[r] = vf{};
-    if constexpr (halves) sum_lo[r] = sum_hi[r] = vhf{};
+    if constexpr (halves)
+      sum_lo[r] = sum_hi[r] = vhf{};
+    else
+      sum[r] = vf{};
   }
   for (int j = 0; j < nsubj; ++j) {
     vhf x_lo, x_hi;
