@@ -10,19 +10,28 @@
 #include <utility>
 
 #include "fail.h"
+#include "file_fault_guard.h"
 
-MappedRegion::~MappedRegion() {
+MappedRegion::~MappedRegion() { unmap(); }
+
+void MappedRegion::unmap() {
+  release_file_mapping(std::exchange(guard_slot, -1));
   if (address != nullptr) munmap(address, length);
+  address = nullptr;
+  length = 0;
 }
 
 MappedRegion::MappedRegion(MappedRegion&& other) noexcept
-    : address(std::exchange(other.address, nullptr)), length(std::exchange(other.length, 0)) {}
+    : address(std::exchange(other.address, nullptr)),
+      length(std::exchange(other.length, 0)),
+      guard_slot(std::exchange(other.guard_slot, -1)) {}
 
 MappedRegion& MappedRegion::operator=(MappedRegion&& other) noexcept {
   if (this != &other) {
-    if (address != nullptr) munmap(address, length);
+    unmap();
     address = std::exchange(other.address, nullptr);
     length = std::exchange(other.length, 0);
+    guard_slot = std::exchange(other.guard_slot, -1);
   }
   return *this;
 }
@@ -53,7 +62,7 @@ MappedRegion MappedRegion::file(const std::string& path) {
     fail_stderr("error: cannot read " + path + ": " + std::strerror(errno));
   }
   const auto bytes = static_cast<std::size_t>(status.st_size);
-  region = of_descriptor(fd, bytes);
+  region = of_descriptor(fd, bytes, path);
   if (bytes > 0 && region.address == nullptr) {
     const int error = errno;
     close(fd);
@@ -63,12 +72,14 @@ MappedRegion MappedRegion::file(const std::string& path) {
   return region;
 }
 
-MappedRegion MappedRegion::of_descriptor(int descriptor, std::size_t bytes) {
+MappedRegion MappedRegion::of_descriptor(int descriptor, std::size_t bytes,
+                                         const std::string& name) {
   MappedRegion region;
   if (bytes == 0) return region;
   void* p = mmap(nullptr, bytes, PROT_READ, MAP_SHARED, descriptor, 0);
   if (p == MAP_FAILED) return region;
   region.address = p;
   region.length = bytes;
+  region.guard_slot = guard_file_mapping(p, bytes, name);
   return region;
 }

@@ -1,5 +1,7 @@
 // Memory mappings that unmap themselves: a whole file mapped read-only, or anonymous memory
-// reserved up front and backed by pages only where it is written.
+// reserved up front and backed by pages only where it is written. A file mapping is guarded:
+// should another program cut the file short meanwhile, the run stops naming it
+// (file_fault_guard.h) instead of dying of SIGBUS.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +11,7 @@ class MappedRegion {
  public:
   void* address = nullptr;
   std::size_t length = 0;
+  int guard_slot = -1;  ///< a file mapping's slot in the fault guard
 
   MappedRegion() = default;
   ~MappedRegion();
@@ -21,7 +24,11 @@ class MappedRegion {
   static MappedRegion anonymous(std::size_t bytes);
   /// The whole of `path`, read-only; stops the run naming the file when it cannot be mapped.
   static MappedRegion file(const std::string& path);
-  /// The first `bytes` of the open file `descriptor`, read-only; empty when `bytes` is 0 or the
-  /// file cannot be mapped (errno then says why), so that the caller may read it instead.
-  static MappedRegion of_descriptor(int descriptor, std::size_t bytes);
+  /// The first `bytes` of the open file `descriptor`, named `name` in messages, read-only;
+  /// empty when `bytes` is 0 or the file cannot be mapped (errno then says why), so that the
+  /// caller may read it instead.
+  static MappedRegion of_descriptor(int descriptor, std::size_t bytes, const std::string& name);
+
+ private:
+  void unmap();
 };

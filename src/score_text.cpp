@@ -356,7 +356,7 @@ ScoreTextReader::ScoreTextReader(std::string file_path) : path(std::move(file_pa
   posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
   struct stat status;
   if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)) {
-    mapping = MappedRegion::of_descriptor(descriptor, static_cast<std::size_t>(size));
+    mapping = MappedRegion::of_descriptor(descriptor, static_cast<std::size_t>(size), path);
     if (mapping.address != nullptr) madvise(mapping.address, mapping.length, MADV_SEQUENTIAL);
   }
 }

@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -6,6 +9,7 @@
 #include <cstring>
 #include <random>
 
+#include "mapped_region.h"
 #include "score_format.h"
 #include "score_matrix.h"
 #include "score_text.h"
@@ -164,6 +168,62 @@ TEST(BinaryScoreFile, DamagedFilesStopTheRunNamingTheFile) {
   std::string three = binary_file({"a", "b", "c"}, 2, {1, 2, 3, 4, 5, 6});
   std::memcpy(&three[16], "\x02", 1);  // the header claims two SNPs
   expect_error("more.dat", three, "size");
+}
+
+// `cp` over a score file truncates it before writing: the run reading it must stop naming
+// the file, not die of SIGBUS. Each route is cut to nothing after it has checked the file.
+TEST(MappedScoreFiles, CutShortWhileReadStopsTheRunNamingTheFile) {
+  TempDir dir;
+  const int nsubj = 4096;
+  const std::string binary =
+      dir.write("b.dat", binary_file({"rs1", "rs2"}, nsubj, std::vector<float>(2 * nsubj, 1.5f)));
+  EXPECT_EXIT(
+      {
+        BinaryScoreFile file(binary);
+        if (truncate(binary.c_str(), 0) != 0) std::exit(3);
+        const volatile float last = file.scores()[2 * nsubj - 1];
+        std::exit(last == 1.5f ? 0 : 2);
+      },
+      ::testing::ExitedWithCode(1),
+      "^error: " + binary +
+          " was cut short while this run was reading it: leave it as it is "
+          "until the run ends\n$");
+
+  std::string text;
+  for (int r = 0; r < 2000; ++r) text += "rs" + std::to_string(r) + " 0.25 -1.5 3\n";
+  const std::string path = dir.write("t.dat", text);
+  EXPECT_EXIT(
+      {
+        ScoreTextReader reader(path);
+        reader.block_bytes = 4096;
+        if (truncate(path.c_str(), 0) != 0) std::exit(3);
+        ScoreTextRows rows;
+        while (reader.next(rows)) {
+        }
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(1), "^error: " + path + " was cut short");
+}
+
+// A fault outside every guarded mapping is not the guard's: it keeps its own end, even at an
+// address where a guarded mapping of another file lay before.
+TEST(MappedScoreFiles, OtherBusErrorsAreLeftAlone) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the sanitizer reports bus errors itself";
+#endif
+  TempDir dir;
+  const std::string guarded = dir.write("guarded.dat", std::string(1 << 16, 'x'));
+  const std::string other = dir.write("other.dat", std::string(1 << 16, 'y'));
+  EXPECT_EXIT(
+      {
+        { const MappedRegion gone = MappedRegion::file(guarded); }
+        const int fd = open(other.c_str(), O_RDONLY);
+        void* p = mmap(nullptr, 1 << 16, PROT_READ, MAP_SHARED, fd, 0);
+        if (p == MAP_FAILED || truncate(other.c_str(), 0) != 0) std::exit(3);
+        const volatile char c = static_cast<const char*>(p)[100];
+        std::exit(c == 'y' ? 0 : 2);
+      },
+      ::testing::KilledBySignal(SIGBUS), "");
 }
 
 TEST(ScoreMatrix, MissingCodesReadAsTheirReplacementWhereverRowsAreRead) {
