@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "fail.h"
-#include "file_fault_guard.h"
+#include "mapped_file_guard.h"
 
 MappedRegion::~MappedRegion() { unmap(); }
 
@@ -80,6 +80,8 @@ MappedRegion MappedRegion::of_descriptor(int descriptor, std::size_t bytes,
   if (p == MAP_FAILED) return region;
   region.address = p;
   region.length = bytes;
-  region.guard_slot = guard_file_mapping(p, bytes, name);
+  region.guard_slot = guard_file_mapping(p, bytes, descriptor, name);
   return region;
 }
+
+void MappedRegion::stop_if_file_changed() const { stop_if_mapped_file_changed(guard_slot); }

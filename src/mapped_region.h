@@ -1,7 +1,7 @@
 // Memory mappings that unmap themselves: a whole file mapped read-only, or anonymous memory
 // reserved up front and backed by pages only where it is written. A file mapping is guarded:
 // should another program cut the file short meanwhile, the run stops naming it
-// (file_fault_guard.h) instead of dying of SIGBUS.
+// (mapped_file_guard.h) instead of dying of SIGBUS or reading a mix of two files.
 #pragma once
 
 #include <cstddef>
@@ -11,7 +11,7 @@ class MappedRegion {
  public:
   void* address = nullptr;
   std::size_t length = 0;
-  int guard_slot = -1;  ///< a file mapping's slot in the fault guard
+  int guard_slot = -1;  ///< a file mapping's slot in the guard (mapped_file_guard.h)
 
   MappedRegion() = default;
   ~MappedRegion();
@@ -28,6 +28,8 @@ class MappedRegion {
   /// empty when `bytes` is 0 or the file cannot be mapped (errno then says why), so that the
   /// caller may read it instead.
   static MappedRegion of_descriptor(int descriptor, std::size_t bytes, const std::string& name);
+  /// Stops the run naming the file when the mapped file changed since it was mapped.
+  void stop_if_file_changed() const;
 
  private:
   void unmap();

@@ -13,6 +13,7 @@
 
 #include "distributed.h"
 #include "fail.h"
+#include "mapped_file_guard.h"
 
 namespace {
 
@@ -76,6 +77,8 @@ int create_temp_beside(const std::string& final_path, std::string& temp_path) {
 
 ResultFile::ResultFile(const std::string& result_path)
     : path(result_path), target(resolve_output_target(result_path)) {
+  // Results come only from the score file as it was read.
+  stop_if_mapped_files_changed();
   // A job writes its results only once every process has got this far (a process that failed
   // has ended the job before), and only process 0 writes them.
   wait_for_all_processes();

@@ -392,6 +392,7 @@ bool ScoreTextReader::parse_mapped_block() {
   for (std::size_t take = block_bytes; complete == 0 && take + kPadding < rest; take *= 2)
     complete = std::string_view(file + mapped_offset, take).rfind('\n') + 1;  // npos + 1 == 0
   if (complete == 0) {
+    mapping.stop_if_file_changed();  // what was parsed from the mapping is the file's
     lseek(descriptor, static_cast<off_t>(mapped_offset), SEEK_SET);
     mapping = MappedRegion();
     return false;

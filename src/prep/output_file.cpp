@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "fail.h"
+#include "mapped_file_guard.h"
 #include "result_file.h"
 
 namespace {
@@ -89,6 +90,7 @@ void OutputFile::overwrite(long long offset, std::string_view bytes) {
 }
 
 void OutputFile::commit() {
+  stop_if_mapped_files_changed();  // an output made from an input that changed is no output
   flush();
   if (close(descriptor) != 0) {
     descriptor = -1;

@@ -5,11 +5,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <random>
+#include <thread>
 
 #include "mapped_region.h"
+#include "result_file.h"
 #include "score_format.h"
 #include "score_matrix.h"
 #include "score_text.h"
@@ -203,6 +207,62 @@ TEST(MappedScoreFiles, CutShortWhileReadStopsTheRunNamingTheFile) {
         std::exit(0);
       },
       ::testing::ExitedWithCode(1), "^error: " + path + " was cut short");
+}
+
+/// Overwrites the four bytes at `offset` of `path` with "7777", leaving its size as it is. File
+/// times tick coarsely (a few milliseconds): a change that soon after mapping could go unseen.
+void overwrite_in_place(const std::string& path, long offset) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  const int fd = open(path.c_str(), O_WRONLY);
+  if (fd < 0 || pwrite(fd, "7777", 4, offset) != 4) std::exit(3);
+  close(fd);
+}
+
+// A file written over in place while mapped would give results from two files' scores: no
+// result file is begun, and a text file is caught when its mapped part has been parsed. A file
+// replaced whole (renamed over) leaves the mapped one intact, so the run goes on.
+TEST(MappedScoreFiles, ChangedInPlaceStopsTheRunBeforeAnyResult) {
+  TempDir dir;
+  const std::string path =
+      dir.write("b.dat", binary_file({"rs1", "rs2"}, 1024, std::vector<float>(2048, 1.5f)));
+  const std::string result = dir.file("out.csv");
+  const std::string changed = "^error: " + path +
+                              " changed while this run was reading it: leave it as it is until "
+                              "the run ends\n$";
+  EXPECT_EXIT(
+      {
+        BinaryScoreFile file(path);
+        overwrite_in_place(path, 64 + 4 * 100);
+        ResultFile out(result);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(1), changed);
+  EXPECT_FALSE(std::filesystem::exists(result));
+
+  {
+    BinaryScoreFile file(path);
+    const std::string fresh = dir.write("fresh.dat", std::string(100, 'x'));
+    ASSERT_EQ(std::rename(fresh.c_str(), path.c_str()), 0);
+    ResultFile out(result);
+    EXPECT_TRUE(out.is_open());
+    EXPECT_EQ(file.scores()[2047], 1.5f);
+  }
+
+  std::string text;
+  for (int r = 0; r < 2000; ++r) text += "rs" + std::to_string(r) + " 0.25 -1.5 3\n";
+  const std::string text_path = dir.write("t.dat", text);
+  EXPECT_EXIT(
+      {
+        ScoreTextReader reader(text_path);
+        reader.block_bytes = 4096;
+        ScoreTextRows rows;
+        if (!reader.next(rows)) std::exit(2);
+        overwrite_in_place(text_path, 20000);
+        while (reader.next(rows)) {
+        }
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(1), "^error: " + text_path + " changed while");
 }
 
 // A fault outside every guarded mapping is not the guard's: it keeps its own end, even at an
