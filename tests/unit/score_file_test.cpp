@@ -174,6 +174,13 @@ TEST(BinaryScoreFile, DamagedFilesStopTheRunNamingTheFile) {
   expect_error("more.dat", three, "size");
 }
 
+/// A text score file of 2,000 SNPs: ten pages and more, for a reader with 4 KB blocks.
+std::string text_of_many_pages(const TempDir& dir) {
+  std::string text;
+  for (int r = 0; r < 2000; ++r) text += "rs" + std::to_string(r) + " 0.25 -1.5 3\n";
+  return dir.write("t.dat", text);
+}
+
 // `cp` over a score file truncates it before writing: the run reading it must stop naming
 // the file, not die of SIGBUS. Each route is cut to nothing after it has checked the file.
 TEST(MappedScoreFiles, CutShortWhileReadStopsTheRunNamingTheFile) {
@@ -193,9 +200,7 @@ TEST(MappedScoreFiles, CutShortWhileReadStopsTheRunNamingTheFile) {
           " was cut short while this run was reading it: leave it as it is "
           "until the run ends\n$");
 
-  std::string text;
-  for (int r = 0; r < 2000; ++r) text += "rs" + std::to_string(r) + " 0.25 -1.5 3\n";
-  const std::string path = dir.write("t.dat", text);
+  const std::string path = text_of_many_pages(dir);
   EXPECT_EXIT(
       {
         ScoreTextReader reader(path);
@@ -248,9 +253,7 @@ TEST(MappedScoreFiles, ChangedInPlaceStopsTheRunBeforeAnyResult) {
     EXPECT_EQ(file.scores()[2047], 1.5f);
   }
 
-  std::string text;
-  for (int r = 0; r < 2000; ++r) text += "rs" + std::to_string(r) + " 0.25 -1.5 3\n";
-  const std::string text_path = dir.write("t.dat", text);
+  const std::string text_path = text_of_many_pages(dir);
   EXPECT_EXIT(
       {
         ScoreTextReader reader(text_path);
