@@ -73,7 +73,8 @@ bool changed(const GuardedMapping& slot) {
   return !same_file_contents(now, slot.as_mapped);
 }
 
-/// Outside the lock: stopping the run unmaps what is left, which takes the lock.
+/// Called outside the lock: where stopping the run unwinds (the fuzz build), the mappings
+/// are unmapped on the way out, and that takes the lock.
 void stop_naming(const std::string& name) {
   if (name.empty()) return;
   fail_stderr("error: " + name +

@@ -1,7 +1,7 @@
 // Memory mappings that unmap themselves: a whole file mapped read-only, or anonymous memory
 // reserved up front and backed by pages only where it is written. A file mapping is guarded:
-// should another program cut the file short meanwhile, the run stops naming it
-// (mapped_file_guard.h) instead of dying of SIGBUS or reading a mix of two files.
+// should another program cut the file short or write over it meanwhile, the run stops naming
+// it (mapped_file_guard.h) instead of dying of SIGBUS or reading a mix of two files.
 #pragma once
 
 #include <cstddef>
