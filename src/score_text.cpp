@@ -385,7 +385,7 @@ bool ScoreTextReader::parse_mapped_block() {
   const char* const file = static_cast<const char*>(mapping.address);
   if (at_start) {
     at_start = false;
-    if (size >= 3 && std::memcmp(file, "\xEF\xBB\xBF", 3) == 0) mapped_offset = 3;
+    mapped_offset = byte_order_mark_length(std::string_view(file, static_cast<std::size_t>(size)));
   }
   const std::size_t rest = static_cast<std::size_t>(size) - mapped_offset;
   std::size_t complete = 0;
@@ -436,8 +436,7 @@ bool ScoreTextReader::read_block() {
   buffer_length = filled;
   if (at_start && filled >= 3) {
     at_start = false;
-    // A UTF-8 byte-order mark would glue itself to the first name.
-    if (std::memcmp(buffer.get(), "\xEF\xBB\xBF", 3) == 0) drop_from_buffer(3);
+    drop_from_buffer(byte_order_mark_length(std::string_view(buffer.get(), filled)));
   }
   std::memset(buffer.get() + buffer_length, 0, kPadding);
   const std::string_view all(buffer.get(), buffer_length);

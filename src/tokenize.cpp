@@ -38,6 +38,10 @@ bool is_directory(const std::string& path) {
   return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+std::size_t byte_order_mark_length(std::string_view text) {
+  return text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+}
+
 bool is_stream(const std::string& path) {
   struct stat status;
   return stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
@@ -53,7 +57,7 @@ TextInput::TextInput(const std::string& name, const std::string& open_failure, S
 bool TextInput::read_line(std::string& line) {
   if (!::read_line(in, line)) return false;
   ++line_number;
-  if (line_number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+  if (line_number == 1) line.erase(0, byte_order_mark_length(line));
   if (line.find('\0') != std::string::npos) {
     fail_stderr("error: NUL byte on line " + std::to_string(line_number) + " of file " + filename +
                 ": not a text file");

@@ -24,6 +24,10 @@ void tokenize_views(std::string_view str, std::vector<std::string_view>& fields,
 /// Unix ones. Returns false at end of input.
 bool read_line(std::istream& in, std::string& line);
 
+/// Bytes of the UTF-8 byte-order mark that `text` starts with (3), or 0: a mark left in place
+/// would glue itself to the first field.
+std::size_t byte_order_mark_length(std::string_view text);
+
 /// True when `path` names a directory (opened as a file, it would read as empty).
 bool is_directory(const std::string& path);
 /// True for a pipe, socket or device (anything that exists and is neither a regular file nor a

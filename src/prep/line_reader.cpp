@@ -53,7 +53,7 @@ bool LineReader::read_line(std::string& line) {
   if (!got_any) return false;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   ++line_number;
-  if (line_number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+  if (line_number == 1) line.erase(0, byte_order_mark_length(line));
   // A NUL byte means this is not a text file; reading on would glue names together.
   if (line.find('\0') != std::string::npos) fail_stderr("error: " + where() + ": NUL byte");
   return true;

@@ -70,6 +70,22 @@ TextRows read_all(const std::string& path, std::size_t block, int* nsubj = nullp
   return all;
 }
 
+/// A text score file of 2,000 SNPs: ten pages and more, for a reader with 4 KB blocks.
+std::string text_of_many_pages(const TempDir& dir) {
+  std::string text;
+  for (int r = 0; r < 2000; ++r) text += "rs" + std::to_string(r) + " 0.25 -1.5 3\n";
+  return dir.write("t.dat", text);
+}
+
+/// Overwrites the four bytes at `offset` of `path` with "7777", leaving its size as it is. File
+/// times tick coarsely (a few milliseconds): a change that soon after mapping could go unseen.
+void overwrite_in_place(const std::string& path, long offset) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  const int fd = open(path.c_str(), O_WRONLY);
+  if (fd < 0 || pwrite(fd, "7777", 4, offset) != 4) std::exit(3);
+  close(fd);
+}
+
 }  // namespace
 
 // Small blocks are parsed where they lie in the mapped file and the last stretch through the
@@ -174,13 +190,6 @@ TEST(BinaryScoreFile, DamagedFilesStopTheRunNamingTheFile) {
   expect_error("more.dat", three, "size");
 }
 
-/// A text score file of 2,000 SNPs: ten pages and more, for a reader with 4 KB blocks.
-std::string text_of_many_pages(const TempDir& dir) {
-  std::string text;
-  for (int r = 0; r < 2000; ++r) text += "rs" + std::to_string(r) + " 0.25 -1.5 3\n";
-  return dir.write("t.dat", text);
-}
-
 // `cp` over a score file truncates it before writing: the run reading it must stop naming
 // the file, not die of SIGBUS. Each route is cut to nothing after it has checked the file.
 TEST(MappedScoreFiles, CutShortWhileReadStopsTheRunNamingTheFile) {
@@ -212,15 +221,6 @@ TEST(MappedScoreFiles, CutShortWhileReadStopsTheRunNamingTheFile) {
         std::exit(0);
       },
       ::testing::ExitedWithCode(1), "^error: " + path + " was cut short");
-}
-
-/// Overwrites the four bytes at `offset` of `path` with "7777", leaving its size as it is. File
-/// times tick coarsely (a few milliseconds): a change that soon after mapping could go unseen.
-void overwrite_in_place(const std::string& path, long offset) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  const int fd = open(path.c_str(), O_WRONLY);
-  if (fd < 0 || pwrite(fd, "7777", 4, offset) != 4) std::exit(3);
-  close(fd);
 }
 
 // A file written over in place while mapped would give results from two files' scores: no
