@@ -20,14 +20,19 @@ template <class E>
 using Choices = std::vector<std::pair<const char*, E>>;
 
 // In byte order of the names: the help text lists them so.
-const Choices<Method> kMethods = {
-    {"GENE", Method::gene}, {"GO", Method::go}, {"KEGG", Method::kegg}, {"SNP", Method::snp}};
+const Choices<Method> kMethods = {{"GENE", Method::gene},
+                                  {"GO", Method::go},
+                                  {"KEGG", Method::kegg},
+                                  {"SETS", Method::sets},
+                                  {"SNP", Method::snp}};
 const Choices<GeneScore> kGeneScores = {
     {"max", GeneScore::max}, {"mean", GeneScore::mean}, {"sqrtmean", GeneScore::sqrtmean}};
 const Choices<GeneMoments> kGeneMoments = {{"nor", GeneMoments::nor}, {"sim", GeneMoments::sim}};
 const Choices<GeneSetScore> kGeneSetScores = {{"maxZ", GeneSetScore::max_z},
                                               {"meanZ", GeneSetScore::mean_z},
                                               {"wtdmean", GeneSetScore::wtdmean}};
+const Choices<Resample> kResamples = {{"multiplier", Resample::multiplier},
+                                      {"permutation", Resample::permutation}};
 const Choices<int> kReplaceMiss = {{"mean", 0}, {"zero", 0}};
 const Choices<int> kGoTypes = {
     {"all", 0}, {"biological_process", 0}, {"cellular_component", 0}, {"molecular_function", 0}};
@@ -66,6 +71,13 @@ void check_choices(const PlanText& text, AnalysisPlan& plan) {
                                    "error: invalid gene moments: ");
   plan.gene_set_score = parse_choice(kGeneSetScores, text.gene_set_score, text.gene_set_score,
                                      "error: invalid gene set score: ");
+  plan.resample =
+      parse_choice(kResamples, text.resample, text.resample, "error: invalid resample: ");
+  // Both are valid choices whose runs are not built yet: refused before any file is read.
+  if (plan.method == Method::sets)
+    fail_stdout("error: method SETS (gene sets from a GMT file) is not available in this version");
+  if (plan.resample == Resample::permutation)
+    fail_stdout("error: --resample permutation is not available in this version");
   if (plan.method != Method::go && plan.method != Method::kegg) return;
   const bool weighted = plan.gene_set_score == GeneSetScore::wtdmean;
   if (weighted && plan.gene_moments == GeneMoments::sim)
@@ -83,6 +95,8 @@ bool read_analysis_plan(int argc, char** argv, AnalysisPlan& plan) {
   Option_string opt_go_gene_filename("gg", "go_gene", "go_gene.dat", "file of go-gene mapping");
   Option_string opt_kegg_gene_filename("kg", "kegg_gene", "kegg_gene.dat",
                                        "file of kegg-gene mapping");
+  Option_string opt_gene_sets_filename("st", "gene_sets", "gene_sets.gmt",
+                                       "file of gene sets (GMT)");
   Option_string opt_snp_score_filename("sc", "score", "score.dat", "file of scores");
   Option_string opt_replace_miss("r", "replace", "zero",
                                  "replace missing scores" + enclosed(kReplaceMiss));
@@ -104,6 +118,8 @@ bool read_analysis_plan(int argc, char** argv, AnalysisPlan& plan) {
       "ms", "max_size", 30,
       "maximum no. genes in a set. Caution: Compute time increases with max_size");
   Option_int opt_nsim("ns", "nsim", 1000, "number of simualtions");
+  Option_string opt_resample("rs", "resample", "multiplier",
+                             "null distribution by resampling " + enclosed(kResamples));
   Option_int opt_seed("s", "seed", -9,
                       "integer for random number seed (set by clock if <= 0 or not specified)");
   Option_string opt_html_filename("html", "html_output", "output.html",
@@ -120,6 +136,7 @@ bool read_analysis_plan(int argc, char** argv, AnalysisPlan& plan) {
                                                   &opt_gene_snp_filename,
                                                   &opt_go_gene_filename,
                                                   &opt_kegg_gene_filename,
+                                                  &opt_gene_sets_filename,
                                                   &opt_snp_score_filename,
                                                   &opt_replace_miss,
                                                   &opt_miss_val,
@@ -131,6 +148,7 @@ bool read_analysis_plan(int argc, char** argv, AnalysisPlan& plan) {
                                                   &opt_dist2gene,
                                                   &opt_max_set_size,
                                                   &opt_nsim,
+                                                  &opt_resample,
                                                   &opt_seed,
                                                   &opt_html_filename,
                                                   &opt_csv_filename,
@@ -157,10 +175,10 @@ bool read_analysis_plan(int argc, char** argv, AnalysisPlan& plan) {
     return false;
   }
 
-  check_choices(
-      PlanText{opt_Method.getValue(), opt_replace_miss.getValue(), opt_go_type.getValue(),
-               opt_GeneScore.getValue(), opt_GeneMoments.getValue(), opt_GeneSetScore.getValue()},
-      plan);
+  check_choices(PlanText{opt_Method.getValue(), opt_replace_miss.getValue(), opt_go_type.getValue(),
+                         opt_GeneScore.getValue(), opt_GeneMoments.getValue(),
+                         opt_GeneSetScore.getValue(), opt_resample.getValue()},
+                plan);
   plan.miss_val = static_cast<float>(opt_miss_val.getValue());
   plan.dist2gene = opt_dist2gene.getValue();
   plan.max_set_size = opt_max_set_size.getValue();
@@ -172,6 +190,7 @@ bool read_analysis_plan(int argc, char** argv, AnalysisPlan& plan) {
   plan.go_edges_file = opt_goedges_filename.getValue();
   plan.go_gene_file = opt_go_gene_filename.getValue();
   plan.kegg_gene_file = opt_kegg_gene_filename.getValue();
+  plan.gene_sets_file = opt_gene_sets_filename.getValue();
   plan.html_output = opt_html_filename.getValue();
   plan.csv_output = opt_csv_filename.getValue();
   plan.map_output = opt_write_map_filename.getValue();

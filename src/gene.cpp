@@ -522,9 +522,9 @@ void GENEData::print_gene_cov(const std::string& title) const {
 std::vector<std::size_t> GENEData::report_order() const {
   std::vector<std::size_t> order(genevec.size());
   for (std::size_t g = 0; g < order.size(); ++g) order[g] = g;
-  // std::sort, not stable_sort: sorting indexes from the identity makes the same comparisons
-  // and moves as sorting the genes did, so tied genes keep the order the results always had.
-  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+  // Stable: genes with equal z-scores keep the order in which they were made, whatever the
+  // standard library's sort does with ties, so a seed gives the same files everywhere.
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
     return Gene_greater_zscore(genevec[a], genevec[b]);
   });
   return order;

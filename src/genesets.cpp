@@ -595,9 +595,9 @@ std::vector<std::size_t> GeneSets::report_order() const {
   const auto zscore = [&](std::size_t i) { return geneset_vec[i].zscore; };
   const auto nan_sets = std::stable_partition(
       order.begin(), order.end(), [&](std::size_t i) { return !std::isnan(zscore(i)); });
-  // Sorting indexes from the identity with std::sort makes the comparisons and moves that
-  // sorting the sets did, so tied sets keep the order the results always had.
-  std::sort(order.begin(), nan_sets, [&](std::size_t a, std::size_t b) {
+  // Stable: sets with equal z-scores keep the order in which they were made, whatever the
+  // standard library's sort does with ties, so a seed gives the same files everywhere.
+  std::stable_sort(order.begin(), nan_sets, [&](std::size_t a, std::size_t b) {
     return GeneSet_greater_zscore(geneset_vec[a], geneset_vec[b]);
   });
   return order;
