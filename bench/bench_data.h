@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "snp.h"
+#include "stats/snp.h"
 
 /// An SNPData of `nsnp` x `nsubj` standard-normal-like scores, all SNPs used, seeded.
 std::unique_ptr<SNPData> make_bench_snpdata(int nsnp, int nsubj);

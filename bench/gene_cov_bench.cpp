@@ -7,7 +7,7 @@
 
 #include "Matrix/Moments.h"
 #include "bench_data.h"
-#include "gene_pair_covs.h"
+#include "stats/gene_pair_covs.h"
 
 namespace {
 /// Genes of `per_gene` consecutive SNPs.

@@ -9,10 +9,10 @@
 #include <random>
 
 #include "bench_data.h"
+#include "engine/snp_kernel.h"
 #include "prep/number_format.h"
 #include "prep/score_binary.h"
-#include "snp.h"
-#include "snp_kernel.h"
+#include "stats/snp.h"
 
 namespace {
 namespace fs = std::filesystem;

@@ -5,8 +5,8 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_data.h"
-#include "snp_kernel.h"
-#include "vector_paths.h"
+#include "engine/snp_kernel.h"
+#include "engine/vector_paths.h"
 
 namespace {
 void set_cells_counter(benchmark::State& state) {

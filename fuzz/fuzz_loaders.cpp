@@ -13,18 +13,18 @@
 #include <string>
 #include <vector>
 
-#include "fail.h"
-#include "gene.h"
-#include "go.h"
-#include "kegg.h"
-#include "options.h"
+#include "cli/fail.h"
+#include "cli/options.h"
 #include "prep/gaf.h"
 #include "prep/genemap.h"
 #include "prep/kegg_links.h"
 #include "prep/obo.h"
 #include "prep/phenotypes.h"
 #include "prep/plink.h"
-#include "snp.h"
+#include "stats/gene.h"
+#include "stats/go.h"
+#include "stats/kegg.h"
+#include "stats/snp.h"
 
 namespace {
 

@@ -4,15 +4,15 @@
 #include <iostream>
 #include <string>
 
-#include "StopWatch.h"
-#include "analysis_plan.h"
-#include "distributed.h"
-#include "gene.h"
-#include "genesets.h"
-#include "go.h"
-#include "kegg.h"
-#include "print_banner.h"
-#include "snp.h"
+#include "cli/StopWatch.h"
+#include "cli/analysis_plan.h"
+#include "cli/print_banner.h"
+#include "engine/distributed.h"
+#include "stats/gene.h"
+#include "stats/genesets.h"
+#include "stats/go.h"
+#include "stats/kegg.h"
+#include "stats/snp.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "Matrix/MatrixLib.h"
-#include "fail.h"
-#include "print_banner.h"
+#include "cli/fail.h"
+#include "cli/print_banner.h"
 
 template <class T>
 class FreqTable {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fail.h"
+#include "cli/fail.h"
 
 template <class T>
 class Matrix {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Matrix/MatrixLib.h"
-#include "fail.h"
+#include "cli/fail.h"
 
 template <class T>
 class Moments {

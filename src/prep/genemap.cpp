@@ -8,7 +8,7 @@
 #include <map>
 #include <utility>
 
-#include "fail.h"
+#include "cli/fail.h"
 #include "prep/line_reader.h"
 #include "prep/output_file.h"
 #include "prep/plink.h"

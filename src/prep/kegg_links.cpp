@@ -4,7 +4,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "fail.h"
+#include "cli/fail.h"
 #include "prep/line_reader.h"
 #include "prep/output_file.h"
 

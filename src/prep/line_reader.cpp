@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "fail.h"
-#include "tokenize.h"
+#include "cli/fail.h"
+#include "files/tokenize.h"
 
 LineReader::LineReader(const std::string& file_path) : path(file_path), chunk(1 << 16) {
   if (is_directory(path)) fail_stderr("error: " + path + " is a directory");

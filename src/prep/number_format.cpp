@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "score_text.h"
+#include "files/score_text.h"
 
 namespace {
 

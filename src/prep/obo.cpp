@@ -3,7 +3,7 @@
 #include <iostream>
 #include <unordered_map>
 
-#include "fail.h"
+#include "cli/fail.h"
 #include "prep/line_reader.h"
 #include "prep/output_file.h"
 

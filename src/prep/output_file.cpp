@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fail.h"
-#include "mapped_file_guard.h"
-#include "result_file.h"
+#include "cli/fail.h"
+#include "files/mapped_file_guard.h"
+#include "files/result_file.h"
 
 namespace {
 

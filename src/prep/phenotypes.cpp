@@ -8,7 +8,7 @@
 #include <limits>
 #include <unordered_map>
 
-#include "fail.h"
+#include "cli/fail.h"
 #include "prep/line_reader.h"
 
 namespace {

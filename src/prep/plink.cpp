@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fail.h"
+#include "cli/fail.h"
+#include "files/tokenize.h"
 #include "prep/line_reader.h"
-#include "tokenize.h"
 
 namespace {
 

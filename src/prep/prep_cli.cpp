@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "fail.h"
+#include "cli/fail.h"
 #include "prep/gaf.h"
 #include "prep/genemap.h"
 #include "prep/kegg_links.h"

@@ -6,9 +6,9 @@
 #include <iostream>
 #include <set>
 
-#include "fail.h"
-#include "score_format.h"
-#include "score_text.h"
+#include "cli/fail.h"
+#include "files/score_format.h"
+#include "files/score_text.h"
 
 BinaryScoreWriter::BinaryScoreWriter(const std::string& path) : out(path) {
   out.write(std::string(kScoreHeaderBytes, '\0'));

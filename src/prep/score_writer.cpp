@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "fail.h"
+#include "cli/fail.h"
 #include "prep/number_format.h"
 
 ScoreWriter::ScoreWriter(const std::string& path, std::vector<double> residuals,

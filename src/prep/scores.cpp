@@ -7,14 +7,14 @@
 #include <iostream>
 #include <utility>
 
-#include "fail.h"
+#include "cli/fail.h"
+#include "cli/progress.h"
 #include "prep/least_squares.h"
 #include "prep/number_format.h"
 #include "prep/phenotypes.h"
 #include "prep/plink.h"
 #include "prep/score_binary.h"
 #include "prep/score_writer.h"
-#include "progress.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fail.h"
+#include "cli/fail.h"
 #include "prep/line_reader.h"
 #include "prep/score_writer.h"
 

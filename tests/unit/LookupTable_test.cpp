@@ -1,4 +1,4 @@
-#include "LookupTable.h"
+#include "cli/LookupTable.h"
 
 #include <gtest/gtest.h>
 

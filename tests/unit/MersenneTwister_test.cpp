@@ -1,10 +1,10 @@
-#include "MersenneTwister.h"
+#include "engine/MersenneTwister.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "makeSeed.h"
+#include "engine/makeSeed.h"
 
 TEST(MTRand, ReproducesTheReferenceSequences) {
   MTRand gen;

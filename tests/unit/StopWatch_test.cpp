@@ -1,4 +1,4 @@
-#include "StopWatch.h"
+#include "cli/StopWatch.h"
 
 #include <gtest/gtest.h>
 

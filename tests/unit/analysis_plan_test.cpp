@@ -1,4 +1,4 @@
-#include "analysis_plan.h"
+#include "cli/analysis_plan.h"
 
 #include <gtest/gtest.h>
 

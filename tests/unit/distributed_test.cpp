@@ -1,4 +1,4 @@
-#include "distributed.h"
+#include "engine/distributed.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <cmath>
 #include <vector>
 
-#include "snp.h"
-#include "stepDownPval.h"
+#include "engine/stepDownPval.h"
+#include "stats/snp.h"
 
 TEST(ReplicateShare, ConsecutiveRangesInRankOrderCoverTheRunOnceAndDifferByAtMostOne) {
   EXPECT_EQ(replicate_share(10, 0, 3).last, 4);  // the larger shares first

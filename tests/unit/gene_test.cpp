@@ -1,4 +1,4 @@
-#include "gene.h"
+#include "stats/gene.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "genesets.h"
+#include "stats/genesets.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "go.h"
+#include "stats/go.h"
 
 #include <gtest/gtest.h>
 

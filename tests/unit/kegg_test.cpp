@@ -1,4 +1,4 @@
-#include "kegg.h"
+#include "stats/kegg.h"
 
 #include <gtest/gtest.h>
 

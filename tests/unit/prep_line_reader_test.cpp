@@ -6,7 +6,7 @@
 #include <iterator>
 #include <thread>
 
-#include "fail.h"
+#include "cli/fail.h"
 #include "prep/line_reader.h"
 #include "prep/output_file.h"
 #include "test_support.h"

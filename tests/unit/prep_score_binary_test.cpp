@@ -4,11 +4,11 @@
 #include <cstring>
 #include <random>
 
+#include "files/score_format.h"
+#include "files/score_text.h"
 #include "prep/number_format.h"
 #include "prep/score_binary.h"
 #include "prep/scores.h"
-#include "score_format.h"
-#include "score_text.h"
 #include "test_support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "print_banner.h"
+#include "cli/print_banner.h"
 
 #include <gtest/gtest.h>
 

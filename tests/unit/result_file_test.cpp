@@ -1,4 +1,4 @@
-#include "result_file.h"
+#include "files/result_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <iterator>
 #include <thread>
 
-#include "html.h"
+#include "files/html.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;

@@ -12,13 +12,13 @@
 #include <random>
 #include <thread>
 
-#include "mapped_region.h"
-#include "result_file.h"
-#include "score_format.h"
-#include "score_matrix.h"
-#include "score_text.h"
-#include "snp.h"
-#include "snp_kernel.h"
+#include "engine/snp_kernel.h"
+#include "files/mapped_region.h"
+#include "files/result_file.h"
+#include "files/score_format.h"
+#include "files/score_matrix.h"
+#include "files/score_text.h"
+#include "stats/snp.h"
 #include "test_support.h"
 
 namespace {

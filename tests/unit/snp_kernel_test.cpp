@@ -1,4 +1,4 @@
-#include "snp_kernel.h"
+#include "engine/snp_kernel.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <random>
 
-#include "replicate_batches.h"
-#include "snp.h"
+#include "engine/replicate_batches.h"
+#include "stats/snp.h"
 
 namespace {
 /// Random scores with the awkward cases mixed in: zero rows, missing-like codes, huge and tiny

@@ -1,4 +1,4 @@
-#include "snp.h"
+#include "stats/snp.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "stepDownPval.h"
+#include "engine/stepDownPval.h"
 
 #include <gtest/gtest.h>
 

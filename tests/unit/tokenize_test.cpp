@@ -1,4 +1,4 @@
-#include "tokenize.h"
+#include "files/tokenize.h"
 
 #include <gtest/gtest.h>
 

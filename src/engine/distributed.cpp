@@ -1,0 +1,68 @@
+// The replicate split, shared by the one-process and the MPI builds; the transport (the
+// functions that talk to other processes) is in distributed_local.cpp or distributed_mpi.cpp.
+#include "engine/distributed.h"
+
+#include <cstring>
+#include <vector>
+
+#include "cli/fail.h"
+#include "engine/distributed_transport.h"
+#include "engine/stepDownPval.h"
+#include "stats/snp.h"
+
+ReplicateShare replicate_share(int nsim, int rank, int nprocs) {
+  const int base = nsim / nprocs, extra = nsim % nprocs;
+  ReplicateShare share;
+  share.first = rank * base + (rank < extra ? rank : extra);
+  share.last = share.first + base + (rank < extra ? 1 : 0);
+  return share;
+}
+
+ReplicateShare begin_replicate_share(SNPData& snpdat, int nsim) {
+  return begin_replicate_share(snpdat, nsim, process_rank(), process_count());
+}
+
+ReplicateShare begin_replicate_share(SNPData& snpdat, int nsim, int rank, int nprocs) {
+  const ReplicateShare share = replicate_share(nsim, rank, nprocs);
+  snpdat.skip_replicates(share.first);
+  snpdat.plan_replicates(share.count());
+  return share;
+}
+
+std::uint64_t step_down_fingerprint(const StepDownPval& stepdown) {
+  // FNV-1a over nsim and each record's statistic bits and index, in the records' order.
+  std::uint64_t hash = 14695981039346656037ULL;
+  auto mix = [&hash](std::uint32_t word) {
+    for (int byte = 0; byte < 4; ++byte) {
+      hash ^= (word >> (8 * byte)) & 0xffU;
+      hash *= 1099511628211ULL;
+    }
+  };
+  mix(static_cast<std::uint32_t>(stepdown.nsim));
+  for (const StatInfo& record : stepdown.stat_info) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &record.stat, sizeof bits);
+    mix(bits);
+    mix(static_cast<std::uint32_t>(record.index));
+  }
+  return hash;
+}
+
+void end_replicate_share(SNPData& snpdat, int nsim, const ReplicateShare& share,
+                         StepDownPval& stepdown) {
+  snpdat.skip_replicates(nsim - share.last);
+  if (process_count() == 1) return;
+  // Counts are added record by record in the order of the observed statistics, which must
+  // therefore be the same everywhere: a node that read another version of an input would
+  // otherwise add counts of other statistics without a word.
+  if (!same_on_every_process(step_down_fingerprint(stepdown)))
+    fail_stderr(
+        "error: the processes of this run hold different observed statistics; every process "
+        "must read the same input files");
+  std::vector<int> counts;
+  counts.reserve(stepdown.stat_info.size());
+  for (const StatInfo& record : stepdown.stat_info) counts.push_back(record.count_rej);
+  sum_over_processes(counts);
+  for (std::size_t pos = 0; pos < counts.size(); ++pos)
+    stepdown.stat_info[pos].count_rej = counts[pos];
+}

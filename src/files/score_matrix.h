@@ -1,0 +1,59 @@
+// The SNP-by-subject score matrix as stored: one row per SNP in file order, with the missing
+// code still in place. A missing score reads as its replacement (zero, or the mean of the
+// subject's other scores), computed once; the stored values are never copied or changed, so
+// a binary score file is used where it is mapped.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "files/mapped_region.h"
+
+class ScoreMatrix {
+ public:
+  int nsnp = 0;
+  int nsubj = 0;
+  MappedRegion storage;            ///< holds `values`: anonymous memory, or the mapped file
+  const float* values = nullptr;   ///< nsnp rows of nsubj scores, as read
+  float missing = -999;            ///< the missing code
+  std::vector<float> replacement;  ///< per subject: what its missing scores read as
+  std::vector<unsigned char> row_has_missing;  ///< per SNP: 1 when its row holds a missing code
+
+  /// Room for up to `max_rows` rows of `nsubject` scores, filled by append_rows.
+  void reserve(long long max_rows, int nsubject);
+  /// Writable space for the next `n` rows (within the reserved room).
+  float* append_rows(int n);
+  /// Writable room for `count` scores after the rows so far, which append_rows then takes
+  /// as rows; it stops the run when the reserved room is short.
+  float* spare(std::size_t count);
+  /// Uses the scores at `scores` (inside `map`) in place.
+  void adopt(MappedRegion map, const float* scores, int rows, int nsubject);
+
+  /// Finds the missing codes (the same test as Matrix::is_missing with eps 1e-6) and each
+  /// subject's replacement ("zero", or "mean": the mean of its other scores over all SNPs, in
+  /// double, SNP order). Returns the first cell (row * nsubj + column) that is not a finite
+  /// number and not missing, or -1.
+  long long find_missing(float missing_code, const std::string& method);
+
+  /// Row r as the statistics see it: the stored row when it holds no missing code, otherwise
+  /// `scratch` filled with the replaced values.
+  const float* row(int r, std::vector<float>& scratch) const;
+  /// One score as the statistics see it.
+  float value(int r, int j) const;
+  /// The stored row, missing codes included.
+  const float* stored_row(int r) const { return values + static_cast<long long>(r) * nsubj; }
+  bool is_missing(float v) const;
+
+  /// Rows rows[0..nrows) as the statistics see them, written subject-major: score j of row
+  /// l goes to out[j * lanes + l]; lanes from nrows to `lanes` get 0.
+  void transpose_rows(const int* rows, int nrows, int lanes, float* out) const;
+
+ private:
+  /// Fills row_has_missing; returns the first cell that is neither finite nor missing, or -1.
+  long long flag_rows_with_missing();
+  /// Each subject's mean of its scores that are not missing (0 when it has none).
+  std::vector<float> subject_means() const;
+
+  float* writable = nullptr;
+  long long capacity_rows = 0;
+};
