@@ -7,7 +7,7 @@
 #include <set>
 
 #include "cli/fail.h"
-#include "files/score_format.h"
+#include "files/binary_score_file.h"
 #include "files/score_text.h"
 
 BinaryScoreWriter::BinaryScoreWriter(const std::string& path) : out(path) {

@@ -16,8 +16,8 @@
 #include "engine/makeSeed.h"
 #include "engine/parallel_for.h"
 #include "engine/stepDownPval.h"
+#include "files/binary_score_file.h"
 #include "files/result_file.h"
-#include "files/score_format.h"
 #include "files/score_text.h"
 #include "files/tokenize.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <random>
 
-#include "files/score_format.h"
+#include "files/binary_score_file.h"
 #include "files/score_text.h"
 #include "prep/number_format.h"
 #include "prep/score_binary.h"

@@ -13,9 +13,9 @@
 #include <thread>
 
 #include "engine/snp_kernel.h"
+#include "files/binary_score_file.h"
 #include "files/mapped_region.h"
 #include "files/result_file.h"
-#include "files/score_format.h"
 #include "files/score_matrix.h"
 #include "files/score_text.h"
 #include "stats/snp.h"

@@ -1,4 +1,4 @@
-#include "files/score_format.h"
+#include "files/binary_score_file.h"
 
 #include <cstring>
 #include <fstream>
