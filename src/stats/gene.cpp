@@ -13,14 +13,12 @@
 #include "Ranker/ranker.h"
 #include "cli/fail.h"
 #include "cli/print_banner.h"
-#include "cli/progress.h"
-#include "engine/distributed.h"
 #include "engine/parallel_for.h"
-#include "engine/stepDownPval.h"
 #include "files/html.h"
 #include "files/result_file.h"
 #include "files/tokenize.h"
 #include "stats/constants.h"
+#include "stats/simulation.h"
 
 namespace {
 /// The gene's SNPs whose `used` flag is set, in list order.
@@ -320,28 +318,15 @@ void GENEData::score_sqrtmean_moments(SNPData& snpdat) {
 }
 
 void GENEData::sim_score_moments(SNPData& snpdat) {
-  std::vector<float> sum(genevec.size(), 0.0f);
-  std::vector<float> sumsq(genevec.size(), 0.0f);
-  snpdat.plan_replicates(kMomentReplicates);
-  for (int rep = 0; rep < kMomentReplicates; ++rep) {
-    snpdat.random_x_stat();
-    compute_score_sim(snpdat);
-    for (std::size_t g = 0; g < genevec.size(); ++g) {
-      if (!genevec[g].used) continue;
-      const float s = genevec[g].sim_score;
-      sum[g] += s;
-      sumsq[g] += s * s;
-    }
-  }
-  const auto reps = static_cast<float>(kMomentReplicates);
-  const auto reps_less_one = static_cast<float>(kMomentReplicates - 1);
+  const SimulatedMoments moments =
+      simulate_moments(snpdat, genevec.size(), [&](std::vector<float>& sim) {
+        compute_score_sim(snpdat);
+        for (std::size_t g = 0; g < genevec.size(); ++g) sim[g] = genevec[g].sim_score;
+      });
   for (std::size_t g = 0; g < genevec.size(); ++g) {
     Gene& gene = genevec[g];
-    gene.null_mean = 0;
-    gene.null_sd = 0;
-    if (!gene.used) continue;
-    gene.null_mean = sum[g] / reps;
-    gene.null_sd = std::sqrt((sumsq[g] - sum[g] * sum[g] / reps) / reps_less_one);
+    gene.null_mean = gene.used ? moments.mean[g] : 0.0f;
+    gene.null_sd = gene.used ? moments.sd[g] : 0.0f;
   }
 }
 
@@ -439,30 +424,16 @@ void GENEData::compute_gene_cov(SNPData& snpdat) {
 }
 
 void GENEData::stepDownPval(int nsim, SNPData& snpdat) {
-  check_nsim(nsim);
-  std::vector<float> stats;
-  stats.reserve(genevec.size());
-  for (Gene& gene : genevec) {
-    gene.sim_pval = 1;
-    stats.push_back(gene.zscore);
-  }
-  StepDownPval stepdown(stats, nsim);
-  std::vector<float> sim(genevec.size());
-  const ReplicateShare share = begin_replicate_share(snpdat, nsim);
-  Progress progress("replicates", share.count());
-  for (int rep = share.first; rep < share.last; ++rep) {
-    snpdat.random_x_stat();
-    compute_score_sim(snpdat);
-    compute_zscore_sim();
-    for (std::size_t g = 0; g < genevec.size(); ++g) sim[g] = genevec[g].sim_zscore;
-    stepdown.update_by_sim_stats(sim);
-    progress.tick();
-  }
-  end_replicate_share(snpdat, nsim, share, stepdown);
-  stepdown.compute_pval();
-  stepdown.sort_index();
-  for (const StatInfo& record : stepdown.stat_info)
-    genevec[static_cast<std::size_t>(record.index)].sim_pval = record.pval;
+  std::vector<float> observed;
+  observed.reserve(genevec.size());
+  for (const Gene& gene : genevec) observed.push_back(gene.zscore);
+  const std::vector<float> pval =
+      simulate_step_down(snpdat, observed, nsim, [&](std::vector<float>& sim) {
+        compute_score_sim(snpdat);
+        compute_zscore_sim();
+        for (std::size_t g = 0; g < genevec.size(); ++g) sim[g] = genevec[g].sim_zscore;
+      });
+  for (std::size_t g = 0; g < genevec.size(); ++g) genevec[g].sim_pval = pval[g];
 }
 
 void GENEData::print_summary(const std::string& title) const {

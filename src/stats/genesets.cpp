@@ -8,12 +8,10 @@
 
 #include "cli/fail.h"
 #include "cli/print_banner.h"
-#include "cli/progress.h"
-#include "engine/distributed.h"
-#include "engine/stepDownPval.h"
 #include "files/html.h"
 #include "files/result_file.h"
 #include "stats/constants.h"
+#include "stats/simulation.h"
 
 namespace {
 
@@ -508,51 +506,30 @@ void simulate_set_scores(GeneSets& sets, SNPData& snpdat, GENEData& genedat,
 // Simulation and step-down
 
 void GeneSets::sim_score_moments(SNPData& snpdat, GENEData& genedat) {
-  std::vector<float> sum(geneset_vec.size(), 0.0f);
-  std::vector<float> sumsq(geneset_vec.size(), 0.0f);
   const FlatGeneSets flat = replicate_view(*this, genedat);
-  snpdat.plan_replicates(kMomentReplicates);
-  for (int rep = 0; rep < kMomentReplicates; ++rep) {
-    snpdat.random_x_stat();
-    simulate_set_scores(*this, snpdat, genedat, flat);
-    for (std::size_t i = 0; i < geneset_vec.size(); ++i) {
-      const float s = geneset_vec[i].sim_score;
-      sum[i] += s;
-      sumsq[i] += s * s;
-    }
-  }
+  const SimulatedMoments moments =
+      simulate_moments(snpdat, geneset_vec.size(), [&](std::vector<float>& sim) {
+        simulate_set_scores(*this, snpdat, genedat, flat);
+        for (std::size_t i = 0; i < geneset_vec.size(); ++i) sim[i] = geneset_vec[i].sim_score;
+      });
   for (std::size_t i = 0; i < geneset_vec.size(); ++i) {
-    geneset_vec[i].null_mean = sum[i] / 1000.0f;
-    geneset_vec[i].null_sd = std::sqrt((sumsq[i] - sum[i] * sum[i] / 1000.0f) / 999.0f);
+    geneset_vec[i].null_mean = moments.mean[i];
+    geneset_vec[i].null_sd = moments.sd[i];
   }
 }
 
 void GeneSets::stepDownPval(int nsim, SNPData& snpdat, GENEData& genedat) {
-  check_nsim(nsim);
   std::vector<float> observed;
   observed.reserve(geneset_vec.size());
-  for (GENE_SET& set : geneset_vec) {
-    set.sim_pval = 1;
-    observed.push_back(set.zscore);
-  }
-  StepDownPval stepdown(observed, nsim);
-  std::vector<float> simulated(geneset_vec.size());
+  for (const GENE_SET& set : geneset_vec) observed.push_back(set.zscore);
   const FlatGeneSets flat = replicate_view(*this, genedat);
-  const ReplicateShare share = begin_replicate_share(snpdat, nsim);
-  Progress progress("replicates", share.count());
-  for (int rep = share.first; rep < share.last; ++rep) {
-    snpdat.random_x_stat();
-    simulate_set_scores(*this, snpdat, genedat, flat);
-    compute_zscore_sim();
-    for (std::size_t i = 0; i < geneset_vec.size(); ++i) simulated[i] = geneset_vec[i].sim_zscore;
-    stepdown.update_by_sim_stats(simulated);
-    progress.tick();
-  }
-  end_replicate_share(snpdat, nsim, share, stepdown);
-  stepdown.compute_pval();
-  stepdown.sort_index();
-  for (std::size_t i = 0; i < geneset_vec.size(); ++i)
-    geneset_vec[i].sim_pval = stepdown.stat_info[i].pval;
+  const std::vector<float> pval =
+      simulate_step_down(snpdat, observed, nsim, [&](std::vector<float>& sim) {
+        simulate_set_scores(*this, snpdat, genedat, flat);
+        compute_zscore_sim();
+        for (std::size_t i = 0; i < geneset_vec.size(); ++i) sim[i] = geneset_vec[i].sim_zscore;
+      });
+  for (std::size_t i = 0; i < geneset_vec.size(); ++i) geneset_vec[i].sim_pval = pval[i];
 }
 
 void GeneSets::compute_geneset_gene_rank(GENEData& genedat) {
