@@ -101,17 +101,17 @@ void write_html_row(std::ostream& out, const Gene& gene) {
 }
 }  // namespace
 
-GENEData::GENEData(GeneScore gScore, GeneMoments gMoments, std::string filename, int max_dist2gene,
+GENEData::GENEData(const Scoring& run_scoring, std::string filename, int max_dist2gene,
                    SNPData& snpdat)
-    : gene_snp_filename(std::move(filename)), geneScore(gScore), geneMoments(gMoments) {
+    : gene_snp_filename(std::move(filename)), scoring(run_scoring) {
   load_gene_snp(snpdat, max_dist2gene);
   ngene = static_cast<int>(genevec.size());
 }
 
-GENEData::GENEData(GeneScore gScore, GeneMoments gMoments,
+GENEData::GENEData(const Scoring& run_scoring,
                    const std::vector<std::pair<std::string, std::string>>& gene_snp,
                    SNPData& snpdat)
-    : geneScore(gScore), geneMoments(gMoments) {
+    : scoring(run_scoring) {
   for (const auto& [gene, snp] : gene_snp) add_gene_snp(snpdat, gene, snp);
   ngene = static_cast<int>(genevec.size());
 }
@@ -176,7 +176,7 @@ void GENEData::compute_score(SNPData& snpdat) {
   for (Gene& gene : genevec) {
     gene.count = 0;
     gene.score = 0;
-    if (gene.used) score_gene(gene, snpdat, &SNP::x_stat, geneScore, gene.count, gene.score);
+    if (gene.used) score_gene(gene, snpdat, &SNP::x_stat, geneScore(), gene.count, gene.score);
   }
 }
 
@@ -185,7 +185,7 @@ void GENEData::compute_score_sim(SNPData& snpdat) {
     gene.sim_count = 0;
     gene.sim_score = 0;
     if (gene.used) {
-      score_gene(gene, snpdat, &SNP::sim_x_stat, geneScore, gene.sim_count, gene.sim_score);
+      score_gene(gene, snpdat, &SNP::sim_x_stat, geneScore(), gene.sim_count, gene.sim_score);
     }
   }
 }
@@ -331,9 +331,9 @@ void GENEData::sim_score_moments(SNPData& snpdat) {
 }
 
 void GENEData::compute_score_moments(SNPData& snpdat) {
-  if (geneMoments == GeneMoments::nor && geneScore == GeneScore::sqrtmean) {
+  if (geneMoments() == GeneMoments::nor && geneScore() == GeneScore::sqrtmean) {
     score_sqrtmean_moments(snpdat);
-  } else if (geneMoments == GeneMoments::nor && geneScore == GeneScore::mean) {
+  } else if (geneMoments() == GeneMoments::nor && geneScore() == GeneScore::mean) {
     score_mean_moments(snpdat);
   } else {
     sim_score_moments(snpdat);

@@ -23,6 +23,7 @@ struct GeneDataHolder {
     for (std::size_t i = 0; i < values.size(); ++i) snp(i).*field = values[i];
   }
 
+  Scoring scoring;  ///< the genes' scoring, changed by the tests that try each
   std::unique_ptr<SNPData> snpdat;
   std::unique_ptr<GENEData> genedat;
 };
@@ -32,8 +33,8 @@ struct GeneFiles : TempDir, GeneDataHolder {
   GENEData& load(const std::string& scores, const std::string& gene_snp,
                  GeneScore gene_score = GeneScore::mean) {
     snpdat = std::make_unique<SNPData>(write("score.dat", scores), -999.0f, "zero");
-    genedat = std::make_unique<GENEData>(gene_score, GeneMoments::nor,
-                                         write("gene_snp.dat", gene_snp), 50000, *snpdat);
+    scoring.gene_score = gene_score;
+    genedat = std::make_unique<GENEData>(scoring, write("gene_snp.dat", gene_snp), 50000, *snpdat);
     return *genedat;
   }
 };
@@ -54,7 +55,8 @@ struct GeneMemory : GeneDataHolder {
     std::vector<std::string> names;
     for (std::size_t k = 0; k < rows.size(); ++k) names.push_back("rs" + std::to_string(k + 1));
     snpdat = std::make_unique<SNPData>(names, rows);
-    genedat = std::make_unique<GENEData>(gene_score, GeneMoments::nor, pairs_of(gene_snp), *snpdat);
+    scoring.gene_score = gene_score;
+    genedat = std::make_unique<GENEData>(scoring, pairs_of(gene_snp), *snpdat);
     return *genedat;
   }
 };
@@ -121,7 +123,7 @@ TEST(GENEData, ComputeScoreByMethodOverUsedSnpsOfUsedGenes) {
       {GeneScore::max, {7, 0, 0}}};
   for (const auto& [method, expected] : cases) {
     SCOPED_TRACE(static_cast<int>(method));
-    g.geneScore = method;
+    f.scoring.gene_score = method;
     g.compute_score(*f.snpdat);
     EXPECT_EQ(g.genevec[0].count, 3);
     EXPECT_EQ(g.genevec[2].count, 0);
@@ -130,7 +132,7 @@ TEST(GENEData, ComputeScoreByMethodOverUsedSnpsOfUsedGenes) {
   // An unused SNP leaves the gene; the simulated score reads sim_x_stat instead.
   f.snp(2).used = false;
   f.set(&SNP::sim_x_stat, {2, 6});
-  g.geneScore = GeneScore::mean;
+  f.scoring.gene_score = GeneScore::mean;
   g.compute_score(*f.snpdat);
   g.compute_score_sim(*f.snpdat);
   EXPECT_EQ(g.genevec[0].count, 2);
@@ -155,7 +157,7 @@ TEST(GENEData, AnalyticMomentsOfOneSnpAndTwoSnpGenes) {
   EXPECT_EQ(g.genevec[2].null_mean, 0.0f);
   EXPECT_EQ(g.genevec[2].null_sd, 0.0f);
   g.genevec[2].used = true;
-  g.geneScore = GeneScore::sqrtmean;
+  f.scoring.gene_score = GeneScore::sqrtmean;
   g.compute_score_moments(*f.snpdat);
   // The running float moments may carry a few ulps of rounding.
   EXPECT_NEAR(g.genevec[2].var_mean, 1.25, 1e-6);
