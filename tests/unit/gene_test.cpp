@@ -438,16 +438,43 @@ TEST(GENEData, StepDownPvalMapsPvaluesBackToGenes) {
   EXPECT_STDOUT_EXIT(g.stepDownPval(0, *f.snpdat), "^error: invalid no. simulations  = 0\n$");
 }
 
-TEST(GENEData, ReportsFollowDecreasingZscoreWithoutMovingTheGenes) {
+TEST(GENEData, ReportsListDecreasingZscoreTiesInCreationOrderAndNaNLast) {
+  // Forty genes in three z-score groups: enough for an unstable sort to move tied genes.
+  constexpr int kGenes = 40;
+  std::string scores, gene_snp;
+  for (int k = 0; k < kGenes; ++k) {
+    scores += "rs" + std::to_string(k) + " 1 2\n";
+    gene_snp += "G" + std::to_string(k) + " rs" + std::to_string(k) + " 0\n";
+  }
   GeneFiles f;
-  GENEData& g = f.load("rs1 1 2\nrs2 1 2\nrs3 1 2\n", "LOW rs1 0\nNAN rs2 0\nHIGH rs3 0\n");
-  g.genevec[0].zscore = -1;
-  g.genevec[1].zscore = std::numeric_limits<float>::quiet_NaN();
-  g.genevec[2].zscore = 2;
-  EXPECT_EQ(g.report_order(), (std::vector<std::size_t>{2, 0, 1}));
+  GENEData& g = f.load(scores, gene_snp);
+  const auto zscore_of = [](int k) {
+    return k % 7 == 3 ? std::numeric_limits<float>::quiet_NaN() : k % 3 == 0 ? 2.0f : 1.0f;
+  };
+  for (int k = 0; k < kGenes; ++k) g.genevec[static_cast<std::size_t>(k)].zscore = zscore_of(k);
+  std::vector<std::string> expected;
+  for (float group : {2.0f, 1.0f, std::numeric_limits<float>::quiet_NaN()})
+    for (int k = 0; k < kGenes; ++k)
+      if (same(zscore_of(k), group)) expected.push_back("G" + std::to_string(k));
+
   g.print_gene_stats_csv(f.file("out.csv"));
+  std::istringstream csv(f.read("out.csv"));
+  std::string line;
+  std::getline(csv, line);  // header
+  std::vector<std::string> csv_names;
+  while (std::getline(csv, line)) {
+    std::istringstream row(line);
+    std::string name;
+    std::getline(row >> std::ws, name, ',');
+    csv_names.push_back(name);
+  }
+  EXPECT_EQ(csv_names, expected);
+
   g.print_gene_stats_html(f.file("out.html"));
-  // The name index still finds each gene: the reports did not reorder genevec.
-  for (const char* name : {"LOW", "NAN", "HIGH"})
-    EXPECT_EQ(g.genevec[static_cast<std::size_t>(g.get_gene_index(name))].name, name);
+  const std::string html = f.read("out.html");
+  std::vector<std::string> html_names;
+  for (std::size_t at = html.find("term="); at != std::string::npos;
+       at = html.find("term=", at + 1))
+    html_names.push_back(html.substr(at + 5, html.find('"', at) - at - 5));
+  EXPECT_EQ(html_names, expected);
 }

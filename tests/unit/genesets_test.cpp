@@ -211,6 +211,16 @@ TEST(GeneSets, ReportOrderIsDecreasingZscoreWithNotANumberLastInCreationOrder) {
   for (std::size_t i = 0; i < sets.size(); ++i)  // a view: the sets stay where they are
     EXPECT_TRUE(gs.geneset_vec[i].zscore == sets[i].zscore ||
                 (std::isnan(gs.geneset_vec[i].zscore) && std::isnan(sets[i].zscore)));
+
+  // Forty sets in two tied groups, enough for an unstable sort to move them: each group
+  // keeps the order in which its sets were made.
+  std::vector<GENE_SET> tied(40, make_set({0}));
+  std::vector<std::size_t> expected;
+  for (std::size_t i = 0; i < tied.size(); ++i) tied[i].zscore = i % 3 == 0 ? 2.0f : 1.0f;
+  for (float group : {2.0f, 1.0f})
+    for (std::size_t i = 0; i < tied.size(); ++i)
+      if (tied[i].zscore == group) expected.push_back(i);
+  EXPECT_EQ(sets_of(tied).report_order(), expected);
 }
 
 TEST(GeneSets, StepDownMapsEachPvalueBackToItsOwnSet) {
