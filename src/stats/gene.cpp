@@ -13,11 +13,11 @@
 #include "Ranker/ranker.h"
 #include "cli/fail.h"
 #include "cli/print_banner.h"
+#include "conventions.h"
 #include "engine/parallel_for.h"
 #include "files/html.h"
 #include "files/result_file.h"
 #include "files/tokenize.h"
-#include "stats/constants.h"
 #include "stats/simulation.h"
 
 namespace {

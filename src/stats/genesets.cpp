@@ -8,9 +8,9 @@
 
 #include "cli/fail.h"
 #include "cli/print_banner.h"
+#include "conventions.h"
 #include "files/html.h"
 #include "files/result_file.h"
-#include "stats/constants.h"
 #include "stats/simulation.h"
 
 namespace {

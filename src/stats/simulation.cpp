@@ -9,10 +9,10 @@
 
 #include "cli/fail.h"
 #include "cli/progress.h"
+#include "conventions.h"
 #include "engine/distributed.h"
 #include "engine/distributed_transport.h"
 #include "engine/stepDownPval.h"
-#include "stats/constants.h"
 #include "stats/snp.h"
 
 std::vector<float> simulate_step_down(SNPData& snpdat, const std::vector<float>& observed, int nsim,

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <vector>
 
+#include "conventions.h"
 #include "engine/stepDownPval.h"
-#include "stats/constants.h"
 #include "stats/snp.h"
 
 TEST(ReplicateShare, ConsecutiveRangesInRankOrderCoverTheRunOnceAndDifferByAtMostOne) {
