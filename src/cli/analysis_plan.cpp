@@ -1,11 +1,11 @@
 #include "cli/analysis_plan.h"
 
+#include <cctype>
 #include <initializer_list>
 #include <iostream>
 #include <utility>
 #include <vector>
 
-#include "cli/LookupTable.h"
 #include "cli/fail.h"
 #include "cli/options.h"
 #include "cli/print_banner.h"
@@ -55,6 +55,10 @@ E parse_choice(const Choices<E>& choices, const std::string& text, const std::st
 }
 
 }  // namespace
+
+void str_toupper(std::string& s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
 
 void check_choices(const PlanText& text, AnalysisPlan& plan) {
   std::string method = text.method;

@@ -34,6 +34,10 @@ struct PlanText {
   std::string resample = "multiplier";
 };
 
+/// Upper-cases the ASCII letters of `s` in place (the default locale's toupper); every other
+/// byte is left as it is.
+void str_toupper(std::string& s);
+
 /// Checks the choices of `text` in a fixed order and fills the enums and checked strings of
 /// `plan`; the first bad choice or unsupported combination stops the run on standard output.
 void check_choices(const PlanText& text, AnalysisPlan& plan);

@@ -4,6 +4,16 @@
 
 #include "test_support.h"
 
+// The method alone is read in any case, through str_toupper.
+TEST(AnalysisPlan, StrToupperChangesOnlyAsciiLetters) {
+  std::string s = "biological_process";
+  str_toupper(s);
+  EXPECT_EQ(s, "BIOLOGICAL_PROCESS");
+  s = "Go-1 z\xe9";
+  str_toupper(s);
+  EXPECT_EQ(s, "GO-1 Z\xe9");
+}
+
 // Each bad choice, each unsupported combination and the help and version stops run end to end
 // as golden cases; here the mapping to enums, and which bad choice wins when there are two.
 TEST(AnalysisPlan, ChoicesBecomeEnumsAndTheFirstBadChoiceIsReported) {
