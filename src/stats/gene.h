@@ -146,7 +146,8 @@ class GENEData {
   void print_genevec(const std::string& title) const;
   void print_gene_map(const std::string& title) const;
   void print_gene_cov(const std::string& title) const;
-  /// Gene indexes in report order: decreasing z-score, not-a-number last.
+  /// Gene indexes in report order: decreasing z-score, not-a-number last, equal z-scores in
+  /// the order in which the genes were made (whatever the standard library).
   /// The genes themselves never move, so gene_map and every index into genevec stay valid.
   std::vector<std::size_t> report_order() const;
   /// The gene results, in report order.

@@ -95,7 +95,7 @@ class GeneSets {
   void sim_compute_geneset_stats(GENEData& genedat);
 
   /// Set indexes in report order: decreasing z-score, then the sets whose z-score is not a
-  /// number in creation order. The sets themselves are not moved.
+  /// number; equal z-scores keep creation order. The sets themselves are not moved.
   std::vector<std::size_t> report_order() const;
   void print_gene_sets_csv(const std::string& outfile, GENEData& genedat) const;
   void print_gene_sets_html(const std::string& outfile, GENEData& genedat) const;
