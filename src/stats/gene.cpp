@@ -14,6 +14,8 @@
 #include "cli/fail.h"
 #include "cli/print_banner.h"
 #include "conventions.h"
+#include "engine/distributed.h"
+#include "engine/distributed_transport.h"
 #include "engine/parallel_for.h"
 #include "files/html.h"
 #include "files/result_file.h"
@@ -230,7 +232,21 @@ std::vector<float> GENEData::gene_pair_covs(SNPData& snpdat,
     }
   }
   if (!pairs.empty() && snpdat.nsubj < 1) fail_stderr("error: gene covariance without subjects");
-  return ::gene_pair_covs(snpdat.scoremat, snp_deviations, gene_snps, pairs, worker_threads());
+  const int nprocs = process_count();
+  if (nprocs == 1)
+    return ::gene_pair_covs(snpdat.scoremat, snp_deviations, gene_snps, pairs, worker_threads());
+  // In a job each process computes its share of the pairs, and the shares are gathered by a
+  // sum: every other process holds +0 in an entry, and x + 0 is x for every covariance (they
+  // are never -0: a sum of squares starts at +0).
+  const auto [first, end] = pair_share(gene_snps, pairs, process_rank(), nprocs);
+  const std::vector<std::pair<int, int>> share(pairs.begin() + static_cast<std::ptrdiff_t>(first),
+                                               pairs.begin() + static_cast<std::ptrdiff_t>(end));
+  const std::vector<float> part =
+      ::gene_pair_covs(snpdat.scoremat, snp_deviations, gene_snps, share, worker_threads());
+  std::vector<float> covs(pairs.size(), 0.0f);
+  std::copy(part.begin(), part.end(), covs.begin() + static_cast<std::ptrdiff_t>(first));
+  sum_over_processes(covs);
+  return covs;
 }
 
 std::vector<float> GENEData::gene_self_covs(SNPData& snpdat, const std::vector<int>& genes,

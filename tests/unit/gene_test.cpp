@@ -211,6 +211,33 @@ TEST(GenePairCovs, EqualToTheCorrelationFormulaWhateverTheThreadCount) {
         ASSERT_TRUE(std::memcmp(&got[p], &expected[p], sizeof(float)) == 0)
             << nsubj << " subjects, " << threads << " threads, pair " << p;
     }
+    // Processes of a job: consecutive shares of nearly equal work that cover the list once,
+    // each computed on its own, give the same bits.
+    double total = 0;
+    for (const auto& [a, b] : pairs)
+      total += static_cast<double>(gene_snps[static_cast<std::size_t>(a)].size() *
+                                   gene_snps[static_cast<std::size_t>(b)].size());
+    for (int nprocs : {2, 3, 7}) {
+      std::vector<float> gathered;
+      for (int rank = 0; rank < nprocs; ++rank) {
+        const auto [first, end] = pair_share(gene_snps, pairs, rank, nprocs);
+        ASSERT_EQ(first, gathered.size()) << nprocs << " processes, rank " << rank;
+        double work = 0;
+        for (std::size_t p = first; p < end; ++p)
+          work += static_cast<double>(gene_snps[static_cast<std::size_t>(pairs[p].first)].size() *
+                                      gene_snps[static_cast<std::size_t>(pairs[p].second)].size());
+        EXPECT_LT(work, 1.2 * total / nprocs) << nprocs << " processes, rank " << rank;
+        SnpDeviations fresh;
+        const std::vector<std::pair<int, int>> share(
+            pairs.begin() + static_cast<std::ptrdiff_t>(first),
+            pairs.begin() + static_cast<std::ptrdiff_t>(end));
+        const std::vector<float> part = gene_pair_covs(snps.scoremat, fresh, gene_snps, share, 2);
+        gathered.insert(gathered.end(), part.begin(), part.end());
+      }
+      ASSERT_EQ(gathered.size(), expected.size()) << nprocs << " processes";
+      EXPECT_EQ(std::memcmp(gathered.data(), expected.data(), expected.size() * sizeof(float)), 0)
+          << nprocs << " processes";
+    }
   }
 }
 
