@@ -94,6 +94,19 @@ TEST(GENEData, LoaderKeepsDistanceBoundarySkipsRepeatsAndUnknownSnpsAndStopsOnSh
   for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(f.snp(i).used, i != 2) << i;
 }
 
+// Pairs loaded before count as seen: a second file repeats none of them, in memory or not.
+TEST(GENEData, SecondLoadAddsOnlyPairsNotLoadedBefore) {
+  GeneMemory m;
+  GENEData& g = m.make({{1, 2}, {2, 1}, {0, 1}}, "G1 rs1 G2 rs1 G1 rs2");
+  const TempDir dir;
+  g.gene_snp_filename = dir.write("more.dat", "G2 rs1 0\nG1 rs2 0\nG2 rs3 0\nG1 rs1 0\nG3 rs2 0\n");
+  g.load_gene_snp(*m.snpdat, 50000);
+  ASSERT_EQ(g.genevec.size(), 3u);
+  EXPECT_EQ(g.genevec[0].snp, (std::vector<std::string>{"rs1", "rs2"}));
+  EXPECT_EQ(g.genevec[1].snp_index, (std::vector<int>{0, 2}));
+  EXPECT_EQ(g.genevec[2].snp_index, (std::vector<int>{1}));
+}
+
 TEST(GENEData, DistanceThatIsNotAWhole32BitNumberStopsWithFileAndLine) {
   GeneFiles f;
   for (const char* distance :

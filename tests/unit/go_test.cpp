@@ -98,6 +98,10 @@ TEST(GOData, GoGeneKeepsKnownPairsOnceAndMarksTheirGenes) {
   EXPECT_EQ(term(go, "M1").gene_index, (std::vector<int>{1, 0}));
   EXPECT_EQ(term(go, "M0").gene, (std::vector<std::string>{"G2"}));
   for (int g = 0; g < 3; ++g) EXPECT_EQ(genes.genevec[static_cast<std::size_t>(g)].used, g < 2);
+  // A second file adds only the pairs not loaded before.
+  go.load_go_gene(dir.write("more.dat", "hs G1 M1\nhs G3 M1\nhs G2 M0\n"), genes);
+  EXPECT_EQ(term(go, "M1").gene, (std::vector<std::string>{"G2", "G1", "G3"}));
+  EXPECT_EQ(term(go, "M0").gene, (std::vector<std::string>{"G2"}));
 }
 
 // Random graphs, acyclic and with cycles, their lines shuffled so that the term numbers do not

@@ -48,6 +48,30 @@ TEST(KEGGData, GroupsKnownGenesByPathwayInOrderOfFirstKeptLine) {
   EXPECT_FALSE(t.used("30"));
 }
 
+// A gene twice in one pathway is warned of in line order and added once; the same gene in
+// another pathway is no repeat. A second file repeats nothing loaded before.
+TEST(KEGGData, RepeatedGeneOfAPathwayIsWarnedOfAndSkipped) {
+  KeggSetup t;
+  KEGGData kegg;
+  const std::string file = t.dir.write("kegg_gene.dat",
+                                       "hsa:10 path:hsa00232\n"
+                                       "hsa:20 path:hsa00010\n"
+                                       "hsa:10 path:hsa00010\n"
+                                       "10\t00232\n"  // the first line's pair without prefixes
+                                       "hsa:20 path:hsa00010\n");
+  EXPECT_EQ(stdout_of([&] { kegg.makeKEGG(file, t.genes); }),
+            "warning: duplicate kegg-gene in file " + file + ": skipped 00232 - 10\n" +
+                "warning: duplicate kegg-gene in file " + file + ": skipped 00010 - 20\n");
+  EXPECT_EQ(kegg.keggvec[0].gene, (std::vector<std::string>{"10"}));
+  EXPECT_EQ(kegg.keggvec[1].gene, (std::vector<std::string>{"20", "10"}));
+  const std::string more = t.dir.write("more.dat", "hsa:30 path:hsa00232\nhsa:20 path:hsa00010\n");
+  EXPECT_EQ(stdout_of([&] { kegg.makeKEGG(more, t.genes); }),
+            "warning: duplicate kegg-gene in file " + more + ": skipped 00010 - 20\n");
+  EXPECT_EQ(kegg.keggvec[0].gene, (std::vector<std::string>{"10", "30"}));
+  EXPECT_EQ(kegg.keggvec[0].gene_index,
+            (std::vector<int>{t.genes.gene_map.at("10"), t.genes.gene_map.at("30")}));
+}
+
 TEST(KEGGData, SummaryOfNoPathwaysPrintsZerosWithoutFinalNewline) {
   KEGGData kegg;
   const std::string out = stdout_of([&] { kegg.print_summary(""); });
