@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "cli/fail.h"
-#include "prep/line_reader.h"
+#include "files/line_reader.h"
 #include "prep/output_file.h"
 #include "prep/plink.h"
 #include "prep/vcf.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cli/fail.h"
-#include "prep/line_reader.h"
+#include "files/line_reader.h"
 #include "prep/output_file.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <unordered_map>
 
 #include "cli/fail.h"
-#include "prep/line_reader.h"
+#include "files/line_reader.h"
 #include "prep/output_file.h"
 
 namespace {

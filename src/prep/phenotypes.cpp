@@ -9,7 +9,7 @@
 #include <unordered_map>
 
 #include "cli/fail.h"
-#include "prep/line_reader.h"
+#include "files/line_reader.h"
 
 namespace {
 

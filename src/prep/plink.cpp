@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "cli/fail.h"
+#include "files/line_reader.h"
 #include "files/tokenize.h"
-#include "prep/line_reader.h"
 
 namespace {
 

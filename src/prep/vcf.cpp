@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "cli/fail.h"
-#include "prep/line_reader.h"
+#include "files/line_reader.h"
 #include "prep/score_writer.h"
 
 namespace {

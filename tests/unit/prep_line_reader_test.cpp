@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "cli/fail.h"
-#include "prep/line_reader.h"
+#include "files/line_reader.h"
 #include "prep/output_file.h"
 #include "test_support.h"
 

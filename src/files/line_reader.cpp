@@ -1,4 +1,4 @@
-#include "prep/line_reader.h"
+#include "files/line_reader.h"
 
 #include <cerrno>
 #include <cstring>
