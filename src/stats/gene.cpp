@@ -150,13 +150,14 @@ void GENEData::add_gene_snp(SNPData& snpdat, const std::string& gene_name,
   if (snp_it == snpdat.snp_score_map.end()) return;
   const int snp_index = snp_it->second;
   // A SNP name has one index, so a repeated (gene, SNP index) pair is a repeated name pair.
-  const auto gene_it = gene_map.emplace(gene_name, static_cast<int>(genevec.size())).first;
-  if (!seen.insert(gene_it->second, snp_index)) return;
-  if (static_cast<std::size_t>(gene_it->second) == genevec.size()) {
+  const int gene_index =
+      gene_map.try_emplace(gene_name, static_cast<int>(genevec.size())).first->second;
+  if (static_cast<std::size_t>(gene_index) == genevec.size()) {
     genevec.emplace_back();
     genevec.back().name = gene_name;
   }
-  Gene& gene = genevec[static_cast<std::size_t>(gene_it->second)];
+  Gene& gene = genevec[static_cast<std::size_t>(gene_index)];
+  if (!seen.insert(gene_index, snp_index, gene.snp_index)) return;
   gene.snp.push_back(snp_name);
   gene.snp_index.push_back(snp_index);
   snpdat.snpvec[static_cast<std::size_t>(snp_index)].used = true;

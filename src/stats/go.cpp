@@ -261,8 +261,8 @@ void GOData::load_go_gene(const std::string& filename, GENEData& genedat) {
     const auto gene_entry = genedat.gene_map.find(gene);
     if (gene_entry == genedat.gene_map.end()) continue;
     // A gene name has one index, so a repeated (term, gene index) pair is a repeated gene.
-    if (!seen.insert(term->second, gene_entry->second)) continue;
     GO& go = govec[static_cast<std::size_t>(term->second)];
+    if (!seen.insert(term->second, gene_entry->second, go.gene_index)) continue;
     go.gene.push_back(gene);
     go.gene_index.push_back(gene_entry->second);
     genedat.genevec[static_cast<std::size_t>(gene_entry->second)].used = true;

@@ -54,16 +54,16 @@ void KEGGData::load_kegg_gene(GENEData& genedat) {
     if (fields.size() < 2) fail_stdout("error: missing kegg pathway in" + kegg_gene_filename);
     const std::string pathway = text_after(fields[1], "path:hsa");
     const int kegg_index =
-        kegg_map.emplace(pathway, static_cast<int>(keggvec.size())).first->second;
+        kegg_map.try_emplace(pathway, static_cast<int>(keggvec.size())).first->second;
     if (static_cast<std::size_t>(kegg_index) == keggvec.size())
       keggvec.push_back(KEGG{pathway, {}, {}});
     // A gene name has one index, so a repeated (pathway, gene index) pair is a repeated gene.
-    if (!seen.insert(kegg_index, gene_index)) {
+    KEGG& kegg = keggvec[static_cast<std::size_t>(kegg_index)];
+    if (!seen.insert(kegg_index, gene_index, kegg.gene_index)) {
       std::cout << "warning: duplicate kegg-gene in file " << kegg_gene_filename << ": skipped "
                 << pathway << " - " << gene << '\n';
       continue;
     }
-    KEGG& kegg = keggvec[static_cast<std::size_t>(kegg_index)];
     kegg.gene.push_back(gene);
     kegg.gene_index.push_back(gene_index);
     genedat.genevec[static_cast<std::size_t>(gene_index)].used = true;
