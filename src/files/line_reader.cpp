@@ -2,14 +2,20 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "cli/fail.h"
 #include "files/tokenize.h"
 
-LineReader::LineReader(const std::string& file_path) : path(file_path), chunk(1 << 16) {
+LineReader::LineReader(const std::string& file_path, InputWording input_wording)
+    : path(file_path), wording(std::move(input_wording)), chunk(1 << 16) {
   if (is_directory(path)) fail_stderr("error: " + path + " is a directory");
   file = gzopen(path.c_str(), "rb");
-  if (file == nullptr) fail_stderr("error: cannot open " + path + ": " + std::strerror(errno));
+  // Should the wording not stop the run, the reader stays empty: it reads no line.
+  if (file == nullptr) {
+    wording.cannot_open(path, std::strerror(errno));
+    return;
+  }
   gzbuffer(file, 1 << 17);
 }
 
@@ -18,15 +24,13 @@ LineReader::~LineReader() {
 }
 
 bool LineReader::fill_chunk() {
+  if (file == nullptr) return false;
   const int n = gzread(file, chunk.data(), static_cast<unsigned>(chunk.size()));
   int code = Z_OK;
   const char* message = gzerror(file, &code);
   // A stream cut short reads as a short chunk with an error recorded; so does a damaged one.
-  if (n < 0 || (n == 0 && code != Z_OK)) {
-    const std::string where =
-        line_number == 0 ? "before its first line" : "after line " + std::to_string(line_number);
-    fail_stderr("error: " + path + ": damaged compressed data " + where + " (" + message + ")");
-  }
+  if (n < 0 || (n == 0 && code != Z_OK))
+    fail_stderr(wording.damaged_data(path, line_number, message));
   chunk_start = 0;
   chunk_end = static_cast<std::size_t>(n);
   return n > 0;
@@ -54,39 +58,8 @@ bool LineReader::read_line(std::string& line) {
   if (!line.empty() && line.back() == '\r') line.pop_back();
   ++line_number;
   if (line_number == 1) line.erase(0, byte_order_mark_length(line));
-  // A NUL byte means this is not a text file; reading on would glue names together.
-  if (line.find('\0') != std::string::npos) fail_stderr("error: " + where() + ": NUL byte");
+  if (line.find('\0') != std::string::npos) fail_stderr(wording.nul_byte(path, line_number));
   return true;
 }
 
 std::string LineReader::where() const { return path + " line " + std::to_string(line_number); }
-
-void split_whitespace(const std::string& line, std::vector<std::string>& fields) {
-  fields.clear();
-  std::size_t start = line.find_first_not_of(" \t");
-  while (start != std::string::npos) {
-    const std::size_t end = line.find_first_of(" \t", start);
-    fields.push_back(line.substr(start, end - start));
-    if (end == std::string::npos) break;
-    start = line.find_first_not_of(" \t", end);
-  }
-}
-
-void split_tabs(const std::string& line, std::vector<std::string>& fields) {
-  fields.clear();
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t end = line.find('\t', start);
-    fields.push_back(line.substr(start, end - start));
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-}
-
-bool is_blank(const std::string& line) {
-  return line.find_first_not_of(" \t") == std::string::npos;
-}
-
-bool has_field_separator(const std::string& text) {
-  return text.find_first_of(", \t") != std::string::npos;
-}
