@@ -56,7 +56,8 @@ TEST(LineReader, DamagedOrMissingInputStopsTheRunInTheProgramsWording) {
     EXPECT_EQ(line, expected);
   }
   EXPECT_EXIT(in.read_line(line), testing::ExitedWithCode(1),
-              "^error: damaged compressed data after line 3 of file .*cut.gz \\(unexpected end of file\\)\n$");
+              "^error: damaged compressed data after line 3 of file .*cut.gz \\(unexpected end of "
+              "file\\)\n$");
   EXPECT_STDOUT_EXIT(LineReader(folder.file("absent.txt"),
                                 halvorix_wording("error: absent.txtnot found", fail_stdout)),
                      "^error: absent.txtnot found\n$");
