@@ -313,7 +313,8 @@ void Commands::setFromFile(Option_fstream& parOpt) {
   if (fileName.empty()) return;
 
   if (is_directory(fileName)) reportError("Parameter file " + fileName + " is a directory.");
-  TextInput parFile(fileName, "Parameter file could not be opened.", reportError);
+  LineReader parFile(fileName,
+                     halvorix_wording("Parameter file could not be opened.", reportError));
 
   // Only the leading '#' lines are headers; the loop must also end at end of file, for a file
   // made of nothing but headers.

@@ -27,12 +27,6 @@ void tokenize(const std::string& str, std::vector<std::string>& tokens,
   tokens.assign(views.begin(), views.end());
 }
 
-bool read_line(std::istream& in, std::string& line) {
-  if (!std::getline(in, line)) return false;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return true;
-}
-
 bool is_directory(const std::string& path) {
   struct stat status;
   return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
@@ -47,22 +41,23 @@ bool is_stream(const std::string& path) {
   return stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
 }
 
-TextInput::TextInput(const std::string& name, const std::string& open_failure, StopRun stop)
-    : filename(name) {
-  if (is_directory(filename)) fail_stderr("error: " + filename + " is a directory");
-  in.open(filename);
-  if (!in.is_open() || in.fail()) stop(open_failure);
-}
-
-bool TextInput::read_line(std::string& line) {
-  if (!::read_line(in, line)) return false;
-  ++line_number;
-  if (line_number == 1) line.erase(0, byte_order_mark_length(line));
-  if (line.find('\0') != std::string::npos) {
-    fail_stderr("error: NUL byte on line " + std::to_string(line_number) + " of file " + filename +
-                ": not a text file");
-  }
-  return true;
+InputWording halvorix_wording(const std::string& open_failure, StopRun stop) {
+  InputWording wording;
+  wording.cannot_open = [open_failure, stop](const std::string&, const std::string&) {
+    stop(open_failure);
+  };
+  wording.nul_byte = [](const std::string& path, long line) {
+    return "error: NUL byte on line " + std::to_string(line) + " of file " + path +
+           ": not a text file";
+  };
+  wording.damaged_data = [](const std::string& path, long line, const std::string& cause) {
+    const std::string where = line == 0 ? "at the start" : "after line " + std::to_string(line);
+    // zlib names the file first; the message names it already.
+    const std::string prefix = path + ": ";
+    const std::string reason = cause.rfind(prefix, 0) == 0 ? cause.substr(prefix.size()) : cause;
+    return "error: damaged compressed data " + where + " of file " + path + " (" + reason + ")";
+  };
+  return wording;
 }
 
 bool is_comment(const std::vector<std::string>& fields) {
@@ -70,7 +65,7 @@ bool is_comment(const std::vector<std::string>& fields) {
 }
 
 DataLines::DataLines(const std::string& name, const std::string& open_failure, StopRun stop)
-    : in(name, open_failure, stop) {}
+    : in(name, halvorix_wording(open_failure, stop)) {}
 
 bool DataLines::next(std::vector<std::string>& fields) {
   while (in.read_line(line)) {
@@ -84,6 +79,6 @@ bool DataLines::next(std::vector<std::string>& fields) {
 void DataLines::require_fields(const std::vector<std::string>& fields, std::size_t minimum) const {
   if (fields.size() >= minimum) return;
   fail_stderr("error: expect at least " + std::to_string(minimum) + " fields on line " +
-              std::to_string(in.line_number) + " of file " + in.filename + ", but found " +
+              std::to_string(in.line_number) + " of file " + in.path + ", but found " +
               std::to_string(fields.size()));
 }

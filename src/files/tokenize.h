@@ -1,14 +1,14 @@
-// Splitting text lines into fields, and reading lines from input files.
+// Splitting text lines into fields, and halvorix's reading of its input files: the data lines
+// of a file through the shared line reader, worded as halvorix words its messages.
 #pragma once
 
-#include <fstream>
-#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/fail.h"
 #include "conventions.h"
+#include "files/line_reader.h"
 
 /// Replaces `tokens` by the fields of `str`: maximal runs of bytes not in `delimiters`.
 /// Runs of delimiters count as one; leading and trailing delimiters give no empty field.
@@ -19,10 +19,6 @@ void tokenize(const std::string& str, std::vector<std::string>& tokens,
 /// copies, for files with thousands of fields per line.
 void tokenize_views(std::string_view str, std::vector<std::string_view>& fields,
                     const std::string& delimiters);
-
-/// std::getline that also drops one trailing carriage return, so DOS line ends read like
-/// Unix ones. Returns false at end of input.
-bool read_line(std::istream& in, std::string& line);
 
 /// Bytes of the UTF-8 byte-order mark that `text` starts with (3), or 0: a mark left in place
 /// would glue itself to the first field.
@@ -37,22 +33,10 @@ bool is_stream(const std::string& path);
 /// One of the run's ways to stop (fail_stderr or fail_stdout): each input names its own.
 using StopRun = void (*)(const std::string& message);
 
-/// A text input read line by line through read_line, which also skips a UTF-8 byte-order mark
-/// at the start of the file and stops the run (file and line named) on a NUL byte: such a file
-/// is not text, and the bytes after the NUL would otherwise be read as a different name.
-class TextInput {
- public:
-  std::string filename;
-  int line_number = 0;  ///< 1-based number of the line last read, comments and blanks included
-
-  /// Opens `name` or stops the run: a directory on standard error, a file that cannot be
-  /// opened with the caller's `open_failure` through `stop`.
-  TextInput(const std::string& name, const std::string& open_failure, StopRun stop);
-  bool read_line(std::string& line);
-
- private:
-  std::ifstream in;
-};
+/// halvorix's messages about its inputs, on standard error: "error: NUL byte on line N of file
+/// F: not a text file" and the like. A file that cannot be opened stops the run with the
+/// caller's `open_failure` through `stop` (each input names its own).
+InputWording halvorix_wording(const std::string& open_failure, StopRun stop);
 
 /// True when `fields` is a comment line: the first field starts with the comment marker.
 bool is_comment(const std::vector<std::string>& fields);
@@ -62,15 +46,15 @@ bool is_comment(const std::vector<std::string>& fields);
 /// loaders only interpret fields and name the line in their messages.
 class DataLines {
  public:
-  /// Opens `name` or stops the run with `open_failure` (standard error unless `stop` says
-  /// otherwise); a directory stops it as TextInput does.
+  /// Opens `name` (plain or gzip-compressed) or stops the run with `open_failure` (standard
+  /// error unless `stop` says otherwise); a directory stops it as LineReader does.
   explicit DataLines(const std::string& name, const std::string& open_failure,
                      StopRun stop = fail_stderr);
   /// Replaces `fields` by those of the next data line; false at end of file.
   bool next(std::vector<std::string>& fields);
   /// 1-based number of the line whose fields `next` handed over last.
-  int line_number() const { return in.line_number; }
-  const std::string& filename() const { return in.filename; }
+  long line_number() const { return in.line_number; }
+  const std::string& filename() const { return in.path; }
   /// Stops the run (message on standard error, naming the file and line) when the line last
   /// handed over has fewer than `minimum` fields: reading on would invent the missing ones.
   void require_fields(const std::vector<std::string>& fields, std::size_t minimum) const;
@@ -78,6 +62,6 @@ class DataLines {
   bool skip_blank_lines = true;
 
  private:
-  TextInput in;
+  LineReader in;
   std::string line;
 };

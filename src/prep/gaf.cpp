@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "cli/fail.h"
-#include "prep/line_reader.h"
 #include "prep/output_file.h"
+#include "prep/text_input.h"
 
 bool is_negated(const std::string& qualifier) {
   std::size_t start = 0;
@@ -30,7 +30,7 @@ bool is_go_id(const std::string& text) {
 
 GafSummary write_go_gene_file(const GafOptions& options) {
   GafSummary summary;
-  LineReader in(options.gaf);
+  LineReader in(options.gaf, prep_wording());
   OutputFile out(options.out);
   out.write(std::string("# evidence gene GO-term, genes by ") +
             (options.use_db_id ? "DB object ID" : "symbol") + "\n");

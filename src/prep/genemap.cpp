@@ -9,9 +9,9 @@
 #include <utility>
 
 #include "cli/fail.h"
-#include "prep/line_reader.h"
 #include "prep/output_file.h"
 #include "prep/plink.h"
+#include "prep/text_input.h"
 #include "prep/vcf.h"
 
 namespace {
@@ -51,7 +51,7 @@ std::string normalise_chromosome(const std::string& name) {
 }
 
 std::vector<GeneRegion> load_gene_list(const std::string& path) {
-  LineReader in(path);
+  LineReader in(path, prep_wording());
   std::vector<GeneRegion> genes;
   std::string line;
   std::vector<std::string> fields;

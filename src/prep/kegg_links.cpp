@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "cli/fail.h"
-#include "prep/line_reader.h"
 #include "prep/output_file.h"
+#include "prep/text_input.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ bool is_human_pathway(const std::string& field) {
 
 KeggSummary write_kegg_file(const KeggOptions& options) {
   KeggSummary summary;
-  LineReader in(options.links);
+  LineReader in(options.links, prep_wording());
   OutputFile out(options.out);
   out.write("# gene pathway\n");
   std::unordered_set<std::string> links, genes, pathways;

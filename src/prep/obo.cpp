@@ -4,8 +4,8 @@
 #include <unordered_map>
 
 #include "cli/fail.h"
-#include "prep/line_reader.h"
 #include "prep/output_file.h"
+#include "prep/text_input.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ void add_edge(const LineReader& in, const std::string& tag, const std::string& v
 }  // namespace
 
 Ontology load_obo(const std::string& path) {
-  LineReader in(path);
+  LineReader in(path, prep_wording());
   Ontology ontology;
   std::string default_namespace;
   std::string line, tag, value;

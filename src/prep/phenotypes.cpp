@@ -9,7 +9,7 @@
 #include <unordered_map>
 
 #include "cli/fail.h"
-#include "prep/line_reader.h"
+#include "prep/text_input.h"
 
 namespace {
 
@@ -80,7 +80,7 @@ SubjectColumns load_subject_columns(const std::string& path, const std::vector<s
   for (std::size_t i = 0; i < fam.size(); ++i) {
     fam_index.emplace(subject_key(fam[i].family_id, fam[i].individual_id, match), i);
   }
-  LineReader in(path);
+  LineReader in(path, prep_wording());
   std::string line;
   std::vector<std::string> header;
   bool has_line = in.read_line(line);

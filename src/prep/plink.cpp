@@ -9,7 +9,7 @@
 
 #include "cli/fail.h"
 #include "files/tokenize.h"
-#include "prep/line_reader.h"
+#include "prep/text_input.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ std::string hex_byte(int byte) {
 }  // namespace
 
 std::vector<BimRecord> load_bim(const std::string& path) {
-  LineReader in(path);
+  LineReader in(path, prep_wording());
   std::vector<BimRecord> records;
   std::string line;
   std::vector<std::string> fields;
@@ -59,7 +59,7 @@ std::vector<BimRecord> load_bim(const std::string& path) {
 }
 
 std::vector<FamRecord> load_fam(const std::string& path) {
-  LineReader in(path);
+  LineReader in(path, prep_wording());
   std::vector<FamRecord> records;
   std::string line;
   std::vector<std::string> fields;

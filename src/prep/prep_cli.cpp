@@ -1,8 +1,10 @@
 #include "prep/prep_cli.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 #include "cli/fail.h"
@@ -17,20 +19,15 @@
 
 namespace {
 
-const char* const kUsage =
+const char* const kUsageHead =
     "halvorix-prep: turns PLINK genotypes, gene lists and annotation downloads into the input\n"
     "files of halvorix.\n"
     "\n"
     "Usage: halvorix-prep COMMAND [options]\n"
     "\n"
-    "Commands:\n"
-    "  scores   PLINK .bed/.bim/.fam or VCF/BCF, phenotype   -> SNP score file\n"
-    "  genemap  .bim or VCF/BCF and a gene list              -> gene_snp file\n"
-    "  go       Gene Ontology in OBO format                  -> GO edges file\n"
-    "  gogene   GO annotations in GAF 2.x format             -> GO-gene file\n"
-    "  kegg     KEGG gene-pathway link list                  -> KEGG file\n"
-    "  pack     text score file                              -> binary score file\n"
-    "  unpack   binary score file                            -> text score file\n"
+    "Commands:\n";
+
+const char* const kUsageTail =
     "\n"
     "Every input may be gzip-compressed. An output appears complete or not at all.\n"
     "'halvorix-prep COMMAND --help' describes a command.\n";
@@ -277,7 +274,7 @@ int run_kegg(const std::vector<std::string>& args) {
   return 0;
 }
 
-int run_pack(const std::vector<std::string>& args, bool to_binary) {
+int run_pack_or_unpack(const std::vector<std::string>& args, bool to_binary) {
   const char* command = to_binary ? "pack" : "unpack";
   const ParsedFlags flags = parse_flags(command, args, {{"--score", true}, {"--out", true}});
   if (flags.help) {
@@ -292,6 +289,51 @@ int run_pack(const std::vector<std::string>& args, bool to_binary) {
     print_unpack_summary(in, out, unpack_score_file(in, out));
   }
   return 0;
+}
+
+int run_pack(const std::vector<std::string>& args) { return run_pack_or_unpack(args, true); }
+
+int run_unpack(const std::vector<std::string>& args) { return run_pack_or_unpack(args, false); }
+
+/// One command of halvorix-prep: the table below drives both the dispatch and the usage text.
+struct Command {
+  const char* name;
+  int (*run)(const std::vector<std::string>& args);
+  const char* reads;   ///< its inputs, for the usage text
+  const char* writes;  ///< its output, for the usage text
+};
+
+const Command kCommands[] = {
+    {"scores", run_scores, "PLINK .bed/.bim/.fam or VCF/BCF, phenotype", "SNP score file"},
+    {"genemap", run_genemap, ".bim or VCF/BCF and a gene list", "gene_snp file"},
+    {"go", run_go, "Gene Ontology in OBO format", "GO edges file"},
+    {"gogene", run_gogene, "GO annotations in GAF 2.x format", "GO-gene file"},
+    {"kegg", run_kegg, "KEGG gene-pathway link list", "KEGG file"},
+    {"pack", run_pack, "text score file", "binary score file"},
+    {"unpack", run_unpack, "binary score file", "text score file"},
+};
+
+/// `text` followed by blanks up to `width` characters.
+std::string padded(const char* text, std::size_t width) {
+  std::string result = text;
+  result.resize(std::max(width, result.size()), ' ');
+  return result;
+}
+
+/// The usage text: one aligned line per command, "NAME  READS  -> WRITES".
+std::string usage_text() {
+  std::size_t name_width = 0;
+  std::size_t reads_width = 0;
+  for (const Command& command : kCommands) {
+    name_width = std::max(name_width, std::strlen(command.name));
+    reads_width = std::max(reads_width, std::strlen(command.reads));
+  }
+  std::string text = kUsageHead;
+  for (const Command& command : kCommands) {
+    text += "  " + padded(command.name, name_width + 2) + padded(command.reads, reads_width + 3) +
+            "-> " + command.writes + "\n";
+  }
+  return text + kUsageTail;
 }
 
 }  // namespace
@@ -323,25 +365,20 @@ ParsedFlags parse_flags(const std::string& command, const std::vector<std::strin
 
 int run_prep(const std::vector<std::string>& args) {
   if (args.empty()) {
-    std::cerr << kUsage;
+    std::cerr << usage_text();
     return 1;
   }
-  const std::string& command = args[0];
-  if (command == "--help" || command == "-h" || command == "help") {
-    std::cout << kUsage;
+  const std::string& name = args[0];
+  if (name == "--help" || name == "-h" || name == "help") {
+    std::cout << usage_text();
     return 0;
   }
-  if (command == "--version") {
+  if (name == "--version") {
     std::cout << "halvorix-prep (version " HALVORIX_VERSION ")\n";
     return 0;
   }
-  const std::vector<std::string> rest(args.begin() + 1, args.end());
-  if (command == "scores") return run_scores(rest);
-  if (command == "genemap") return run_genemap(rest);
-  if (command == "go") return run_go(rest);
-  if (command == "gogene") return run_gogene(rest);
-  if (command == "kegg") return run_kegg(rest);
-  if (command == "pack") return run_pack(rest, true);
-  if (command == "unpack") return run_pack(rest, false);
-  fail_stderr("error: unknown command '" + command + "' (see halvorix-prep --help)");
+  for (const Command& command : kCommands) {
+    if (name == command.name) return command.run({args.begin() + 1, args.end()});
+  }
+  fail_stderr("error: unknown command '" + name + "' (see halvorix-prep --help)");
 }

@@ -12,8 +12,8 @@
 #include <cstring>
 
 #include "cli/fail.h"
-#include "prep/line_reader.h"
 #include "prep/score_writer.h"
+#include "prep/text_input.h"
 
 namespace {
 

@@ -114,13 +114,15 @@ GENEData::GENEData(const Scoring& run_scoring,
                    const std::vector<std::pair<std::string, std::string>>& gene_snp,
                    SNPData& snpdat)
     : scoring(run_scoring) {
-  for (const auto& [gene, snp] : gene_snp) add_gene_snp(snpdat, gene, snp);
+  SeenPairs seen;
+  for (const auto& [gene, snp] : gene_snp) add_gene_snp(snpdat, gene, snp, seen);
   ngene = static_cast<int>(genevec.size());
 }
 
 void GENEData::load_gene_snp(SNPData& snpdat, int max_dist2gene) {
   DataLines in(gene_snp_filename, "error: " + gene_snp_filename + "not found");
   std::vector<std::string> fields;
+  SeenPairs seen = loaded_pairs();
   while (in.next(fields)) {
     in.require_fields(fields, 3);
     // Widened before abs: the most negative 32-bit distance has no 32-bit absolute value.
@@ -131,29 +133,33 @@ void GENEData::load_gene_snp(SNPData& snpdat, int max_dist2gene) {
                   " is not a whole number of base pairs");
     }
     if (std::labs(distance) > max_dist2gene) continue;
-    add_gene_snp(snpdat, fields[0], fields[1]);
+    add_gene_snp(snpdat, fields[0], fields[1], seen);
   }
 }
 
+SeenPairs GENEData::loaded_pairs() const {
+  SeenPairs seen;
+  for (std::size_t g = 0; g < genevec.size(); ++g)
+    seen.insert_all(static_cast<int>(g), genevec[g].snp_index);
+  return seen;
+}
+
 void GENEData::add_gene_snp(SNPData& snpdat, const std::string& gene_name,
-                            const std::string& snp_name) {
+                            const std::string& snp_name, SeenPairs& seen) {
   const auto snp_it = snpdat.snp_score_map.find(snp_name);
   if (snp_it == snpdat.snp_score_map.end()) return;
   const int snp_index = snp_it->second;
-  const auto gene_it = gene_map.find(gene_name);
-  if (gene_it == gene_map.end()) {
-    Gene gene;
-    gene.name = gene_name;
-    gene.snp.push_back(snp_name);
-    gene.snp_index.push_back(snp_index);
-    gene_map[gene_name] = static_cast<int>(genevec.size());
-    genevec.push_back(gene);
-  } else {
-    Gene& gene = genevec[static_cast<std::size_t>(gene_it->second)];
-    if (std::find(gene.snp.begin(), gene.snp.end(), snp_name) != gene.snp.end()) return;
-    gene.snp.push_back(snp_name);
-    gene.snp_index.push_back(snp_index);
+  // A SNP name has one index, so a repeated (gene, SNP index) pair is a repeated name pair.
+  const int gene_index =
+      gene_map.try_emplace(gene_name, static_cast<int>(genevec.size())).first->second;
+  if (static_cast<std::size_t>(gene_index) == genevec.size()) {
+    genevec.emplace_back();
+    genevec.back().name = gene_name;
   }
+  Gene& gene = genevec[static_cast<std::size_t>(gene_index)];
+  if (!seen.insert(gene_index, snp_index, gene.snp_index)) return;
+  gene.snp.push_back(snp_name);
+  gene.snp_index.push_back(snp_index);
   snpdat.snpvec[static_cast<std::size_t>(snp_index)].used = true;
 }
 

@@ -13,6 +13,7 @@
 #include "Matrix/MatrixLib.h"
 #include "stats/gene_pair_covs.h"
 #include "stats/scoring.h"
+#include "stats/seen_pairs.h"
 #include "stats/snp.h"
 
 class GeneSets;
@@ -93,8 +94,12 @@ class GENEData {
 
   void load_gene_snp(SNPData& snpdat, int max_dist2gene);
   /// Adds SNP `snp_name` to gene `gene_name` (a new gene goes last), as one accepted line of
-  /// the gene-SNP file; unknown SNPs and repeated pairs are skipped.
-  void add_gene_snp(SNPData& snpdat, const std::string& gene_name, const std::string& snp_name);
+  /// the gene-SNP file; unknown SNPs and pairs already in `seen` (gene and SNP index) are
+  /// skipped.
+  void add_gene_snp(SNPData& snpdat, const std::string& gene_name, const std::string& snp_name,
+                    SeenPairs& seen);
+  /// The (gene, SNP index) pairs already loaded, for add_gene_snp.
+  SeenPairs loaded_pairs() const;
   /// Index of `gene` in genevec, or -1 when unknown.
   int get_gene_index(const std::string& gene) const;
   void all_genes_used();

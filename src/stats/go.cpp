@@ -12,6 +12,7 @@
 #include "cli/fail.h"
 #include "cli/print_banner.h"
 #include "files/tokenize.h"
+#include "stats/seen_pairs.h"
 
 namespace {
 
@@ -249,6 +250,9 @@ void GOData::load_go_gene(const std::string& filename, GENEData& genedat) {
   go_gene_filename = filename;
   DataLines in(filename, "error: " + filename + "not found");
   std::vector<std::string> fields;
+  SeenPairs seen;
+  for (std::size_t t = 0; t < govec.size(); ++t)
+    seen.insert_all(static_cast<int>(t), govec[t].gene_index);
   while (in.next(fields)) {
     in.require_fields(fields, 3);
     const std::string& gene = fields[1];
@@ -256,8 +260,9 @@ void GOData::load_go_gene(const std::string& filename, GENEData& genedat) {
     if (term == go_map.end()) continue;
     const auto gene_entry = genedat.gene_map.find(gene);
     if (gene_entry == genedat.gene_map.end()) continue;
+    // A gene name has one index, so a repeated (term, gene index) pair is a repeated gene.
     GO& go = govec[static_cast<std::size_t>(term->second)];
-    if (std::find(go.gene.begin(), go.gene.end(), gene) != go.gene.end()) continue;
+    if (!seen.insert(term->second, gene_entry->second, go.gene_index)) continue;
     go.gene.push_back(gene);
     go.gene_index.push_back(gene_entry->second);
     genedat.genevec[static_cast<std::size_t>(gene_entry->second)].used = true;

@@ -7,6 +7,7 @@
 #include "cli/fail.h"
 #include "cli/print_banner.h"
 #include "files/tokenize.h"
+#include "stats/seen_pairs.h"
 
 namespace {
 
@@ -41,6 +42,9 @@ void KEGGData::load_kegg_gene(GENEData& genedat) {
   // Unlike the other inputs, a line without fields in this file stops the run.
   in.skip_blank_lines = false;
   std::vector<std::string> fields;
+  SeenPairs seen;
+  for (std::size_t k = 0; k < keggvec.size(); ++k)
+    seen.insert_all(static_cast<int>(k), keggvec[k].gene_index);
   while (in.next(fields)) {
     if (fields.empty()) fail_stdout("error: empty line in " + kegg_gene_filename);
     const std::string gene = text_after(fields[0], "hsa:");
@@ -49,20 +53,19 @@ void KEGGData::load_kegg_gene(GENEData& genedat) {
     const int gene_index = gene_entry->second;
     if (fields.size() < 2) fail_stdout("error: missing kegg pathway in" + kegg_gene_filename);
     const std::string pathway = text_after(fields[1], "path:hsa");
-    const auto known = kegg_map.find(pathway);
-    if (known == kegg_map.end()) {
-      kegg_map.emplace(pathway, static_cast<int>(keggvec.size()));
-      keggvec.push_back(KEGG{pathway, {gene}, {gene_index}});
-    } else {
-      KEGG& kegg = keggvec[static_cast<std::size_t>(known->second)];
-      if (std::find(kegg.gene.begin(), kegg.gene.end(), gene) != kegg.gene.end()) {
-        std::cout << "warning: duplicate kegg-gene in file " << kegg_gene_filename << ": skipped "
-                  << pathway << " - " << gene << '\n';
-        continue;
-      }
-      kegg.gene.push_back(gene);
-      kegg.gene_index.push_back(gene_index);
+    const int kegg_index =
+        kegg_map.try_emplace(pathway, static_cast<int>(keggvec.size())).first->second;
+    if (static_cast<std::size_t>(kegg_index) == keggvec.size())
+      keggvec.push_back(KEGG{pathway, {}, {}});
+    // A gene name has one index, so a repeated (pathway, gene index) pair is a repeated gene.
+    KEGG& kegg = keggvec[static_cast<std::size_t>(kegg_index)];
+    if (!seen.insert(kegg_index, gene_index, kegg.gene_index)) {
+      std::cout << "warning: duplicate kegg-gene in file " << kegg_gene_filename << ": skipped "
+                << pathway << " - " << gene << '\n';
+      continue;
     }
+    kegg.gene.push_back(gene);
+    kegg.gene_index.push_back(gene_index);
     genedat.genevec[static_cast<std::size_t>(gene_index)].used = true;
   }
 }

@@ -96,6 +96,27 @@ TEST(GENEData, LoaderKeepsDistanceBoundarySkipsRepeatsAndUnknownSnpsAndStopsOnSh
   for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(f.snp(i).used, i != 2) << i;
 }
 
+// Pairs loaded before count as seen, those of a gene with a long list of SNPs too: a second
+// file repeats none of them.
+TEST(GENEData, SecondLoadAddsOnlyPairsNotLoadedBefore) {
+  const std::size_t many = SeenPairs::kShortList + 2;
+  std::string pairs = "G2 rs1";
+  std::string more = "G2 rs1 0\nG2 rs2 0\nG3 rs2 0\n";
+  for (std::size_t s = 1; s <= many; ++s) {
+    pairs += " G1 rs" + std::to_string(s);
+    more += "G1 rs" + std::to_string(s) + " 0\n";
+  }
+  GeneMemory m;
+  GENEData& g = m.make(std::vector<std::vector<float>>(many, {1, 2}), pairs);
+  const TempDir dir;
+  g.gene_snp_filename = dir.write("more.dat", more);
+  g.load_gene_snp(*m.snpdat, 50000);
+  ASSERT_EQ(g.genevec.size(), 3u);
+  EXPECT_EQ(g.genevec[0].snp, (std::vector<std::string>{"rs1", "rs2"}));
+  EXPECT_EQ(g.genevec[1].snp.size(), many);
+  EXPECT_EQ(g.genevec[2].snp_index, (std::vector<int>{1}));
+}
+
 TEST(GENEData, DistanceThatIsNotAWhole32BitNumberStopsWithFileAndLine) {
   GeneFiles f;
   for (const char* distance :

@@ -100,6 +100,27 @@ TEST(GOData, GoGeneKeepsKnownPairsOnceAndMarksTheirGenes) {
   for (int g = 0; g < 3; ++g) EXPECT_EQ(genes.genevec[static_cast<std::size_t>(g)].used, g < 2);
 }
 
+// Pairs loaded before count as seen, those of a term with a long list of genes too: a second
+// file repeats none of them.
+TEST(GOData, SecondGoGeneFileAddsOnlyPairsNotLoadedBefore) {
+  TempDir dir;
+  const std::size_t many = SeenPairs::kShortList + 2;
+  std::vector<std::string> names;
+  std::string gene_snp, annotations;
+  for (std::size_t g = 1; g <= many; ++g) {
+    names.push_back("s" + std::to_string(g));
+    gene_snp += "G" + std::to_string(g) + " s" + std::to_string(g) + " 0\n";
+    annotations += "hs G" + std::to_string(g) + " M1\n";
+  }
+  SNPData snp(names, std::vector<std::vector<float>>(many, {1, 2}));
+  GENEData genes(kDefaultScoring, dir.write("gene_snp.dat", gene_snp), 50000, snp);
+  GOData go = load_go(dir, "mf M1 is_a M0\n");
+  go.load_go_gene(dir.write("go_gene.dat", annotations + "hs G1 M0\n"), genes);
+  go.load_go_gene(dir.write("more.dat", annotations + "hs G1 M0\nhs G2 M0\n"), genes);
+  EXPECT_EQ(term(go, "M1").gene.size(), many);
+  EXPECT_EQ(term(go, "M0").gene, (std::vector<std::string>{"G1", "G2"}));
+}
+
 // Random graphs, acyclic and with cycles, their lines shuffled so that the term numbers do not
 // follow the graph: the descendants of a term are the terms reachable below it, and its gene
 // set holds the genes of the term and of all below until they pass the limit.

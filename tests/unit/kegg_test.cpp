@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "test_support.h"
 
 namespace {
@@ -46,6 +48,46 @@ TEST(KEGGData, GroupsKnownGenesByPathwayInOrderOfFirstKeptLine) {
   EXPECT_TRUE(t.used("10"));
   EXPECT_TRUE(t.used("20"));
   EXPECT_FALSE(t.used("30"));
+}
+
+// A gene twice in one pathway is warned of in line order and added once; the same gene in
+// another pathway is no repeat.
+TEST(KEGGData, RepeatedGeneOfAPathwayIsWarnedOfAndSkipped) {
+  KeggSetup t;
+  const std::string file = t.dir.write("kegg_gene.dat",
+                                       "hsa:10 path:hsa00232\n"
+                                       "hsa:20 path:hsa00010\n"
+                                       "hsa:10 path:hsa00010\n"
+                                       "10\t00232\n"  // the first line's pair without prefixes
+                                       "hsa:20 path:hsa00010\n");
+  KEGGData kegg;
+  EXPECT_EQ(stdout_of([&] { kegg.makeKEGG(file, t.genes); }),
+            "warning: duplicate kegg-gene in file " + file + ": skipped 00232 - 10\n" +
+                "warning: duplicate kegg-gene in file " + file + ": skipped 00010 - 20\n");
+  EXPECT_EQ(kegg.keggvec[0].gene, (std::vector<std::string>{"10"}));
+  EXPECT_EQ(kegg.keggvec[1].gene, (std::vector<std::string>{"20", "10"}));
+}
+
+// Pairs loaded before count as seen, those of a pathway with a long list of genes too: a
+// second file warns of each of them and adds only the new pair.
+TEST(KEGGData, SecondFileAddsOnlyPairsNotLoadedBefore) {
+  TempDir dir;
+  const std::size_t many = SeenPairs::kShortList + 2;
+  std::vector<std::string> names;
+  std::string gene_snp, links;
+  for (std::size_t g = 1; g <= many; ++g) {
+    names.push_back("s" + std::to_string(g));
+    gene_snp += std::to_string(g) + " s" + std::to_string(g) + " 0\n";
+    links += "hsa:" + std::to_string(g) + " path:hsa00001\n";
+  }
+  SNPData snp(names, std::vector<std::vector<float>>(many, {1, 2}));
+  GENEData genes(kDefaultScoring, dir.write("gene_snp.dat", gene_snp), 50000, snp);
+  KEGGData kegg(dir.write("kegg_gene.dat", links), genes);
+  const std::string more = dir.write("more.dat", links + "hsa:1 path:hsa00002\n");
+  const std::string warnings = stdout_of([&] { kegg.makeKEGG(more, genes); });
+  EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), static_cast<long>(many));
+  EXPECT_EQ(kegg.keggvec[0].gene.size(), many);
+  EXPECT_EQ(kegg.keggvec[1].gene, (std::vector<std::string>{"1"}));
 }
 
 TEST(KEGGData, SummaryOfNoPathwaysPrintsZerosWithoutFinalNewline) {

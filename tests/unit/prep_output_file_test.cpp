@@ -7,36 +7,8 @@
 #include <thread>
 
 #include "cli/fail.h"
-#include "prep/line_reader.h"
 #include "prep/output_file.h"
 #include "test_support.h"
-
-namespace {
-
-std::vector<std::string> read_all(const std::string& path, long& last_line) {
-  LineReader in(path);
-  std::vector<std::string> lines;
-  std::string line;
-  while (in.read_line(line)) lines.push_back(line);
-  last_line = in.line_number;
-  return lines;
-}
-
-}  // namespace
-
-TEST(LineReader, ReadsGzipExactlyLikePlainText) {
-  TempDir folder;
-  const std::string long_line(200000, 'x');  // longer than one read chunk
-  const std::string text = "a b\r\n\n" + long_line + "\nlast without end";
-  long plain_count = 0, gzip_count = 0;
-  const auto plain = read_all(folder.write("in.txt", text), plain_count);
-  const auto gzip = read_all(folder.write_gzip("in.txt.gz", text), gzip_count);
-  const std::vector<std::string> expected = {"a b", "", long_line, "last without end"};
-  EXPECT_EQ(plain, expected);
-  EXPECT_EQ(gzip, expected);
-  EXPECT_EQ(plain_count, 4);
-  EXPECT_EQ(gzip_count, 4);
-}
 
 TEST(OutputFile, AppearsOnlyOnCommitAndLeavesNoTemporaryFile) {
   TempDir folder;

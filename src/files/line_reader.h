@@ -1,0 +1,56 @@
+// The one line reader of every text input of halvorix and halvorix-prep, plain or
+// gzip-compressed; each program words its failures in its own way.
+#pragma once
+
+#include <zlib.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+/// How one program words what can go wrong with a text input: halvorix and halvorix-prep name
+/// the file and line each in their own way, and each keeps the messages its users know.
+struct InputWording {
+  /// Stops the run: `path` cannot be opened, for `reason` (as strerror gives it).
+  std::function<void(const std::string& path, const std::string& reason)> cannot_open;
+  /// The message for a NUL byte on line `line`: such a file is not text, and the bytes after
+  /// the NUL would be read as a different name.
+  std::function<std::string(const std::string& path, long line)> nul_byte;
+  /// The message for compressed data that is damaged or cut short after line `line` (0: before
+  /// the first line), `cause` as zlib words it.
+  std::function<std::string(const std::string& path, long line, const std::string& cause)>
+      damaged_data;
+};
+
+/// Reads lines from a plain or gzip file (zlib tells them apart by the first bytes), counting
+/// them so that every message can name the file and line. A UTF-8 byte-order mark at the start
+/// is skipped. A directory given as the file stops the run on standard error ("error: PATH is
+/// a directory"); the other failures are worded by the program's InputWording, on standard
+/// error.
+class LineReader {
+ public:
+  std::string path;
+  long line_number = 0;  ///< 1-based number of the line last read; 0 before the first
+
+  /// Opens `file_path`; a file that cannot be opened stops the run through the wording.
+  LineReader(const std::string& file_path, InputWording input_wording);
+  ~LineReader();
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+
+  /// Reads the next line without its line end (a trailing carriage return is dropped too).
+  /// Returns false at the end of the file; a NUL byte or damaged compressed data stops the run.
+  bool read_line(std::string& line);
+
+  /// "PATH line N" for messages about the line last read.
+  std::string where() const;
+
+ private:
+  InputWording wording;
+  gzFile file = nullptr;
+  std::vector<char> chunk;
+  std::size_t chunk_start = 0;  ///< first byte of `chunk` not yet handed out
+  std::size_t chunk_end = 0;    ///< end of the bytes read into `chunk`
+
+  bool fill_chunk();
+};

@@ -1,0 +1,49 @@
+#include "prep/text_input.h"
+
+#include "cli/fail.h"
+
+InputWording prep_wording() {
+  InputWording wording;
+  wording.cannot_open = [](const std::string& path, const std::string& reason) {
+    fail_stderr("error: cannot open " + path + ": " + reason);
+  };
+  wording.nul_byte = [](const std::string& path, long line) {
+    return "error: " + path + " line " + std::to_string(line) + ": NUL byte";
+  };
+  wording.damaged_data = [](const std::string& path, long line, const std::string& cause) {
+    const std::string where =
+        line == 0 ? "before its first line" : "after line " + std::to_string(line);
+    return "error: " + path + ": damaged compressed data " + where + " (" + cause + ")";
+  };
+  return wording;
+}
+
+void split_whitespace(const std::string& line, std::vector<std::string>& fields) {
+  fields.clear();
+  std::size_t start = line.find_first_not_of(" \t");
+  while (start != std::string::npos) {
+    const std::size_t end = line.find_first_of(" \t", start);
+    fields.push_back(line.substr(start, end - start));
+    if (end == std::string::npos) break;
+    start = line.find_first_not_of(" \t", end);
+  }
+}
+
+void split_tabs(const std::string& line, std::vector<std::string>& fields) {
+  fields.clear();
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = line.find('\t', start);
+    fields.push_back(line.substr(start, end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+}
+
+bool is_blank(const std::string& line) {
+  return line.find_first_not_of(" \t") == std::string::npos;
+}
+
+bool has_field_separator(const std::string& text) {
+  return text.find_first_of(", \t") != std::string::npos;
+}
