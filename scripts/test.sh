@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# Checks the layout of the C++ sources, then builds and runs the whole test suite twice: an optimised build with warnings as errors, and
-# an address + undefined-behaviour sanitizer build; then the MPI build's job tests. Fails if the
-# tests leave files behind.
+# Checks the layout of the C++ sources, that only the ways out of a run call exit, and the lint
+# profile; then builds and runs the whole test suite three times: an optimised build with
+# warnings as errors, an address + undefined-behaviour sanitizer build, and a build without the
+# x86-64 vector paths (the plain path other processors run); then the MPI build's job tests.
+# Fails if the tests leave files behind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 echo "=== layout (clang-format)"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
-for preset in ci asan; do
+echo "=== exits only on the ways out of a run"
+bash scripts/check_exits.sh
+echo "=== lint (clang-tidy, preset tidy)"
+bash scripts/tidy.sh
+for preset in ci asan plain; do
   echo "=== $preset build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"

@@ -59,6 +59,7 @@ __attribute__((always_inline)) inline void lanes_sums(const float* block, int ns
   typedef typename Lanes<W>::vhd vhd;
   constexpr bool halves = kHalfAccumulators<W>;
   vf sum[NREP];
+  // NOLINTNEXTLINE(bugprone-branch-clone): the two sizes are equal where NREP is 1
   vhf sum_lo[halves ? NREP : 1], sum_hi[halves ? NREP : 1];
 #pragma GCC unroll 16
   for (int r = 0; r < NREP; ++r) {
@@ -89,7 +90,7 @@ __attribute__((always_inline)) inline void lanes_sums(const float* block, int ns
   }
   for (int r = 0; r < NREP; ++r) {
     if constexpr (halves) sum[r] = Lanes<W>::concat(sum_lo[r], sum_hi[r]);
-    std::memcpy(sum_out + r * kSnpBlock + lane0, &sum[r], sizeof sum[r]);
+    std::memcpy(sum_out + static_cast<long>(r) * kSnpBlock + lane0, &sum[r], sizeof sum[r]);
   }
 }
 
@@ -183,9 +184,10 @@ void BlockedScores::compute_observed_sums(int nthreads) {
       }
     }
     const int lanes = std::min(kSnpBlock, nsnp - b * kSnpBlock);
+    const std::size_t first = static_cast<std::size_t>(b) * kSnpBlock;
     for (int l = 0; l < lanes; ++l) {
-      observed_sum[static_cast<std::size_t>(b * kSnpBlock + l)] = sum[l];
-      observed_ssq[static_cast<std::size_t>(b * kSnpBlock + l)] = ssq[l];
+      observed_sum[first + static_cast<std::size_t>(l)] = sum[l];
+      observed_ssq[first + static_cast<std::size_t>(l)] = ssq[l];
     }
   });
 }

@@ -46,7 +46,7 @@ ScoreFileHeader make_score_header(std::uint64_t nsnp, std::uint64_t nsubj,
 
 std::string encode_score_header(const ScoreFileHeader& header) {
   std::string out(kScoreHeaderBytes, '\0');
-  std::memcpy(&out[0], kScoreMagic, sizeof kScoreMagic);
+  std::memcpy(out.data(), kScoreMagic, sizeof kScoreMagic);
   put_u32(out, 8, header.version);
   put_u32(out, 12, static_cast<std::uint32_t>(kScoreHeaderBytes));
   put_u64(out, 16, header.nsnp);

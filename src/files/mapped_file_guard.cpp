@@ -1,7 +1,7 @@
 #include "files/mapped_file_guard.h"
 
 #include <fcntl.h>
-#include <signal.h>
+#include <signal.h>  // NOLINT(modernize-deprecated-headers): sigaction is POSIX, not C++
 #include <sys/stat.h>
 #include <unistd.h>
 

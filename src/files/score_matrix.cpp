@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <limits>
 
 #include "cli/fail.h"
@@ -134,11 +133,8 @@ bool ScoreMatrix::is_missing(float v) const {
 }
 
 long long ScoreMatrix::find_missing(float missing_code, const std::string& method) {
-  if (method != "zero" && method != "mean") {
-    std::cout.flush();
-    std::cerr << "error:  method = " << method << " for replace missing" << std::endl;
-    std::exit(1);
-  }
+  if (method != "zero" && method != "mean")
+    fail_stderr("error:  method = " + method + " for replace missing");
   missing = missing_code;
   const long long bad = flag_rows_with_missing();
   replacement.assign(static_cast<std::size_t>(nsubj), 0.0f);

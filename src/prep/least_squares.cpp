@@ -27,7 +27,7 @@ int fit_residuals(const std::vector<double>& y, const std::vector<std::vector<do
                   std::vector<double>& residuals) {
   const std::size_t rows = y.size();
   std::vector<std::vector<double>> columns;
-  columns.push_back(std::vector<double>(rows, 1.0));
+  columns.emplace_back(rows, 1.0);
   for (const auto& covariate : covariates) columns.push_back(covariate);
   const std::size_t width = columns.size();
 

@@ -55,6 +55,7 @@ PackSummary pack_score_file(const std::string& text_path, const std::string& bin
 char* write_float_exact(char* out, float value) {
   if (std::isnan(value)) {  // the sign survives, the payload bits do not
     const char* text = std::signbit(value) ? "-nan" : "nan";
+    // A field inside a line: no terminator. NOLINTNEXTLINE(bugprone-not-null-terminated-result)
     std::memcpy(out, text, std::strlen(text));
     return out + std::strlen(text);
   }
@@ -63,6 +64,7 @@ char* write_float_exact(char* out, float value) {
   char* end = std::to_chars(out, out + 32, value).ptr;
   float back = 0;
   parse_score_field(std::string_view(out, static_cast<std::size_t>(end - out)), back);
+  // Bit for bit: -0 must not pass for 0. NOLINTNEXTLINE(bugprone-suspicious-memory-comparison)
   if (std::memcmp(&back, &value, sizeof value) == 0) return end;
   return std::to_chars(out, out + 32, static_cast<double>(value)).ptr;
 }

@@ -34,7 +34,7 @@ class ScoreWriter {
               bool binary);
 
   /// A "# " comment line at the top of a text file; the binary form has no comments.
-  void write_comment(const std::string& text);
+  void write_comment(const std::string& line);
 
   /// Writes one SNP: `name`, then (dosage[k] - m) x residual[k] for every kept subject k, m
   /// being the mean dosage of the kept subjects with a value (NaN: missing, written as the

@@ -55,21 +55,21 @@ double mean_of(const std::vector<double>& values) {
 
 }  // namespace
 
-Residuals load_residuals(const ScoreOptions& options, const std::vector<FamRecord>& fam,
+Residuals load_residuals(const ScoreOptions& options, const std::vector<FamRecord>& subjects,
                          SubjectMatch match, ScoreSummary& summary) {
-  summary.subjects = static_cast<long long>(fam.size());
-  std::vector<double> phenotype = load_phenotype(options, fam, match, summary);
+  summary.subjects = static_cast<long long>(subjects.size());
+  std::vector<double> phenotype = load_phenotype(options, subjects, match, summary);
   summary.case_control = apply_case_control_coding(phenotype, options.zero_one_coding);
 
   SubjectColumns covariates;
   if (!options.covar_file.empty()) {
-    covariates = load_subject_columns(options.covar_file, options.covar_names, fam, match);
+    covariates = load_subject_columns(options.covar_file, options.covar_names, subjects, match);
     summary.table_rows_not_in_fam += covariates.rows_not_in_fam;
   }
   summary.covariate_names = covariates.names;
 
   Residuals residuals;
-  for (std::size_t i = 0; i < fam.size(); ++i) {
+  for (std::size_t i = 0; i < subjects.size(); ++i) {
     if (std::isnan(phenotype[i])) {
       ++summary.missing_phenotype;
       continue;

@@ -406,6 +406,7 @@ std::vector<float> gene_self_covs(const ScoreMatrix& scores, SnpDeviations& devi
       return;
     }
     std::vector<const SnpDeviation*> xs;
+    xs.reserve(snps.size());
     for (int s : snps) xs.push_back(&deviations.formed(s));
     const float ssq = ssq_of_self_correlations(xs, scores.nsubj);
     covs[static_cast<std::size_t>(g)] = static_cast<float>(

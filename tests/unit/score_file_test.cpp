@@ -306,6 +306,15 @@ TEST(ScoreMatrix, MissingCodesReadAsTheirReplacementWhereverRowsAreRead) {
   EXPECT_EQ(m.value(2, 1), 5.0f);
 }
 
+TEST(ScoreMatrix, UnknownReplacementStopsTheRunThroughTheFailurePath) {
+  ScoreMatrix m;
+  m.reserve(1, 2);
+  const float row[] = {1, -9};
+  std::copy(row, row + 2, m.append_rows(1));
+  EXPECT_EXIT(m.find_missing(-9, "median"), ::testing::ExitedWithCode(1),
+              "^error:  method = median for replace missing\n$");
+}
+
 // The vector scan and the tiled transposition against the one-score definitions, at widths
 // around the vector and tile sizes, with missing codes, near misses, NaN and infinities in
 // the vector body and in the tail.
