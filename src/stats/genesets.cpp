@@ -181,6 +181,13 @@ void zscore_set_scores(GeneSets& sets, const GENEData& genedat, Reducer reducer)
         reduce(reducer, set.gene_index_set, [&](int g) { return gene_at(genedat, g).zscore; });
 }
 
+void sim_zscore_set_scores(GeneSets& sets, const GENEData& genedat, const FlatGeneSets& flat,
+                           Reducer reducer) {
+  for (std::size_t i = 0; i < sets.geneset_vec.size(); ++i)
+    sets.geneset_vec[i].sim_score =
+        reduce(reducer, genes_of(flat, i), [&](int g) { return gene_at(genedat, g).sim_zscore; });
+}
+
 GENE_SET new_gene_set(int term_index, const std::string& term_name, const std::set<int>& genes) {
   GENE_SET set;
   set.set_index.push_back(term_index);
@@ -404,9 +411,7 @@ void GeneSets::sim_score_mean_gene_zscore(GENEData& genedat) {
 }
 
 void GeneSets::sim_score_mean_gene_zscore(GENEData& genedat, const FlatGeneSets& flat) {
-  for (std::size_t i = 0; i < geneset_vec.size(); ++i)
-    geneset_vec[i].sim_score = reduce(Reducer::mean, genes_of(flat, i),
-                                      [&](int g) { return gene_at(genedat, g).sim_zscore; });
+  sim_zscore_set_scores(*this, genedat, flat, Reducer::mean);
 }
 
 void GeneSets::score_max_gene_zscore(GENEData& genedat) {
@@ -418,9 +423,7 @@ void GeneSets::sim_score_max_gene_zscore(GENEData& genedat) {
 }
 
 void GeneSets::sim_score_max_gene_zscore(GENEData& genedat, const FlatGeneSets& flat) {
-  for (std::size_t i = 0; i < geneset_vec.size(); ++i)
-    geneset_vec[i].sim_score = reduce(Reducer::max, genes_of(flat, i),
-                                      [&](int g) { return gene_at(genedat, g).sim_zscore; });
+  sim_zscore_set_scores(*this, genedat, flat, Reducer::max);
 }
 
 // Unguarded on purpose: a set with no null spread gets an infinite or not-a-number z-score,
