@@ -79,7 +79,7 @@ void CompactScoreWriter::write_dosage_row(const std::vector<double>& dosage) {
     const auto found = table_index.find(bits);
     if (found != table_index.end()) {
       index[k] = found->second;
-    } else if (table.size() < kMaxDosageEntries) {
+    } else if (table.size() < table_capacity) {
       index[k] = static_cast<std::uint16_t>(table.size());
       table_index.emplace(bits, index[k]);
       table.push_back(value);

@@ -20,7 +20,8 @@ class CompactScoreWriter {
   std::vector<std::uint64_t> directory;  ///< dosages: kind and offset of every row
   std::vector<float> table;              ///< dosages: the distinct values, in order of arrival
   std::unordered_map<std::uint32_t, std::uint16_t> table_index;  ///< a value's bits -> entry
-  long long float_rows = 0;  ///< dosage rows that did not fit the table
+  long long float_rows = 0;                        ///< dosage rows that did not fit the table
+  std::size_t table_capacity = kMaxDosageEntries;  ///< entries the table may grow to
 
   /// Starts `path` (it appears only at commit) with the residuals and the covariate matrix
   /// (an intercept column, then `covariates`, each one value per subject).
