@@ -1,5 +1,6 @@
 #include "prep/score_writer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@ ScoreWriter::ScoreWriter(const std::string& path, std::vector<double> residuals,
                          double missing_code, ScoreFormat format, RowCoding coding,
                          const std::vector<std::vector<double>>& covariates)
     : residual(std::move(residuals)) {
+  for (double r : residual) largest_residual = std::max(largest_residual, std::fabs(r));
   char number[kMaxNumberText];
   missing_text.assign(number, write_significant6(number, missing_code));
   missing_float = significant6_as_read(missing_code);
@@ -52,15 +54,29 @@ float ScoreWriter::score_of(std::string_view name, std::size_t k, double dosage,
 }
 
 double mean_dosage(const std::vector<double>& dosage, long long& present) {
-  double sum = 0;
+  double sum = 0;  // adding +0 for a missing value leaves every partial sum as it was
   present = 0;
   for (double d : dosage) {
-    if (!std::isnan(d)) {
-      sum += d;
-      ++present;
-    }
+    const bool here = !std::isnan(d);
+    sum += here ? d : 0.0;
+    present += here;
   }
   return present > 0 ? sum / static_cast<double>(present) : 0.0;
+}
+
+void ScoreWriter::check_scores_in_range(std::string_view name, const std::vector<double>& dosage,
+                                        double mean) {
+  // The largest |score| of the SNP bounds every other (rounding is monotonic), so one product
+  // usually settles the whole row; only a row that may overflow is checked score by score.
+  double low = mean, high = mean;
+  for (double d : dosage) {
+    low = d < low ? d : low;  // NaN compares false: left out
+    high = d > high ? d : high;
+  }
+  const double widest = std::max(std::fabs(low - mean), std::fabs(high - mean));
+  if (std::isfinite(static_cast<float>(widest * largest_residual))) return;
+  for (std::size_t k = 0; k < dosage.size(); ++k)
+    if (!std::isnan(dosage[k])) score_of(name, k, dosage[k], mean);
 }
 
 void ScoreWriter::write_snp(std::string_view name, const std::vector<double>& dosage) {
@@ -76,9 +92,8 @@ void ScoreWriter::write_snp(std::string_view name, const std::vector<double>& do
     return;
   }
   if (compact) {
-    // Checked here, though not stored: a score the decoder could not give is refused alike.
-    for (std::size_t k = 0; k < dosage.size(); ++k)
-      if (!std::isnan(dosage[k])) score_of(name, k, dosage[k], mean);
+    // Not stored, but checked alike: a score the decoder could not give is refused.
+    check_scores_in_range(name, dosage, mean);
     compact->write_row(std::string(name), dosage, mean);
     return;
   }

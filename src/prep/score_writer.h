@@ -56,8 +56,11 @@ class ScoreWriter {
   std::unique_ptr<BinaryScoreWriter> binary;
   std::unique_ptr<CompactScoreWriter> compact;
   float missing_float = 0;
+  double largest_residual = 0;  ///< max |residual|
   std::vector<float> row;
 
   /// The score of kept subject k, as a float in range (otherwise the run stops).
   float score_of(std::string_view name, std::size_t k, double dosage, double mean) const;
+  /// Stops the run, as score_of does, when a score of the row is beyond float range.
+  void check_scores_in_range(std::string_view name, const std::vector<double>& dosage, double mean);
 };
