@@ -4,6 +4,7 @@
 #  - that tests/data/plink_*/ hold exactly what halvorix-prep writes (the golden cases of
 #    cases.tsv run on them: text, packed binary and compact, alone and under MPI);
 #  - that the compact file from the VCF's GT calls is the .bed's compact file, byte for byte;
+#  - that unpacking a compact file gives the text route's score lines;
 #  - that every golden case of a compact folder has the very bytes of its text twin.
 #   prep_routes.sh PREP_BIN MAKE_PLINK_BIN [--update]
 set -u
@@ -39,6 +40,14 @@ sed -i "s#$study#STUDY#g" plink_text/score.dat plink_dosage_text/score.dat
 "$prep" scores --vcf calls.vcf.gz "${tables[@]}" --format compact --out calls.dat >/dev/null ||
   fail "compact scores from the VCF's GT"
 cmp -s calls.dat plink_compact/score.dat || fail "compact file from GT differs from the .bed's"
+
+# unpack writes a compact file's scores as the text route writes them (the comment line aside).
+for pair in plink_compact:plink_text plink_dosage_compact:plink_dosage_text; do
+  "$prep" unpack --score "${pair%%:*}/score.dat" --out unpacked.txt >/dev/null ||
+    fail "unpack ${pair%%:*}"
+  cmp -s unpacked.txt <(grep -v '^#' "${pair##*:}/score.dat") ||
+    fail "unpack of ${pair%%:*} differs from ${pair##*:}'s score lines"
+done
 
 if [ "$mode" = "--update" ]; then
   for folder in plink_text plink_compact plink_dosage_text plink_dosage_compact; do
