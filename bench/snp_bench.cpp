@@ -27,7 +27,7 @@ static void BM_snp_reference_loop(benchmark::State& state) {
       for (double& v : w) v = data->randGenerator.norm();
       for (int r : data->snp_used_index)
         data->snpvec[static_cast<std::size_t>(r)].sim_x_stat =
-            snp_statistic_weighted(data->scoremat.stored_row(r), w.data(), data->nsubj);
+            snp_statistic_weighted(data->scoremat.stored_row(r, nullptr), w.data(), data->nsubj);
     }
     benchmark::DoNotOptimize(data->snpvec.back().sim_x_stat);
   }
@@ -109,7 +109,7 @@ static void run_kernel(benchmark::State& state, KernelPath path, int nthreads) {
       make_bench_snpdata(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   BlockedScores blocked;
   std::vector<const float*> rows;
-  for (int r = 0; r < data->nsnp; ++r) rows.push_back(data->scoremat.stored_row(r));
+  for (int r = 0; r < data->nsnp; ++r) rows.push_back(data->scoremat.stored_row(r, nullptr));
   blocked.assign(rows, data->nsubj);
   std::vector<double> w(static_cast<std::size_t>(kMaxReplicateBatch * data->nsubj));
   for (double& v : w) v = data->randGenerator.norm();

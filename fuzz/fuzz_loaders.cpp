@@ -69,14 +69,14 @@ std::vector<FamRecord>& known_fam() {
   return fam;
 }
 
-const char* const kLoaders[] = {"score",   "gene_snp", "go_edges", "go_gene",   "kegg_gene",
-                                "parfile", "bim",      "fam",      "bed",       "pheno",
-                                "genes",   "obo",      "gaf",      "kegg_links"};
+const char* const kLoaders[] = {"score",     "compact", "gene_snp", "go_edges", "go_gene",
+                                "kegg_gene", "parfile", "bim",      "fam",      "bed",
+                                "pheno",     "genes",   "obo",      "gaf",      "kegg_links"};
 
 std::string loader;
 
 void load(const std::string& input) {
-  if (loader == "score") {
+  if (loader == "score" || loader == "compact") {  // the same reader, from other seeds
     SNPData snps(input, -999.0f, "mean");
   } else if (loader == "gene_snp") {
     // A fresh copy of the known SNPs: the loader marks the SNPs it attaches as used.

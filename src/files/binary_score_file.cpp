@@ -1,5 +1,6 @@
 #include "files/binary_score_file.h"
 
+#include <cmath>
 #include <cstring>
 #include <fstream>
 
@@ -25,6 +26,13 @@ std::uint64_t get_u64(const unsigned char* p) {
 
 [[noreturn]] void fail_file(const std::string& path, const std::string& what) {
   fail_stderr("error: binary score file " + path + ": " + what);
+}
+
+bool same_offsets(const CompactHeader& a, const CompactHeader& b) {
+  return a.residuals_offset == b.residuals_offset && a.covariates_offset == b.covariates_offset &&
+         a.rows_offset == b.rows_offset && a.rows_bytes == b.rows_bytes &&
+         a.directory_offset == b.directory_offset && a.means_offset == b.means_offset &&
+         a.table_offset == b.table_offset && a.names_offset == b.names_offset;
 }
 }  // namespace
 
@@ -74,21 +82,35 @@ BinaryScoreFile::BinaryScoreFile(const std::string& file_path)
   if (size < kScoreHeaderBytes)
     fail_file(path, "shorter than its " + std::to_string(kScoreHeaderBytes) + "-byte header");
   header.version = get_u32(bytes + 8);
-  if (header.version != kScoreFormatVersion)
+  if (header.version == kScoreFormatVersion) {
+    check_float_layout(bytes, size);
+  } else if (header.version == kCompactFormatVersion) {
+    check_compact_layout(bytes, size);
+  } else {
     fail_file(path, "format version " + std::to_string(header.version) +
-                        " is not known (this program reads version " +
-                        std::to_string(kScoreFormatVersion) + ")");
+                        " is not known (this program reads versions 1 and 2)");
+  }
+  read_names(bytes);
+}
+
+std::string BinaryScoreFile::dimensions() const {
+  return std::to_string(header.nsnp) + " SNPs x " + std::to_string(header.nsubj) + " subjects";
+}
+
+void BinaryScoreFile::check_dimensions() const {
+  // Dimensions the program can index, before any multiplication.
+  if (header.nsnp > 2147483647ULL || header.nsubj > 2147483647ULL ||
+      (header.nsnp > 0 && header.nsubj == 0))
+    fail_file(path, "impossible dimensions " + dimensions());
+}
+
+void BinaryScoreFile::check_float_layout(const unsigned char* bytes, std::uint64_t size) {
   header.nsnp = get_u64(bytes + 16);
   header.nsubj = get_u64(bytes + 24);
   header.scores_offset = get_u64(bytes + 32);
   header.names_offset = get_u64(bytes + 40);
   header.names_bytes = get_u64(bytes + 48);
-  const std::string dims =
-      std::to_string(header.nsnp) + " SNPs x " + std::to_string(header.nsubj) + " subjects";
-  // Dimensions the program can index, and a layout that adds up, before any multiplication.
-  if (header.nsnp > 2147483647ULL || header.nsubj > 2147483647ULL ||
-      (header.nsnp > 0 && header.nsubj == 0))
-    fail_file(path, "impossible dimensions " + dims);
+  check_dimensions();
   if (header.scores_offset != kScoreHeaderBytes)
     fail_file(path, "scores start at byte " + std::to_string(header.scores_offset) + ", expected " +
                         std::to_string(kScoreHeaderBytes));
@@ -96,9 +118,88 @@ BinaryScoreFile::BinaryScoreFile(const std::string& file_path)
   const std::uint64_t expected = header.scores_offset + score_bytes + header.names_bytes;
   if (header.names_offset != header.scores_offset + score_bytes || header.names_bytes > size ||
       expected != size)
-    fail_file(path, "size " + std::to_string(size) + " bytes does not match " + dims + " and " +
-                        std::to_string(header.names_bytes) + " bytes of names (expected " +
-                        std::to_string(expected) + " bytes)");
+    fail_file(path, "size " + std::to_string(size) + " bytes does not match " + dimensions() +
+                        " and " + std::to_string(header.names_bytes) +
+                        " bytes of names (expected " + std::to_string(expected) + " bytes)");
+}
+
+void BinaryScoreFile::check_compact_layout(const unsigned char* bytes, std::uint64_t size) {
+  if (size < kCompactHeaderBytes)
+    fail_file(path, "shorter than its " + std::to_string(kCompactHeaderBytes) + "-byte header");
+  const CompactHeader h = decode_compact_header(bytes);
+  header.nsnp = h.nsnp;
+  header.nsubj = h.nsubj;
+  header.names_offset = h.names_offset;
+  header.names_bytes = h.names_bytes;
+  check_dimensions();
+  if (get_u32(bytes + 12) != kCompactHeaderBytes)
+    fail_file(path, "header size " + std::to_string(get_u32(bytes + 12)) + ", expected " +
+                        std::to_string(kCompactHeaderBytes));
+  if (h.coding != RowCoding::genotypes && h.coding != RowCoding::dosages)
+    fail_file(path, "row coding " + std::to_string(static_cast<std::uint32_t>(h.coding)) +
+                        " is not known (1: genotypes, 2: dosages)");
+  if (h.covariate_columns == 0 || (h.nsubj > 0 && h.covariate_columns > size / (8 * h.nsubj)))
+    fail_file(path, std::to_string(h.covariate_columns) + " covariate columns for " +
+                        std::to_string(h.nsubj) + " subjects");
+  if (h.table_entries > kMaxDosageEntries)
+    fail_file(path, "a dosage table of " + std::to_string(h.table_entries) + " entries (at most " +
+                        std::to_string(kMaxDosageEntries) + ")");
+  // The only layout there is: every offset follows from the counts.
+  CompactHeader expected = h;
+  if (h.coding == RowCoding::genotypes) expected.rows_bytes = h.nsnp * genotype_row_bytes(h.nsubj);
+  if (h.rows_bytes > size || h.names_bytes > size) expected.rows_bytes = size + 1;
+  lay_out_compact(expected);
+  const std::uint64_t expected_size = expected.names_offset + h.names_bytes;
+  if (expected_size != size || !same_offsets(expected, h))
+    fail_file(path, "size " + std::to_string(size) +
+                        " bytes and the header's offsets do not match " + dimensions() + ", " +
+                        std::to_string(h.covariate_columns) + " covariate columns, " +
+                        std::to_string(h.rows_bytes) + " bytes of rows, " +
+                        std::to_string(h.table_entries) + " dosages in the table and " +
+                        std::to_string(h.names_bytes) + " bytes of names (expected " +
+                        std::to_string(expected_size) + " bytes)");
+  compact.attach(bytes, h);
+  check_compact_numbers();
+}
+
+void BinaryScoreFile::check_compact_numbers() const {
+  const CompactHeader& h = compact.header;
+  if (!std::isfinite(h.missing_code)) fail_file(path, "the missing code is not a finite number");
+  for (std::uint64_t i = 0; i < h.nsubj; ++i)
+    if (!std::isfinite(compact.residuals[i]))
+      fail_file(path,
+                "the residual of subject " + std::to_string(i + 1) + " is not a finite number");
+  for (std::uint64_t j = 0; j < h.nsnp; ++j)
+    if (!std::isfinite(compact.means[j]))
+      fail_file(path, "the mean of SNP " + std::to_string(j + 1) + " is not a finite number");
+  if (h.coding != RowCoding::dosages) return;
+  for (std::uint64_t e = 0; e < h.table_entries; ++e)
+    if (!std::isfinite(compact.table[e]))
+      fail_file(path, "dosage " + std::to_string(e) + " of the table is not a finite number");
+  // The directory: rows side by side in SNP order, each of a known kind.
+  std::uint64_t next = 0;
+  for (std::uint64_t j = 0; j < h.nsnp; ++j) {
+    const std::uint64_t entry = compact.directory[j];
+    const std::uint64_t offset = entry & ((std::uint64_t{1} << kDirectoryOffsetBits) - 1);
+    const auto kind = static_cast<DosageRow>(entry >> kDirectoryOffsetBits);
+    if (kind != DosageRow::indices && kind != DosageRow::floats)
+      fail_file(path, "row of SNP " + std::to_string(j + 1) + " has the unknown kind " +
+                          std::to_string(entry >> kDirectoryOffsetBits));
+    if (offset != next)
+      fail_file(path, "row of SNP " + std::to_string(j + 1) + " starts at " +
+                          std::to_string(offset) + " bytes into the rows, expected " +
+                          std::to_string(next));
+    next += dosage_row_bytes(kind, h.nsubj);
+    if (next > h.rows_bytes)
+      fail_file(path, "row of SNP " + std::to_string(j + 1) + " ends beyond the " +
+                          std::to_string(h.rows_bytes) + " bytes of rows");
+  }
+  if (next != h.rows_bytes)
+    fail_file(path, "the rows take " + std::to_string(next) + " bytes, the header says " +
+                        std::to_string(h.rows_bytes));
+}
+
+void BinaryScoreFile::read_names(const unsigned char* bytes) {
   const char* p = reinterpret_cast<const char*>(bytes + header.names_offset);
   const char* end = p + header.names_bytes;
   names.reserve(header.nsnp);

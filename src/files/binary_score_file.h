@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "files/compact_scores.h"
 #include "files/mapped_region.h"
 
 /// First bytes of every binary score file. The first byte never starts UTF-8 text, so a score
@@ -34,17 +35,29 @@ ScoreFileHeader make_score_header(std::uint64_t nsnp, std::uint64_t nsubj,
 /// The header's 64 bytes.
 std::string encode_score_header(const ScoreFileHeader& header);
 
-/// A binary score file, mapped: header checked against the file's size, names read.
+/// A binary score file of either version, mapped: header checked against the file's size,
+/// names read. Version 1 holds float rows (`scores`); version 2 coded rows (`compact`).
 class BinaryScoreFile {
  public:
   std::string path;
   MappedRegion map;
-  ScoreFileHeader header;
+  ScoreFileHeader header;  ///< for version 2: the version, counts and names block
+  CompactRows compact;     ///< version 2: the rows and what decodes them
   std::vector<std::string> names;
 
   /// Maps and checks `path`; any mismatch stops the run with a message naming the file.
   explicit BinaryScoreFile(const std::string& file_path);
+  bool is_compact() const { return header.version == kCompactFormatVersion; }
+  /// Version 1: the float rows.
   const float* scores() const;
+
+ private:
+  std::string dimensions() const;
+  void check_dimensions() const;
+  void check_float_layout(const unsigned char* bytes, std::uint64_t size);
+  void check_compact_layout(const unsigned char* bytes, std::uint64_t size);
+  void check_compact_numbers() const;
+  void read_names(const unsigned char* bytes);
 };
 
 /// Why a SNP name cannot be written in either form (empty, a separator, a line break, or a

@@ -118,6 +118,23 @@ float* ScoreMatrix::spare(std::size_t count) {
   return writable + used;
 }
 
+void ScoreMatrix::adopt_coded(MappedRegion map, const CompactRows& rows) {
+  storage = std::move(map);
+  values = nullptr;
+  writable = nullptr;
+  coded = true;
+  compact = rows;
+  nsnp = static_cast<int>(rows.header.nsnp);
+  nsubj = static_cast<int>(rows.header.nsubj);
+  capacity_rows = nsnp;
+}
+
+const float* ScoreMatrix::stored_row(int r, float* scratch) const {
+  if (!coded) return values + static_cast<long long>(r) * nsubj;
+  compact.decode(r, 0, nsubj, scratch);
+  return scratch;
+}
+
 void ScoreMatrix::adopt(MappedRegion map, const float* scores, int rows, int nsubject) {
   storage = std::move(map);
   values = scores;
@@ -155,8 +172,9 @@ long long ScoreMatrix::flag_rows_with_missing() {
     const int r0 = static_cast<int>(static_cast<long long>(nsnp) * p / parts);
     const int r1 = static_cast<int>(static_cast<long long>(nsnp) * (p + 1) / parts);
     long long& bad = first_bad[static_cast<std::size_t>(p)];
+    std::vector<float> scratch(coded ? static_cast<std::size_t>(nsubj) : 0);
     for (int r = r0; r < r1; ++r) {
-      const float* x = stored_row(r);
+      const float* x = stored_row(r, scratch.data());
       const RowScan scan = scan_row(x, nsubj, missing, below);
       row_has_missing[static_cast<std::size_t>(r)] = static_cast<unsigned char>(scan.any_missing);
       if (scan.any_bad && bad < 0)
@@ -181,11 +199,19 @@ std::vector<float> ScoreMatrix::subject_means() const {
   parallel_for(parts, parts, [&](int p) {
     const int j0 = static_cast<int>(static_cast<long long>(nsubj) * p / parts);
     const int j1 = static_cast<int>(static_cast<long long>(nsubj) * (p + 1) / parts);
+    std::vector<float> scratch(coded ? static_cast<std::size_t>(j1 - j0) : 0);
     for (int r = 0; r < nsnp; ++r) {
-      const float* x = stored_row(r);
+      // x[k] is subject j0 + k's score.
+      const float* x = scratch.data();
+      if (coded) {
+        compact.decode(r, j0, j1, scratch.data());
+      } else {
+        x = values + static_cast<long long>(r) * nsubj + j0;
+      }
       for (int j = j0; j < j1; ++j) {
-        if (std::fabs(x[j] - missing) < below) continue;
-        sum[static_cast<std::size_t>(j)] += static_cast<double>(x[j]);
+        const float v = x[j - j0];
+        if (std::fabs(v - missing) < below) continue;
+        sum[static_cast<std::size_t>(j)] += static_cast<double>(v);
         count[static_cast<std::size_t>(j)] += 1;
       }
     }
@@ -197,23 +223,32 @@ std::vector<float> ScoreMatrix::subject_means() const {
 }
 
 const float* ScoreMatrix::row(int r, std::vector<float>& scratch) const {
-  const float* x = stored_row(r);
+  if (coded) scratch.resize(static_cast<std::size_t>(nsubj));
+  const float* x = stored_row(r, scratch.data());
   if (row_has_missing.empty() || !row_has_missing[static_cast<std::size_t>(r)]) return x;
   scratch.resize(static_cast<std::size_t>(nsubj));
-  for (int j = 0; j < nsubj; ++j)
+  for (int j = 0; j < nsubj; ++j)  // in place when x is the scratch: each cell read first
     scratch[static_cast<std::size_t>(j)] =
         is_missing(x[j]) ? replacement[static_cast<std::size_t>(j)] : x[j];
   return scratch.data();
 }
 
 float ScoreMatrix::value(int r, int j) const {
-  const float v = stored_row(r)[j];
+  float v = 0;
+  if (coded) {
+    compact.decode(r, j, j + 1, &v);
+  } else {
+    v = values[static_cast<long long>(r) * nsubj + j];
+  }
   return !replacement.empty() && is_missing(v) ? replacement[static_cast<std::size_t>(j)] : v;
 }
 
 void ScoreMatrix::transpose_rows(const int* rows, int nrows, int lanes, float* out) const {
-  // Four rows at a time through 4 x 4 tiles: every output row is written whole, in order.
+  // Four rows at a time through 4 x 4 tiles: every output row is written whole, in order. Coded
+  // rows are decoded first, four at a time, into a buffer of the calling thread.
   std::vector<float> zeros;
+  thread_local std::vector<float> decoded;
+  if (coded) decoded.resize(4 * static_cast<std::size_t>(nsubj));
   const float* src[4];
   bool replaced[4];
   const float below = missing_bound();
@@ -223,7 +258,8 @@ void ScoreMatrix::transpose_rows(const int* rows, int nrows, int lanes, float* o
       const int l = l0 + k;
       replaced[k] = false;
       if (l < nrows) {
-        src[k] = stored_row(rows[l]);
+        src[k] = stored_row(rows[l],
+                            coded ? decoded.data() + static_cast<std::size_t>(k) * nsubj : nullptr);
         replaced[k] =
             !row_has_missing.empty() && row_has_missing[static_cast<std::size_t>(rows[l])];
       } else {

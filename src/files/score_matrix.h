@@ -1,22 +1,26 @@
 // The SNP-by-subject score matrix as stored: one row per SNP in file order, with the missing
 // code still in place. A missing score reads as its replacement (zero, or the mean of the
 // subject's other scores), computed once; the stored values are never copied or changed, so
-// a binary score file is used where it is mapped.
+// a binary score file is used where it is mapped. A compact file's rows are codes: every
+// reader below gets them decoded, a row or a few rows at a time, never the whole matrix.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "files/compact_scores.h"
 #include "files/mapped_region.h"
 
 class ScoreMatrix {
  public:
   int nsnp = 0;
   int nsubj = 0;
-  MappedRegion storage;            ///< holds `values`: anonymous memory, or the mapped file
-  const float* values = nullptr;   ///< nsnp rows of nsubj scores, as read
-  float missing = -999;            ///< the missing code
-  std::vector<float> replacement;  ///< per subject: what its missing scores read as
+  MappedRegion storage;           ///< holds `values`: anonymous memory, or the mapped file
+  const float* values = nullptr;  ///< nsnp rows of nsubj scores, as read (null when coded)
+  bool coded = false;             ///< the rows are a compact file's codes, in `compact`
+  CompactRows compact;
+  float missing = -999;                        ///< the missing code
+  std::vector<float> replacement;              ///< per subject: what its missing scores read as
   std::vector<unsigned char> row_has_missing;  ///< per SNP: 1 when its row holds a missing code
 
   /// Room for up to `max_rows` rows of `nsubject` scores, filled by append_rows.
@@ -28,6 +32,8 @@ class ScoreMatrix {
   float* spare(std::size_t count);
   /// Uses the scores at `scores` (inside `map`) in place.
   void adopt(MappedRegion map, const float* scores, int rows, int nsubject);
+  /// Uses the coded rows of a mapped compact file (inside `map`) in place.
+  void adopt_coded(MappedRegion map, const CompactRows& rows);
 
   /// Finds the missing codes (the same test as Matrix::is_missing with eps 1e-6) and each
   /// subject's replacement ("zero", or "mean": the mean of its other scores over all SNPs, in
@@ -40,8 +46,8 @@ class ScoreMatrix {
   const float* row(int r, std::vector<float>& scratch) const;
   /// One score as the statistics see it.
   float value(int r, int j) const;
-  /// The stored row, missing codes included.
-  const float* stored_row(int r) const { return values + static_cast<long long>(r) * nsubj; }
+  /// The stored row, missing codes included: in place, or decoded into `scratch` (nsubj floats).
+  const float* stored_row(int r, float* scratch) const;
   bool is_missing(float v) const;
 
   /// Rows rows[0..nrows) as the statistics see them, written subject-major: score j of row

@@ -35,7 +35,8 @@ const char* const kUsageTail =
 const char* const kScoresHelp =
     "Usage: halvorix-prep scores --bfile PREFIX [--pheno FILE [--pheno-name NAME]]\n"
     "                            [--covar FILE [--covar-name A,B,...]] [--1]\n"
-    "                            [--missing-code X] [--format text|binary] --out FILE\n"
+    "                            [--missing-code X] [--format text|binary|compact]\n"
+    "                            --out FILE\n"
     "       halvorix-prep scores --vcf FILE [--dosage FIELD] --pheno FILE [...] --out FILE\n"
     "\n"
     "Writes one line per SNP of PREFIX.bim: its name, then for every kept subject (in .fam\n"
@@ -57,13 +58,17 @@ const char* const kScoresHelp =
     "  --1                case/control coded 0 = control, 1 = case (default 1 = control,\n"
     "                     2 = case, with 0 meaning missing)\n"
     "  --missing-code X   written for a missing genotype (default -999, halvorix's --miss_val)\n"
-    "  --format F         text (default) or binary: the binary score file (see halvorix-prep\n"
-    "                     pack --help) holds exactly the floats halvorix reads from the text\n"
+    "  --format F         text (default); binary: every score as a 32-bit float (see\n"
+    "                     halvorix-prep pack --help); compact: the genotypes themselves (2 bits\n"
+    "                     each, or dosages in 16 bits) with each SNP's mean and each\n"
+    "                     subject's residual, about the size of the .bed: the form for large\n"
+    "                     studies. halvorix gets the same scores from all three\n"
     "  --out FILE         the score file\n"
     "\n"
     "Missing phenotype: -9 or NA, and 0 for a case/control phenotype in 1/2 coding (one whose\n"
     "values are all 0, 1 or 2). Missing covariate: -9 or NA. Subjects missing either are left\n"
-    "out. Scores have 6 significant digits.\n";
+    "out. A score is the float nearest (g - m) x r computed in double; text gives it in the\n"
+    "shortest form that reads back to it.\n";
 
 const char* const kGenemapHelp =
     "Usage: halvorix-prep genemap (--bim FILE | --vcf FILE) --genes FILE [--window BP]\n"
@@ -103,18 +108,20 @@ const char* const kKeggHelp =
     "order) and writes 'hsa:GENE path:hsaNUMBER' per link, repeats left out.\n";
 
 const char* const kPackHelp =
-    "Usage: halvorix-prep pack --score FILE --out FILE\n"
+    "Usage: halvorix-prep pack --score FILE [--format binary] --out FILE\n"
     "\n"
     "Reads a text score file as halvorix reads it (comments and blank lines skipped, every\n"
     "SNP kept, repeated names included, scores as 32-bit floats) and writes the same scores as\n"
     "a binary score file, which halvorix maps and reads in place. halvorix --score takes\n"
-    "either form. The format is described in docs/score-format.md.\n";
+    "either form. The format is described in docs/score-format.md. A compact score file is\n"
+    "made from genotypes, by halvorix-prep scores --format compact: a text file holds scores\n"
+    "only, which have no genotypes to code.\n";
 
 const char* const kUnpackHelp =
     "Usage: halvorix-prep unpack --score FILE --out FILE\n"
     "\n"
-    "Writes a binary score file as text, one line per SNP, each score in the shortest form\n"
-    "that halvorix reads back to the same float.\n";
+    "Writes a binary score file (float or compact) as text, one line per SNP, each score in\n"
+    "the shortest form that halvorix reads back to the same float.\n";
 
 [[noreturn]] void fail_usage(const std::string& command, const std::string& message) {
   fail_stderr("error: " + command + ": " + message + " (see halvorix-prep " + command + " --help)");
@@ -186,10 +193,12 @@ int run_scores(const std::vector<std::string>& args) {
     fail_usage("scores", "--covar-name needs --covar");
   }
   const std::string format = optional(flags, "--format");
-  if (!format.empty() && format != "text" && format != "binary") {
-    fail_usage("scores", "--format must be text or binary, not '" + format + "'");
+  if (!format.empty() && format != "text" && format != "binary" && format != "compact") {
+    fail_usage("scores", "--format must be text, binary or compact, not '" + format + "'");
   }
-  options.binary = format == "binary";
+  options.format = format == "binary"    ? ScoreFormat::binary
+                   : format == "compact" ? ScoreFormat::compact
+                                         : ScoreFormat::text;
   const std::string code = optional(flags, "--missing-code");
   if (!code.empty()) {
     char* end = nullptr;
@@ -276,13 +285,23 @@ int run_kegg(const std::vector<std::string>& args) {
 
 int run_pack_or_unpack(const std::vector<std::string>& args, bool to_binary) {
   const char* command = to_binary ? "pack" : "unpack";
-  const ParsedFlags flags = parse_flags(command, args, {{"--score", true}, {"--out", true}});
+  std::vector<FlagSpec> specs = {{"--score", true}, {"--out", true}};
+  if (to_binary) specs.push_back({"--format", true});
+  const ParsedFlags flags = parse_flags(command, args, specs);
   if (flags.help) {
     std::cout << (to_binary ? kPackHelp : kUnpackHelp);
     return 0;
   }
   const std::string in = required(command, flags, "--score");
   const std::string out = required(command, flags, "--out");
+  const std::string format = optional(flags, "--format");
+  if (format == "compact") {
+    fail_stderr("error: pack: " + in +
+                " holds scores, not genotypes, so it cannot be coded as a compact file; write "
+                "one from the genotypes with halvorix-prep scores ... --format compact");
+  }
+  if (!format.empty() && format != "binary")
+    fail_usage(command, "--format must be binary, not '" + format + "'");
   if (to_binary) {
     print_pack_summary(in, out, pack_score_file(in, out));
   } else {

@@ -33,6 +33,8 @@ void BinaryScoreWriter::commit() {
 }
 
 PackSummary pack_score_file(const std::string& text_path, const std::string& binary_path) {
+  if (is_binary_score_file(text_path))
+    fail_stderr("error: pack: " + text_path + " is a binary score file already");
   ScoreTextReader reader(text_path);
   BinaryScoreWriter writer(binary_path);
   PackSummary summary;
@@ -73,13 +75,24 @@ PackSummary unpack_score_file(const std::string& binary_path, const std::string&
   const BinaryScoreFile in(binary_path);
   OutputFile out(text_path);
   const auto nsubj = static_cast<std::size_t>(in.header.nsubj);
-  const float* scores = in.scores();
+  std::vector<float> decoded(in.is_compact() ? nsubj : 0);
   for (std::size_t r = 0; r < in.names.size(); ++r) {
+    const float* scores = in.is_compact() ? decoded.data() : in.scores() + r * nsubj;
+    if (in.is_compact())
+      in.compact.decode(static_cast<int>(r), 0, static_cast<int>(nsubj), decoded.data());
     out.write(in.names[r]);
     for (std::size_t j = 0; j < nsubj; ++j) {
-      char* p = out.reserve(33);
+      if (in.is_compact() && std::isnan(scores[j])) {
+        const std::string reason =
+            in.compact.undecodable_reason(static_cast<int>(r), static_cast<int>(j));
+        if (!reason.empty())
+          fail_stderr("error: binary score file " + binary_path + ": SNP " + in.names[r] +
+                      " (row " + std::to_string(r + 1) + "), subject " + std::to_string(j + 1) +
+                      ": " + reason);
+      }
+      char* p = out.reserve(kMaxFloatText + 1);
       *p++ = ' ';
-      out.advance(write_float_exact(p, scores[r * nsubj + j]));
+      out.advance(write_float_exact(p, scores[j]));
     }
     out.write_char('\n');
   }

@@ -37,6 +37,9 @@ PackSummary unpack_score_file(const std::string& binary_path, const std::string&
 void print_unpack_summary(const std::string& binary_path, const std::string& text_path,
                           const PackSummary& summary);
 
+/// Room write_float_exact needs.
+constexpr std::size_t kMaxFloatText = 32;
 /// Shortest text that halvorix's reader turns back into `value` exactly ("nan", "inf" and
-/// "-inf" for those; "-0" for negative zero). Needs 32 bytes at `out`; returns the end.
+/// "-inf" for those; "-0" for negative zero). Needs kMaxFloatText bytes at `out`; returns the
+/// end.
 char* write_float_exact(char* out, float value);

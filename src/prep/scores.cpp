@@ -123,6 +123,7 @@ Residuals load_residuals(const ScoreOptions& options, const std::vector<FamRecor
                 (x.empty() ? "" : " left after the covariates") + " among the " +
                 std::to_string(residuals.kept.size()) + " kept subjects");
   }
+  residuals.covariates = std::move(x);
   return residuals;
 }
 
@@ -152,7 +153,8 @@ ScoreSummary write_score_file(const ScoreOptions& options) {
   std::vector<unsigned char> bytes;
   std::vector<double> dosage(residuals.kept.size());
   Progress progress("SNPs written", summary.snps);
-  ScoreWriter scores(options.out, std::move(residuals.value), options.missing_code, options.binary);
+  ScoreWriter scores(options.out, std::move(residuals.value), options.missing_code, options.format,
+                     RowCoding::genotypes, residuals.covariates);
   for (long long i : residuals.kept)
     scores.subject_label.push_back("the subject on .fam line " + std::to_string(i + 1));
   scores.write_comment(

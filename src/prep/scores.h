@@ -7,6 +7,7 @@
 
 #include "prep/phenotypes.h"
 #include "prep/plink.h"
+#include "prep/score_writer.h"
 
 struct ScoreOptions {
   std::string bfile;         ///< prefix of the .bed, .bim and .fam (each may also end in .gz)
@@ -19,7 +20,7 @@ struct ScoreOptions {
   bool zero_one_coding = false;          ///< case/control coded 0/1 instead of 1/2
   double missing_code = -999;            ///< written for a missing genotype
   std::string out;
-  bool binary = false;  ///< write the binary score file instead of text
+  ScoreFormat format = ScoreFormat::text;
 };
 
 /// What the run read, kept and dropped, for the console summary.
@@ -40,8 +41,9 @@ struct ScoreSummary {
 
 /// Per-subject phenotype residuals, and which .fam subjects they belong to.
 struct Residuals {
-  std::vector<long long> kept;  ///< .fam indexes of the kept subjects, ascending
-  std::vector<double> value;    ///< residual of each kept subject
+  std::vector<long long> kept;                  ///< .fam indexes of the kept subjects, ascending
+  std::vector<double> value;                    ///< residual of each kept subject
+  std::vector<std::vector<double>> covariates;  ///< each covariate of the kept subjects
 };
 
 /// Reads phenotype and covariates for `subjects` (the genotype file's, in its order; tables

@@ -18,7 +18,8 @@ ScoreSummary write_vcf_score_file(const ScoreOptions& options) {
   for (const std::string& name : vcf.samples) subjects.push_back({"", name, ""});
   Residuals residuals = load_residuals(options, subjects, SubjectMatch::individual_only, summary);
 
-  ScoreWriter scores(options.out, std::move(residuals.value), options.missing_code, options.binary);
+  ScoreWriter scores(options.out, std::move(residuals.value), options.missing_code, options.format,
+                     dosages ? RowCoding::dosages : RowCoding::genotypes, residuals.covariates);
   for (long long i : residuals.kept)
     scores.subject_label.push_back("sample " + vcf.samples[static_cast<std::size_t>(i)]);
   // The SNP count is known only at the end of the stream, so this header line leaves it out.

@@ -103,10 +103,14 @@ void SNPData::load_text_scores() {
 void SNPData::load_binary_scores() {
   BinaryScoreFile file(snp_score_filename);
   for (const std::string& name : file.names) add_snp(name);
+  binary_scores = true;
+  if (file.is_compact()) {
+    scoremat.adopt_coded(std::move(file.map), file.compact);
+    return;
+  }
   const float* scores = file.scores();
   scoremat.adopt(std::move(file.map), scores, static_cast<int>(file.header.nsnp),
                  static_cast<int>(file.header.nsubj));
-  binary_scores = true;
 }
 
 void SNPData::finish_scores() {
@@ -117,10 +121,15 @@ void SNPData::finish_scores() {
   // a number or the missing code.
   if (bad >= 0 && binary_scores) {
     const long long r = bad / nsubj;
-    fail_stderr("error: binary score file " + snp_score_filename + ": SNP " +
-                snpvec[static_cast<std::size_t>(r)].name + " (row " + std::to_string(r + 1) +
-                "), subject " + std::to_string(bad % nsubj + 1) +
-                ": the score is not a finite number and not the missing code");
+    const std::string reason = scoremat.coded
+                                   ? scoremat.compact.undecodable_reason(
+                                         static_cast<int>(r), static_cast<int>(bad % nsubj))
+                                   : "";
+    fail_stderr(
+        "error: binary score file " + snp_score_filename + ": SNP " +
+        snpvec[static_cast<std::size_t>(r)].name + " (row " + std::to_string(r + 1) +
+        "), subject " + std::to_string(bad % nsubj + 1) + ": " +
+        (reason.empty() ? "the score is not a finite number and not the missing code" : reason));
   }
   // No SNP line would give no statistic at all, and a result file that looks finished.
   if (nsnp == 0) fail_stderr("error: no SNP lines in file " + snp_score_filename);

@@ -2,7 +2,8 @@
 # The VCF route against the .bed route on the example PLINK study: the study written as VCF,
 # bgzipped VCF and BCF (with a whole-number DS and one multi-allelic record) must give the same
 # score lines as the .bed, from GT and from DS, and the same gene map as the .bim; each route's
-# binary form must be its text form packed.
+# binary form must be its text form packed, its compact form must decode to its text form, and
+# the compact form from GT must be the .bed's, byte for byte.
 #   prep_vcf.sh PREP_BIN MAKE_PLINK_BIN
 set -u
 prep=$1 make_plink=$2
@@ -29,6 +30,14 @@ binary_matches_text() {  # text score file, prep scores arguments...
 }
 check "scores --bfile --format binary equals pack of the text" \
   binary_matches_text bed.dat --bfile "$study/study" "${tables[@]}"
+"$prep" scores --bfile "$study/study" "${tables[@]}" --format compact --out bed.cmp >/dev/null || exit 1
+# A compact file decodes to the floats of the text form: unpacked, the same score lines.
+compact_matches_text() {  # text score file, prep scores arguments...
+  local text=$1; shift
+  "$prep" scores "$@" --format compact --out direct.cmp >/dev/null &&
+    "$prep" unpack --score direct.cmp --out unpacked.txt >/dev/null &&
+    cmp -s unpacked.txt <(grep -v '^#' "$text")
+}
 for input in study.vcf study.vcf.gz study.bcf; do
   for field in GT DS; do
     dosage=(); [ $field = DS ] && dosage=(--dosage DS)
@@ -38,6 +47,11 @@ for input in study.vcf study.vcf.gz study.bcf; do
     check "$input: the multi-allelic record is counted" grep -q 'multi-allelic      = 1 ' vcf.log
     check "scores --vcf $input ($field) --format binary equals pack of the text" \
       binary_matches_text vcf.dat --vcf "$input" "${dosage[@]}" "${tables[@]}"
+    check "scores --vcf $input ($field) --format compact decodes to the text" \
+      compact_matches_text vcf.dat --vcf "$input" "${dosage[@]}" "${tables[@]}"
+    if [ $field = GT ]; then
+      check "scores --vcf $input --format compact is the .bed's compact file" cmp -s direct.cmp bed.cmp
+    fi
     check "$input: the same summary counts" cmp -s <(grep -E 'SNPs  |kept|dropped|missing geno' bed.log) \
       <(grep -E 'SNPs  |kept|dropped|missing geno' vcf.log)
   done

@@ -125,7 +125,7 @@ TEST(PrepScoresBinary, HoldsTheFloatsOfItsTextOutput) {
   options.missing_code = -9.8765432;
   options.out = folder.file("score.txt");
   quietly([&] { write_score_file(options); });
-  options.binary = true;
+  options.format = ScoreFormat::binary;
   options.out = folder.file("score.bin");
   quietly([&] { write_score_file(options); });
   std::vector<std::string> names;

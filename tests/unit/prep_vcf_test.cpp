@@ -51,9 +51,10 @@ class VcfScoreFile : public testing::Test {
 TEST_F(VcfScoreFile, AltCountsFromGenotypesMissingWhenAnyAlleleIs) {
   // rs1 mean 1; 1:200:C:T mean 2/3 over B D E; rs4 mean 1.
   const ScoreSummary summary = run();
-  EXPECT_EQ(data_lines(folder.read("score.dat")),
-            (std::vector<std::string>{
-                "rs1 0 1 -999 -2", "1:200:C:T -999 0.333333 -0.333333 -1.33333", "rs4 2 0 -1 0"}));
+  EXPECT_EQ(
+      data_lines(folder.read("score.dat")),
+      (std::vector<std::string>{
+          "rs1 0 1 -999 -2", "1:200:C:T -999 0.33333334 -0.33333334 -1.3333334", "rs4 2 0 -1 0"}));
   EXPECT_EQ(summary.snps, 3);
   EXPECT_EQ(summary.multiallelic_skipped, 1);
   EXPECT_EQ(summary.subjects, 5);
@@ -67,14 +68,14 @@ TEST_F(VcfScoreFile, FractionalDosagesFollowTheScoreRule) {
   // DS is stored as a float. rs1: m = (0.9f + 1.8f + 0.25) / 3 = 0.98333331, scores
   // (0.9f - m) x -2 = 0.1666667, (1.8f - m) x 1 = 0.8166666, (0.25 - m) x 2 = -1.4666666.
   // 1:200:C:T: m = (1 + 0.5 + 0.05f) / 3 = 0.51666667, scores -0.9666667, 0.0166667,
-  // -0.9333333. rs4 has no DS: all missing.
+  // -0.9333333. rs4 has no DS: all missing. Each written as its float's shortest text.
   options.dosage_field = "DS";
   options.missing_code = -9;
   const ScoreSummary summary = run();
-  EXPECT_EQ(
-      data_lines(folder.read("score.dat")),
-      (std::vector<std::string>{"rs1 0.166667 0.816667 -9 -1.46667",
-                                "1:200:C:T -0.966667 -9 0.0166667 -0.933333", "rs4 -9 -9 -9 -9"}));
+  EXPECT_EQ(data_lines(folder.read("score.dat")),
+            (std::vector<std::string>{"rs1 0.16666667 0.81666666 -9 -1.4666666",
+                                      "1:200:C:T -0.96666664 -9 0.016666668 -0.93333334",
+                                      "rs4 -9 -9 -9 -9"}));
   EXPECT_EQ(summary.missing_genotypes, 6);
   EXPECT_EQ(summary.snps_without_genotype, 1);
 }
