@@ -150,7 +150,7 @@ void BinaryScoreFile::check_compact_layout(const unsigned char* bytes, std::uint
   if (h.rows_bytes > size || h.names_bytes > size) expected.rows_bytes = size + 1;
   lay_out_compact(expected);
   const std::uint64_t expected_size = expected.names_offset + h.names_bytes;
-  if (expected_size != size || !same_offsets(expected, h))
+  if (expected_size != size || !same_offsets(expected, h)) {
     fail_file(path, "size " + std::to_string(size) +
                         " bytes and the header's offsets do not match " + dimensions() + ", " +
                         std::to_string(h.covariate_columns) + " covariate columns, " +
@@ -158,6 +158,7 @@ void BinaryScoreFile::check_compact_layout(const unsigned char* bytes, std::uint
                         std::to_string(h.table_entries) + " dosages in the table and " +
                         std::to_string(h.names_bytes) + " bytes of names (expected " +
                         std::to_string(expected_size) + " bytes)");
+  }
   compact.attach(bytes, h);
   check_compact_numbers();
 }

@@ -18,12 +18,13 @@ struct CodeTables {
   v4d count[256];
   v4i missing[256];
   CodeTables() {
-    for (int b = 0; b < 256; ++b)
+    for (int b = 0; b < 256; ++b) {
       for (int k = 0; k < 4; ++k) {
         const int code = (b >> (2 * k)) & 3;
         count[b][k] = code == kMissingGenotypeCode ? 0.0 : code;
         missing[b][k] = code == kMissingGenotypeCode ? -1 : 0;
       }
+    }
   }
 };
 const CodeTables kCodeTables;
@@ -82,7 +83,7 @@ void lay_out_compact(CompactHeader& h) {
 
 std::string encode_compact_header(const CompactHeader& h) {
   std::string out(kCompactHeaderBytes, '\0');
-  std::memcpy(&out[0], kScoreMagic, sizeof kScoreMagic);
+  std::memcpy(out.data(), kScoreMagic, sizeof kScoreMagic);
   put_u32(out, 8, kCompactFormatVersion);
   put_u32(out, 12, static_cast<std::uint32_t>(kCompactHeaderBytes));
   put_u64(out, 16, h.nsnp);

@@ -55,11 +55,12 @@ void CompactScoreWriter::write_genotype_row(const std::string& name,
     const auto code = static_cast<unsigned>(count ? d : double{kMissingGenotypeCode});
     row[k / 4] = static_cast<unsigned char>(row[k / 4] | (code << (2 * (k % 4))));
   }
-  if (!all_counts)
+  if (!all_counts) {
     for (double d : dosage)
       if (!std::isnan(d) && d != 0 && d != 1 && d != 2)
         fail_stderr("error: " + out.path + ": SNP " + name + " has the genotype count " +
                     std::to_string(d) + ", not 0, 1 or 2");
+  }
   out.write(bytes_of(row));
   header.rows_bytes += row.size();
 }

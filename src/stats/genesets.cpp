@@ -375,11 +375,12 @@ void GENEData::compute_gene_cov2(SNPData& snpdat, GeneSets& gene_sets) {
             static_cast<std::size_t>(used_snp_count[static_cast<std::size_t>(g)]) * per_snp;
     }
     group_bytes += new_bytes;
-    for (int g : members)
+    for (int g : members) {
       if (!in_group[static_cast<std::size_t>(g)]) {
         in_group[static_cast<std::size_t>(g)] = true;
         group_genes.push_back(g);
       }
+    }
     for (std::size_t k1 = 0; k1 < members.size(); ++k1) {
       const auto i1 = static_cast<std::size_t>(members[k1]);
       if (!diagonal_done[i1]) {
