@@ -57,7 +57,7 @@ SNPData& known_snps() {
 }
 
 GENEData& known_genes() {
-  static GENEData genes(GeneScore::sqrtmean, GeneMoments::nor,
+  static GENEData genes(kDefaultScoring,
                         write_file("known_gene_snp.dat", "G1 rs1 0\nG2 rs2 10\nG3 rs3 -5\n"), 50000,
                         known_snps());
   return genes;
@@ -81,7 +81,7 @@ void load(const std::string& input) {
   } else if (loader == "gene_snp") {
     // A fresh copy of the known SNPs: the loader marks the SNPs it attaches as used.
     SNPData snps(known_score_file(), -999.0f, "zero");
-    GENEData genes(GeneScore::sqrtmean, GeneMoments::nor, input, 50000, snps);
+    GENEData genes(kDefaultScoring, input, 50000, snps);
   } else if (loader == "go_edges") {
     GOData go(input, "all");
     go.find_descendants();

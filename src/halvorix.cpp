@@ -92,7 +92,7 @@ int run_geneset_road(const AnalysisPlan& plan, SNPData& snpdat, GENEData& geneda
                      StopWatch& timer) {
   GOData godat;
   KEGGData keggdat;
-  GeneSets gene_sets(plan.set_scoring());
+  GeneSets gene_sets(plan.scoring);
   if (plan.method == Method::go)
     load_go_sets(plan, genedat, godat, gene_sets, timer);
   else
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
   if (plan.method == Method::snp) return run_snp_road(plan, snpdat, timer);
 
   print_banner("loading gene_snp file", 80);
-  GENEData genedat(plan.gene_score, plan.gene_moments, plan.gene_snp_file, plan.dist2gene, snpdat);
+  GENEData genedat(plan.scoring, plan.gene_snp_file, plan.dist2gene, snpdat);
   if (plan.method == Method::gene) return run_gene_road(plan, snpdat, genedat, timer);
   return run_geneset_road(plan, snpdat, genedat, timer);
 }

@@ -1,11 +1,11 @@
 #include "cli/analysis_plan.h"
 
+#include <cctype>
 #include <initializer_list>
 #include <iostream>
 #include <utility>
 #include <vector>
 
-#include "cli/LookupTable.h"
 #include "cli/fail.h"
 #include "cli/options.h"
 #include "cli/print_banner.h"
@@ -56,6 +56,10 @@ E parse_choice(const Choices<E>& choices, const std::string& text, const std::st
 
 }  // namespace
 
+void str_toupper(std::string& s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
+
 void check_choices(const PlanText& text, AnalysisPlan& plan) {
   std::string method = text.method;
   str_toupper(method);  // the method alone is read in any case
@@ -65,12 +69,12 @@ void check_choices(const PlanText& text, AnalysisPlan& plan) {
   plan.replace_missing = text.replace_missing;
   parse_choice(kGoTypes, text.go_type, text.go_type, "error: invalid go type: ");
   plan.go_type = text.go_type;
-  plan.gene_score =
+  plan.scoring.gene_score =
       parse_choice(kGeneScores, text.gene_score, text.gene_score, "error: invalid gene score: ");
-  plan.gene_moments = parse_choice(kGeneMoments, text.gene_moments, text.gene_moments,
-                                   "error: invalid gene moments: ");
-  plan.gene_set_score = parse_choice(kGeneSetScores, text.gene_set_score, text.gene_set_score,
-                                     "error: invalid gene set score: ");
+  plan.scoring.gene_moments = parse_choice(kGeneMoments, text.gene_moments, text.gene_moments,
+                                           "error: invalid gene moments: ");
+  plan.scoring.set_score = parse_choice(kGeneSetScores, text.gene_set_score, text.gene_set_score,
+                                        "error: invalid gene set score: ");
   plan.resample =
       parse_choice(kResamples, text.resample, text.resample, "error: invalid resample: ");
   // Both are valid choices whose runs are not built yet: refused before any file is read.
@@ -79,12 +83,12 @@ void check_choices(const PlanText& text, AnalysisPlan& plan) {
   if (plan.resample == Resample::permutation)
     fail_stdout("error: --resample permutation is not available in this version");
   if (plan.method != Method::go && plan.method != Method::kegg) return;
-  const bool weighted = plan.gene_set_score == GeneSetScore::wtdmean;
-  if (weighted && plan.gene_moments == GeneMoments::sim)
+  const bool weighted = plan.scoring.set_score == GeneSetScore::wtdmean;
+  if (weighted && plan.scoring.gene_moments == GeneMoments::sim)
     fail_stdout("error: GeneSetScore = wtdmean and GeneMoments = sim not implemented");
-  if (weighted && plan.gene_score == GeneScore::max)
+  if (weighted && plan.scoring.gene_score == GeneScore::max)
     fail_stdout("error: GeneSetScore = wtdmean and GeneScore = maxZ notimplemented");
-  if (!weighted && plan.gene_moments == GeneMoments::nor)
+  if (!weighted && plan.scoring.gene_moments == GeneMoments::nor)
     fail_stdout("error: GeneSetScore = meanZ or maxZ and GeneMoments = nor notimplemented");
 }
 

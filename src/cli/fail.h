@@ -1,10 +1,5 @@
 // The one way a run stops on bad input: one message line on the named stream, exit status 1.
-// Conventions of the whole program:
-//  - statistics, scores, moments, ranks and p-values are float; subject weights and normal
-//    deviates are double; a step widens to double only where the arithmetic is fixed that way;
-//  - names: lower case with underscores, `sim_`/`_sim` for simulated values, `print_` for
-//    console reports, `load_` for readers;
-//  - no exceptions: errors leave through the functions below.
+// No exceptions: every error leaves through the functions below (see conventions.h).
 #pragma once
 
 #include <fstream>

@@ -12,5 +12,6 @@ int process_count() { return 1; }
 void wait_for_all_processes() {}
 bool same_on_every_process(std::uint64_t /*value*/) { return true; }
 void sum_over_processes(std::vector<int>& /*values*/) {}
+void sum_over_processes(std::vector<float>& /*values*/) {}
 
 void exit_failed_run(const std::string& /*message*/) { std::exit(1); }

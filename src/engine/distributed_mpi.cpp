@@ -119,6 +119,14 @@ void sum_over_processes(std::vector<int>& values) {
   wait_idle(request);
 }
 
+void sum_over_processes(std::vector<float>& values) {
+  if (!in_job) return;
+  MPI_Request request;
+  MPI_Iallreduce(MPI_IN_PLACE, values.data(), static_cast<int>(values.size()), MPI_FLOAT, MPI_SUM,
+                 MPI_COMM_WORLD, &request);
+  wait_idle(request);
+}
+
 void exit_failed_run(const std::string& message) {
   if (in_job && rank != 0) {
     std::this_thread::sleep_for(std::chrono::seconds(kFailureGraceSeconds));

@@ -10,3 +10,6 @@ bool same_on_every_process(std::uint64_t value);
 /// Replaces `values` on every process by their element-wise sum over all processes; every
 /// process must call it with as many values. Integers add exactly, in any order.
 void sum_over_processes(std::vector<int>& values);
+/// The same for floats. Exact only where at most one process holds a value other than +0 in
+/// each entry (x + 0 is x): the way a list computed in shares is gathered.
+void sum_over_processes(std::vector<float>& values);

@@ -11,7 +11,7 @@
 #include <functional>
 #include <vector>
 
-#include "stats/constants.h"
+#include "conventions.h"
 
 /// The sum of squares of one row of scores, in float, in subject order: the denominator of
 /// the SNP's observed statistic and of every one of its replicates.

@@ -8,10 +8,10 @@
 #include <limits>
 
 #include "cli/fail.h"
+#include "conventions.h"
 #include "engine/parallel_for.h"
 #include "engine/tile_transpose.h"
 #include "engine/vector_paths.h"
-#include "stats/constants.h"
 
 namespace {
 typedef float v8f __attribute__((vector_size(32)));

@@ -15,9 +15,9 @@
 #include <cstring>
 
 #include "cli/fail.h"
+#include "conventions.h"
 #include "engine/parallel_for.h"
 #include "files/tokenize.h"
-#include "stats/constants.h"
 
 namespace {
 /// Lines of `text` one by one, split at '\n' with one trailing '\r' dropped.

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/fail.h"
-#include "stats/constants.h"
+#include "conventions.h"
 
 /// Replaces `tokens` by the fields of `str`: maximal runs of bytes not in `delimiters`.
 /// Runs of delimiters count as one; leading and trailing delimiters give no empty field.

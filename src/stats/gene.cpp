@@ -13,14 +13,14 @@
 #include "Ranker/ranker.h"
 #include "cli/fail.h"
 #include "cli/print_banner.h"
-#include "cli/progress.h"
+#include "conventions.h"
 #include "engine/distributed.h"
+#include "engine/distributed_transport.h"
 #include "engine/parallel_for.h"
-#include "engine/stepDownPval.h"
 #include "files/html.h"
 #include "files/result_file.h"
 #include "files/tokenize.h"
-#include "stats/constants.h"
+#include "stats/simulation.h"
 
 namespace {
 /// The gene's SNPs whose `used` flag is set, in list order.
@@ -103,17 +103,17 @@ void write_html_row(std::ostream& out, const Gene& gene) {
 }
 }  // namespace
 
-GENEData::GENEData(GeneScore gScore, GeneMoments gMoments, std::string filename, int max_dist2gene,
+GENEData::GENEData(const Scoring& run_scoring, std::string filename, int max_dist2gene,
                    SNPData& snpdat)
-    : gene_snp_filename(std::move(filename)), geneScore(gScore), geneMoments(gMoments) {
+    : gene_snp_filename(std::move(filename)), scoring(run_scoring) {
   load_gene_snp(snpdat, max_dist2gene);
   ngene = static_cast<int>(genevec.size());
 }
 
-GENEData::GENEData(GeneScore gScore, GeneMoments gMoments,
+GENEData::GENEData(const Scoring& run_scoring,
                    const std::vector<std::pair<std::string, std::string>>& gene_snp,
                    SNPData& snpdat)
-    : geneScore(gScore), geneMoments(gMoments) {
+    : scoring(run_scoring) {
   for (const auto& [gene, snp] : gene_snp) add_gene_snp(snpdat, gene, snp);
   ngene = static_cast<int>(genevec.size());
 }
@@ -178,7 +178,7 @@ void GENEData::compute_score(SNPData& snpdat) {
   for (Gene& gene : genevec) {
     gene.count = 0;
     gene.score = 0;
-    if (gene.used) score_gene(gene, snpdat, &SNP::x_stat, geneScore, gene.count, gene.score);
+    if (gene.used) score_gene(gene, snpdat, &SNP::x_stat, geneScore(), gene.count, gene.score);
   }
 }
 
@@ -187,7 +187,7 @@ void GENEData::compute_score_sim(SNPData& snpdat) {
     gene.sim_count = 0;
     gene.sim_score = 0;
     if (gene.used) {
-      score_gene(gene, snpdat, &SNP::sim_x_stat, geneScore, gene.sim_count, gene.sim_score);
+      score_gene(gene, snpdat, &SNP::sim_x_stat, geneScore(), gene.sim_count, gene.sim_score);
     }
   }
 }
@@ -232,7 +232,21 @@ std::vector<float> GENEData::gene_pair_covs(SNPData& snpdat,
     }
   }
   if (!pairs.empty() && snpdat.nsubj < 1) fail_stderr("error: gene covariance without subjects");
-  return ::gene_pair_covs(snpdat.scoremat, snp_deviations, gene_snps, pairs, worker_threads());
+  const int nprocs = process_count();
+  if (nprocs == 1)
+    return ::gene_pair_covs(snpdat.scoremat, snp_deviations, gene_snps, pairs, worker_threads());
+  // In a job each process computes its share of the pairs, and the shares are gathered by a
+  // sum: every other process holds +0 in an entry, and x + 0 is x for every covariance (they
+  // are never -0: a sum of squares starts at +0).
+  const auto [first, end] = pair_share(gene_snps, pairs, process_rank(), nprocs);
+  const std::vector<std::pair<int, int>> share(pairs.begin() + static_cast<std::ptrdiff_t>(first),
+                                               pairs.begin() + static_cast<std::ptrdiff_t>(end));
+  const std::vector<float> part =
+      ::gene_pair_covs(snpdat.scoremat, snp_deviations, gene_snps, share, worker_threads());
+  std::vector<float> covs(pairs.size(), 0.0f);
+  std::copy(part.begin(), part.end(), covs.begin() + static_cast<std::ptrdiff_t>(first));
+  sum_over_processes(covs);
+  return covs;
 }
 
 std::vector<float> GENEData::gene_self_covs(SNPData& snpdat, const std::vector<int>& genes,
@@ -320,35 +334,22 @@ void GENEData::score_sqrtmean_moments(SNPData& snpdat) {
 }
 
 void GENEData::sim_score_moments(SNPData& snpdat) {
-  std::vector<float> sum(genevec.size(), 0.0f);
-  std::vector<float> sumsq(genevec.size(), 0.0f);
-  snpdat.plan_replicates(kMomentReplicates);
-  for (int rep = 0; rep < kMomentReplicates; ++rep) {
-    snpdat.random_x_stat();
-    compute_score_sim(snpdat);
-    for (std::size_t g = 0; g < genevec.size(); ++g) {
-      if (!genevec[g].used) continue;
-      const float s = genevec[g].sim_score;
-      sum[g] += s;
-      sumsq[g] += s * s;
-    }
-  }
-  const auto reps = static_cast<float>(kMomentReplicates);
-  const auto reps_less_one = static_cast<float>(kMomentReplicates - 1);
+  const SimulatedMoments moments =
+      simulate_moments(snpdat, genevec.size(), [&](std::vector<float>& sim) {
+        compute_score_sim(snpdat);
+        for (std::size_t g = 0; g < genevec.size(); ++g) sim[g] = genevec[g].sim_score;
+      });
   for (std::size_t g = 0; g < genevec.size(); ++g) {
     Gene& gene = genevec[g];
-    gene.null_mean = 0;
-    gene.null_sd = 0;
-    if (!gene.used) continue;
-    gene.null_mean = sum[g] / reps;
-    gene.null_sd = std::sqrt((sumsq[g] - sum[g] * sum[g] / reps) / reps_less_one);
+    gene.null_mean = gene.used ? moments.mean[g] : 0.0f;
+    gene.null_sd = gene.used ? moments.sd[g] : 0.0f;
   }
 }
 
 void GENEData::compute_score_moments(SNPData& snpdat) {
-  if (geneMoments == GeneMoments::nor && geneScore == GeneScore::sqrtmean) {
+  if (geneMoments() == GeneMoments::nor && geneScore() == GeneScore::sqrtmean) {
     score_sqrtmean_moments(snpdat);
-  } else if (geneMoments == GeneMoments::nor && geneScore == GeneScore::mean) {
+  } else if (geneMoments() == GeneMoments::nor && geneScore() == GeneScore::mean) {
     score_mean_moments(snpdat);
   } else {
     sim_score_moments(snpdat);
@@ -439,30 +440,16 @@ void GENEData::compute_gene_cov(SNPData& snpdat) {
 }
 
 void GENEData::stepDownPval(int nsim, SNPData& snpdat) {
-  check_nsim(nsim);
-  std::vector<float> stats;
-  stats.reserve(genevec.size());
-  for (Gene& gene : genevec) {
-    gene.sim_pval = 1;
-    stats.push_back(gene.zscore);
-  }
-  StepDownPval stepdown(stats, nsim);
-  std::vector<float> sim(genevec.size());
-  const ReplicateShare share = begin_replicate_share(snpdat, nsim);
-  Progress progress("replicates", share.count());
-  for (int rep = share.first; rep < share.last; ++rep) {
-    snpdat.random_x_stat();
-    compute_score_sim(snpdat);
-    compute_zscore_sim();
-    for (std::size_t g = 0; g < genevec.size(); ++g) sim[g] = genevec[g].sim_zscore;
-    stepdown.update_by_sim_stats(sim);
-    progress.tick();
-  }
-  end_replicate_share(snpdat, nsim, share, stepdown);
-  stepdown.compute_pval();
-  stepdown.sort_index();
-  for (const StatInfo& record : stepdown.stat_info)
-    genevec[static_cast<std::size_t>(record.index)].sim_pval = record.pval;
+  std::vector<float> observed;
+  observed.reserve(genevec.size());
+  for (const Gene& gene : genevec) observed.push_back(gene.zscore);
+  const std::vector<float> pval =
+      simulate_step_down(snpdat, observed, nsim, [&](std::vector<float>& sim) {
+        compute_score_sim(snpdat);
+        compute_zscore_sim();
+        for (std::size_t g = 0; g < genevec.size(); ++g) sim[g] = genevec[g].sim_zscore;
+      });
+  for (std::size_t g = 0; g < genevec.size(); ++g) genevec[g].sim_pval = pval[g];
 }
 
 void GENEData::print_summary(const std::string& title) const {

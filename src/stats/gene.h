@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "Matrix/MatrixLib.h"
-#include "cli/analysis_plan.h"
 #include "stats/gene_pair_covs.h"
+#include "stats/scoring.h"
 #include "stats/snp.h"
 
 class GeneSets;
@@ -74,19 +74,22 @@ class GENEData {
   std::vector<Gene> genevec;            ///< in order of first appearance in the file
   std::map<std::string, int> gene_map;  ///< name -> index in genevec as loaded
   GeneCovariances gene_cov;             ///< null covariances of the genes' mean SNP statistics
-  GeneScore geneScore = GeneScore::sqrtmean;
-  GeneMoments geneMoments = GeneMoments::nor;
+  /// The run's scoring, held by the plan; gene_score and gene_moments are read here.
+  const Scoring& scoring = kDefaultScoring;
   /// Bytes of SNP deviations formed at a time for gene variances alone.
   std::size_t deviation_memory = kDeviationMemory;
   /// The SNPs' part of the gene covariances, formed on first use.
   SnpDeviations snp_deviations;
 
-  GENEData(GeneScore gScore, GeneMoments gMoments, std::string filename, int max_dist2gene,
-           SNPData& snpdat);
+  GENEData() = default;
+  GENEData(const Scoring& run_scoring, std::string filename, int max_dist2gene, SNPData& snpdat);
   /// Genes given in memory: (gene, SNP) pairs in the order a gene-SNP file would list them,
   /// every distance taken as inside the window.
-  GENEData(GeneScore gScore, GeneMoments gMoments,
+  GENEData(const Scoring& run_scoring,
            const std::vector<std::pair<std::string, std::string>>& gene_snp, SNPData& snpdat);
+  /// How a gene's SNP statistics make its score, and where its null moments come from.
+  GeneScore geneScore() const { return scoring.gene_score; }
+  GeneMoments geneMoments() const { return scoring.gene_moments; }
 
   void load_gene_snp(SNPData& snpdat, int max_dist2gene);
   /// Adds SNP `snp_name` to gene `gene_name` (a new gene goes last), as one accepted line of
@@ -143,7 +146,8 @@ class GENEData {
   void print_genevec(const std::string& title) const;
   void print_gene_map(const std::string& title) const;
   void print_gene_cov(const std::string& title) const;
-  /// Gene indexes in report order: decreasing z-score, not-a-number last.
+  /// Gene indexes in report order: decreasing z-score, not-a-number last, equal z-scores in
+  /// the order in which the genes were made (whatever the standard library).
   /// The genes themselves never move, so gene_map and every index into genevec stay valid.
   std::vector<std::size_t> report_order() const;
   /// The gene results, in report order.

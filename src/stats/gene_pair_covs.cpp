@@ -5,10 +5,10 @@
 #include <cstring>
 
 #include "Matrix/Moments.h"
+#include "conventions.h"
 #include "engine/parallel_for.h"
 #include "engine/tile_transpose.h"
 #include "engine/vector_paths.h"
-#include "stats/constants.h"
 
 namespace {
 typedef float v8f __attribute__((vector_size(32)));
@@ -297,6 +297,53 @@ std::vector<float> covs_of_run(const ScoreMatrix& scores,
 }
 }  // namespace
 
+std::vector<PairPiece> pair_pieces(const std::vector<std::vector<int>>& gene_snps,
+                                   const std::vector<std::pair<int, int>>& pairs, double max_cost) {
+  const auto snps = [&](int g) {
+    return static_cast<double>(gene_snps[static_cast<std::size_t>(g)].size());
+  };
+  std::vector<PairPiece> pieces;
+  for (std::size_t p = 0; p < pairs.size(); ++p) {
+    const double cost = snps(pairs[p].first) * snps(pairs[p].second);
+    const bool same_run = p > 0 && pairs[p].first == pairs[p - 1].first;
+    if (!same_run || pieces.back().cost + cost > max_cost) pieces.push_back(PairPiece{p, p, 0});
+    pieces.back().end = p + 1;
+    pieces.back().cost += cost;
+  }
+  return pieces;
+}
+
+std::pair<std::size_t, std::size_t> pair_share(const std::vector<std::vector<int>>& gene_snps,
+                                               const std::vector<std::pair<int, int>>& pairs,
+                                               int rank, int nprocs) {
+  // Pieces small against a share, so that the shares come out nearly equal.
+  double total = 0;
+  for (const PairPiece& piece : pair_pieces(gene_snps, pairs, 1e300)) total += piece.cost;
+  if (!(total > 0))
+    return rank == 0 ? std::make_pair(std::size_t{0}, pairs.size())
+                     : std::make_pair(pairs.size(), pairs.size());
+  const std::vector<PairPiece> pieces = pair_pieces(gene_snps, pairs, total / (16.0 * nprocs));
+  // A piece goes to the process whose share holds the middle of its work.
+  std::size_t first = pairs.size(), end = pairs.size();
+  double before = 0;
+  bool started = false;
+  for (const PairPiece& piece : pieces) {
+    const int owner =
+        std::min(nprocs - 1, static_cast<int>((before + piece.cost / 2) / total * nprocs));
+    before += piece.cost;
+    if (owner == rank && !started) {
+      first = piece.first;
+      started = true;
+    }
+    if (owner > rank) {
+      end = piece.first;
+      break;
+    }
+  }
+  if (!started) return {end, end};
+  return {first, end};
+}
+
 std::vector<float> gene_pair_covs(const ScoreMatrix& scores, SnpDeviations& deviations,
                                   const std::vector<std::vector<int>>& gene_snps,
                                   const std::vector<std::pair<int, int>>& pairs, int nthreads) {
@@ -316,15 +363,16 @@ std::vector<float> gene_pair_covs(const ScoreMatrix& scores, SnpDeviations& devi
       for (int s : gene_snps[static_cast<std::size_t>(g)])
         devs[static_cast<std::size_t>(s)] = &deviations.formed(s);
 
-  std::vector<std::size_t> run_starts;
-  for (std::size_t p = 0; p < pairs.size(); ++p)
-    if (p == 0 || pairs[p].first != pairs[p - 1].first) run_starts.push_back(p);
-  run_starts.push_back(pairs.size());
-  const int nruns = static_cast<int>(run_starts.size() - 1);
-  // Each run writes its own entries only, so how the runs are shared cannot change a value.
-  parallel_for(nruns, nthreads, [&](int run) {
-    const std::size_t first = run_starts[static_cast<std::size_t>(run)];
-    const std::size_t end = run_starts[static_cast<std::size_t>(run) + 1];
+  // Pieces of about an eighth of a thread's share, largest first: the threads finish together.
+  double total = 0;
+  for (const PairPiece& piece : pair_pieces(gene_snps, pairs, 1e300)) total += piece.cost;
+  std::vector<PairPiece> pieces = pair_pieces(gene_snps, pairs, total / (8.0 * nthreads));
+  std::stable_sort(pieces.begin(), pieces.end(),
+                   [](const PairPiece& a, const PairPiece& b) { return a.cost > b.cost; });
+  // Each piece writes its own entries only, so how the pieces are shared cannot change a value.
+  parallel_for(static_cast<int>(pieces.size()), nthreads, [&](int k) {
+    const std::size_t first = pieces[static_cast<std::size_t>(k)].first;
+    const std::size_t end = pieces[static_cast<std::size_t>(k)].end;
     std::vector<int> partners;
     for (std::size_t p = first; p < end; ++p) partners.push_back(pairs[p].second);
     const std::vector<float> run_covs =
@@ -341,8 +389,16 @@ std::vector<float> gene_self_covs(const ScoreMatrix& scores, SnpDeviations& devi
     if (snps.size() >= 2) needed.insert(needed.end(), snps.begin(), snps.end());
   deviations.prepare(scores, needed, nthreads);
   std::vector<float> covs(gene_snps.size(), 0.0f);
-  // Each gene writes its own entry only.
-  parallel_for(static_cast<int>(gene_snps.size()), nthreads, [&](int g) {
+  // Largest genes first (their work grows with the square of their SNPs), so that no thread
+  // is left alone with a large gene at the end; each gene writes its own entry only.
+  std::vector<int> order(gene_snps.size());
+  for (std::size_t g = 0; g < order.size(); ++g) order[g] = static_cast<int>(g);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    return gene_snps[static_cast<std::size_t>(a)].size() >
+           gene_snps[static_cast<std::size_t>(b)].size();
+  });
+  parallel_for(static_cast<int>(order.size()), nthreads, [&](int k) {
+    const int g = order[static_cast<std::size_t>(k)];
     const std::vector<int>& snps = gene_snps[static_cast<std::size_t>(g)];
     const int m = static_cast<int>(snps.size());
     if (m < 2) {

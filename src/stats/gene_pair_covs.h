@@ -71,10 +71,30 @@ std::vector<float> ssq_of_correlations(const std::vector<const SnpDeviation*>& x
 /// column) over `nsubj` subjects (at least one), to the bit.
 float ssq_of_self_correlations(const std::vector<const SnpDeviation*>& xs, int nsubj);
 
+/// Pairs [first, end) of a pair list, all with the same first gene, and their work: the
+/// products of their SNP counts (each a sum over the subjects).
+struct PairPiece {
+  std::size_t first = 0;
+  std::size_t end = 0;
+  double cost = 0;
+};
+
+/// The pairs cut into pieces: each run of consecutive pairs with the same first gene, cut
+/// further wherever its work would pass `max_cost` (a piece holds at least one pair).
+std::vector<PairPiece> pair_pieces(const std::vector<std::vector<int>>& gene_snps,
+                                   const std::vector<std::pair<int, int>>& pairs, double max_cost);
+
+/// Process `rank`'s share of the pairs among `nprocs`: a range [first, end) of the list, the
+/// ranges consecutive in rank order, cut between pieces so that their work is about equal.
+std::pair<std::size_t, std::size_t> pair_share(const std::vector<std::vector<int>>& gene_snps,
+                                               const std::vector<std::pair<int, int>>& pairs,
+                                               int rank, int nprocs);
+
 /// Covariances of gene pairs; gene_snps[g] lists the rows of gene g's used SNPs, and both
-/// genes of every pair must have one (the caller checks), with at least one subject. Runs of
-/// consecutive pairs with the same first gene are computed together, the runs shared among
-/// `nthreads` threads; the values do not depend on the thread count.
+/// genes of every pair must have one (the caller checks), with at least one subject. The
+/// pieces of consecutive pairs with the same first gene are computed together, handed to
+/// `nthreads` threads largest first so that no thread is left with a long piece at the end;
+/// the values do not depend on the thread count or the pieces.
 std::vector<float> gene_pair_covs(const ScoreMatrix& scores, SnpDeviations& deviations,
                                   const std::vector<std::vector<int>>& gene_snps,
                                   const std::vector<std::pair<int, int>>& pairs, int nthreads);
@@ -82,6 +102,7 @@ std::vector<float> gene_pair_covs(const ScoreMatrix& scores, SnpDeviations& devi
 /// Null variances of the mean SNP statistics of single genes: for each of gene_snps, 0
 /// without SNPs, 2 with one, else 2 * ssq(R) / m^2 where R is Moments' correlation() of the
 /// gene's m used SNP columns, to the bit. Genes of two SNPs or more need a subject (the
-/// caller checks). Shared among `nthreads` threads; the values do not depend on the count.
+/// caller checks). Shared among `nthreads` threads, largest genes first; the values do not
+/// depend on the count.
 std::vector<float> gene_self_covs(const ScoreMatrix& scores, SnpDeviations& deviations,
                                   const std::vector<std::vector<int>>& gene_snps, int nthreads);

@@ -8,12 +8,10 @@
 
 #include "cli/fail.h"
 #include "cli/print_banner.h"
-#include "cli/progress.h"
-#include "engine/distributed.h"
-#include "engine/stepDownPval.h"
+#include "conventions.h"
 #include "files/html.h"
 #include "files/result_file.h"
-#include "stats/constants.h"
+#include "stats/simulation.h"
 
 namespace {
 
@@ -130,6 +128,59 @@ NullMoments nor_sqrtmean_moments(const GENE_SET& set, const GENEData& genedat) {
   return m;
 }
 
+/// A weighted-mean set score by its gene score: each gene's weight, and the set's analytic
+/// null moments under those weights.
+struct GeneWeighting {
+  float (*weight)(const GENEData&, int);
+  NullMoments (*moments)(const GENE_SET&, const GENEData&);
+};
+const GeneWeighting kMeanWeighting{mean_weight, nor_mean_moments};
+const GeneWeighting kSqrtmeanWeighting{sqrtmean_weight, nor_sqrtmean_moments};
+
+const GeneWeighting& weighting_of(GeneScore gene_score) {
+  return gene_score == GeneScore::sqrtmean ? kSqrtmeanWeighting : kMeanWeighting;
+}
+
+float weighted_score(const GENE_SET& set, const GENEData& genedat, const GeneWeighting& by) {
+  return weighted_mean(
+      set.gene_index_set, [&](int g) { return by.weight(genedat, g); },
+      [&](int g) { return gene_at(genedat, g).score; });
+}
+
+void weighted_scores(GeneSets& sets, const GENEData& genedat, const GeneWeighting& by) {
+  for (GENE_SET& set : sets.geneset_vec) {
+    set.count = static_cast<int>(set.gene_index_set.size());
+    set.score = weighted_score(set, genedat, by);
+  }
+}
+
+void analytic_moments(GeneSets& sets, const GENEData& genedat, const GeneWeighting& by) {
+  for (GENE_SET& set : sets.geneset_vec) {
+    set.count = static_cast<int>(set.gene_index_set.size());
+    const NullMoments m = by.moments(set, genedat);
+    set.null_mean = m.mean;
+    set.null_sd = m.sd;
+  }
+}
+
+/// How the z-score set scores (meanZ, maxZ) reduce the z-scores of a set's genes.
+enum class Reducer { mean, max };
+
+Reducer reducer_of(GeneSetScore set_score) {
+  return set_score == GeneSetScore::max_z ? Reducer::max : Reducer::mean;
+}
+
+template <class Genes, class ValueFn>
+float reduce(Reducer reducer, const Genes& genes, ValueFn value) {
+  return reducer == Reducer::mean ? mean_over_set(genes, value) : max_over_set(genes, value);
+}
+
+void zscore_set_scores(GeneSets& sets, const GENEData& genedat, Reducer reducer) {
+  for (GENE_SET& set : sets.geneset_vec)
+    set.score =
+        reduce(reducer, set.gene_index_set, [&](int g) { return gene_at(genedat, g).zscore; });
+}
+
 GENE_SET new_gene_set(int term_index, const std::string& term_name, const std::set<int>& genes) {
   GENE_SET set;
   set.set_index.push_back(term_index);
@@ -145,7 +196,7 @@ GENE_SET new_gene_set(int term_index, const std::string& term_name, const std::s
 // ---------------------------------------------------------------------------------------------
 // Construction
 
-GeneSets::GeneSets(SetScoring setScoring) : scoring(setScoring) {}
+GeneSets::GeneSets(const Scoring& run_scoring) : scoring(run_scoring) {}
 
 void GeneSets::set_max_set_size(int max) { max_set_size = max; }
 
@@ -183,6 +234,7 @@ void GeneSets::make_gene_sets(const GOData& godat, int maxSetSize) {
   set_max_set_size(maxSetSize);
   makeSetsMethod = "GO-" + godat.go_type;
   setIDLabel = "GOID";
+  source = SetSource::go;
   auto index_of_content = content_index(*this);
   for (int igo = 0; igo < godat.nvertices; ++igo) {
     const GO& term = godat.govec[static_cast<std::size_t>(igo)];
@@ -196,6 +248,7 @@ void GeneSets::make_gene_sets(const KEGGData& keggdat, int maxSetSize) {
   set_max_set_size(maxSetSize);
   makeSetsMethod = "KEGG";
   setIDLabel = "KEGGID";
+  source = SetSource::kegg;
   auto index_of_content = content_index(*this);
   for (std::size_t ikegg = 0; ikegg < keggdat.keggvec.size(); ++ikegg) {
     const KEGG& pathway = keggdat.keggvec[ikegg];
@@ -309,38 +362,23 @@ void GENEData::compute_gene_cov2(SNPData& snpdat, GeneSets& gene_sets) {
 // Set scores and null moments
 
 void GeneSets::score_wtd_mean(GENEData& genedat) {
-  for (GENE_SET& set : geneset_vec) {
-    set.count = static_cast<int>(set.gene_index_set.size());
-    set.score = weighted_mean(
-        set.gene_index_set, [&](int g) { return mean_weight(genedat, g); },
-        [&](int g) { return gene_at(genedat, g).score; });
-  }
+  weighted_scores(*this, genedat, kMeanWeighting);
 }
 
 void GeneSets::score_wtd_mean_sim(GENEData& genedat) {
-  weighted_sim_scores(genedat, FlatGeneSets(geneset_vec, genedat, mean_weight));
+  weighted_sim_scores(genedat, FlatGeneSets(geneset_vec, genedat, kMeanWeighting.weight));
 }
 
 void GeneSets::score_nor_mean_moments(GENEData& genedat) {
-  for (GENE_SET& set : geneset_vec) {
-    set.count = static_cast<int>(set.gene_index_set.size());
-    const NullMoments m = nor_mean_moments(set, genedat);
-    set.null_mean = m.mean;
-    set.null_sd = m.sd;
-  }
+  analytic_moments(*this, genedat, kMeanWeighting);
 }
 
 void GeneSets::score_wtd_sqrtmean(GENEData& genedat) {
-  for (GENE_SET& set : geneset_vec) {
-    set.count = static_cast<int>(set.gene_index_set.size());
-    set.score = weighted_mean(
-        set.gene_index_set, [&](int g) { return sqrtmean_weight(genedat, g); },
-        [&](int g) { return gene_at(genedat, g).score; });
-  }
+  weighted_scores(*this, genedat, kSqrtmeanWeighting);
 }
 
 void GeneSets::score_wtd_sqrtmean_sim(GENEData& genedat) {
-  weighted_sim_scores(genedat, FlatGeneSets(geneset_vec, genedat, sqrtmean_weight));
+  weighted_sim_scores(genedat, FlatGeneSets(geneset_vec, genedat, kSqrtmeanWeighting.weight));
 }
 
 void GeneSets::weighted_sim_scores(GENEData& genedat, const FlatGeneSets& flat) {
@@ -354,18 +392,11 @@ void GeneSets::weighted_sim_scores(GENEData& genedat, const FlatGeneSets& flat) 
 }
 
 void GeneSets::score_nor_sqrtmean_moments(GENEData& genedat) {
-  for (GENE_SET& set : geneset_vec) {
-    set.count = static_cast<int>(set.gene_index_set.size());
-    const NullMoments m = nor_sqrtmean_moments(set, genedat);
-    set.null_mean = m.mean;
-    set.null_sd = m.sd;
-  }
+  analytic_moments(*this, genedat, kSqrtmeanWeighting);
 }
 
 void GeneSets::score_mean_gene_zscore(GENEData& genedat) {
-  for (GENE_SET& set : geneset_vec)
-    set.score =
-        mean_over_set(set.gene_index_set, [&](int g) { return gene_at(genedat, g).zscore; });
+  zscore_set_scores(*this, genedat, Reducer::mean);
 }
 
 void GeneSets::sim_score_mean_gene_zscore(GENEData& genedat) {
@@ -374,13 +405,12 @@ void GeneSets::sim_score_mean_gene_zscore(GENEData& genedat) {
 
 void GeneSets::sim_score_mean_gene_zscore(GENEData& genedat, const FlatGeneSets& flat) {
   for (std::size_t i = 0; i < geneset_vec.size(); ++i)
-    geneset_vec[i].sim_score =
-        mean_over_set(genes_of(flat, i), [&](int g) { return gene_at(genedat, g).sim_zscore; });
+    geneset_vec[i].sim_score = reduce(Reducer::mean, genes_of(flat, i),
+                                      [&](int g) { return gene_at(genedat, g).sim_zscore; });
 }
 
 void GeneSets::score_max_gene_zscore(GENEData& genedat) {
-  for (GENE_SET& set : geneset_vec)
-    set.score = max_over_set(set.gene_index_set, [&](int g) { return gene_at(genedat, g).zscore; });
+  zscore_set_scores(*this, genedat, Reducer::max);
 }
 
 void GeneSets::sim_score_max_gene_zscore(GENEData& genedat) {
@@ -389,8 +419,8 @@ void GeneSets::sim_score_max_gene_zscore(GENEData& genedat) {
 
 void GeneSets::sim_score_max_gene_zscore(GENEData& genedat, const FlatGeneSets& flat) {
   for (std::size_t i = 0; i < geneset_vec.size(); ++i)
-    geneset_vec[i].sim_score =
-        max_over_set(genes_of(flat, i), [&](int g) { return gene_at(genedat, g).sim_zscore; });
+    geneset_vec[i].sim_score = reduce(Reducer::max, genes_of(flat, i),
+                                      [&](int g) { return gene_at(genedat, g).sim_zscore; });
 }
 
 // Unguarded on purpose: a set with no null spread gets an infinite or not-a-number z-score,
@@ -424,20 +454,16 @@ void set_combined_result(GENE_SET& set, float score, const NullMoments& m) {
 void GeneSets::zscore_nor_mean(GENEData& genedat) {
   for (GENE_SET& set : geneset_vec) {
     set.count = static_cast<int>(set.gene_index_set.size());
-    const float score = weighted_mean(
-        set.gene_index_set, [&](int g) { return mean_weight(genedat, g); },
-        [&](int g) { return gene_at(genedat, g).score; });
-    set_combined_result(set, score, nor_mean_moments(set, genedat));
+    set_combined_result(set, weighted_score(set, genedat, kMeanWeighting),
+                        kMeanWeighting.moments(set, genedat));
   }
 }
 
 void GeneSets::zscore_nor_sqrtmean(GENEData& genedat) {
   for (GENE_SET& set : geneset_vec) {
     set.count = static_cast<int>(set.gene_index_set.size());
-    const float score = weighted_mean(
-        set.gene_index_set, [&](int g) { return sqrtmean_weight(genedat, g); },
-        [&](int g) { return gene_at(genedat, g).score; });
-    set_combined_result(set, score, nor_sqrtmean_moments(set, genedat));
+    set_combined_result(set, weighted_score(set, genedat, kSqrtmeanWeighting),
+                        kSqrtmeanWeighting.moments(set, genedat));
   }
 }
 
@@ -449,23 +475,15 @@ void GeneSets::compute_scores(SNPData& snpdat, GENEData& genedat) {
     case GeneSetScore::wtdmean:
       genedat.compute_gene_cov2(snpdat, *this);
       genedat.compute_score(snpdat);
-      if (scoring.gene_score == GeneScore::sqrtmean) {
-        score_wtd_sqrtmean(genedat);
-        score_nor_sqrtmean_moments(genedat);
-      } else {
-        score_wtd_mean(genedat);
-        score_nor_mean_moments(genedat);
-      }
+      weighted_scores(*this, genedat, weighting_of(scoring.gene_score));
+      analytic_moments(*this, genedat, weighting_of(scoring.gene_score));
       break;
     case GeneSetScore::mean_z:
     case GeneSetScore::max_z:
       genedat.compute_score(snpdat);
       genedat.compute_score_moments(snpdat);
       genedat.compute_zscore();
-      if (scoring.set_score == GeneSetScore::mean_z)
-        score_mean_gene_zscore(genedat);
-      else
-        score_max_gene_zscore(genedat);
+      zscore_set_scores(*this, genedat, reducer_of(scoring.set_score));
       sim_score_moments(snpdat, genedat);
       break;
   }
@@ -478,9 +496,7 @@ namespace {
 /// computed once here rather than in every replicate.
 FlatGeneSets replicate_view(const GeneSets& sets, const GENEData& genedat) {
   if (sets.scoring.set_score != GeneSetScore::wtdmean) return FlatGeneSets(sets.geneset_vec);
-  return FlatGeneSets(
-      sets.geneset_vec, genedat,
-      sets.scoring.gene_score == GeneScore::sqrtmean ? sqrtmean_weight : mean_weight);
+  return FlatGeneSets(sets.geneset_vec, genedat, weighting_of(sets.scoring.gene_score).weight);
 }
 
 /// One replicate of every set's simulated score; the SNP statistics are already redrawn.
@@ -508,51 +524,30 @@ void simulate_set_scores(GeneSets& sets, SNPData& snpdat, GENEData& genedat,
 // Simulation and step-down
 
 void GeneSets::sim_score_moments(SNPData& snpdat, GENEData& genedat) {
-  std::vector<float> sum(geneset_vec.size(), 0.0f);
-  std::vector<float> sumsq(geneset_vec.size(), 0.0f);
   const FlatGeneSets flat = replicate_view(*this, genedat);
-  snpdat.plan_replicates(kMomentReplicates);
-  for (int rep = 0; rep < kMomentReplicates; ++rep) {
-    snpdat.random_x_stat();
-    simulate_set_scores(*this, snpdat, genedat, flat);
-    for (std::size_t i = 0; i < geneset_vec.size(); ++i) {
-      const float s = geneset_vec[i].sim_score;
-      sum[i] += s;
-      sumsq[i] += s * s;
-    }
-  }
+  const SimulatedMoments moments =
+      simulate_moments(snpdat, geneset_vec.size(), [&](std::vector<float>& sim) {
+        simulate_set_scores(*this, snpdat, genedat, flat);
+        for (std::size_t i = 0; i < geneset_vec.size(); ++i) sim[i] = geneset_vec[i].sim_score;
+      });
   for (std::size_t i = 0; i < geneset_vec.size(); ++i) {
-    geneset_vec[i].null_mean = sum[i] / 1000.0f;
-    geneset_vec[i].null_sd = std::sqrt((sumsq[i] - sum[i] * sum[i] / 1000.0f) / 999.0f);
+    geneset_vec[i].null_mean = moments.mean[i];
+    geneset_vec[i].null_sd = moments.sd[i];
   }
 }
 
 void GeneSets::stepDownPval(int nsim, SNPData& snpdat, GENEData& genedat) {
-  check_nsim(nsim);
   std::vector<float> observed;
   observed.reserve(geneset_vec.size());
-  for (GENE_SET& set : geneset_vec) {
-    set.sim_pval = 1;
-    observed.push_back(set.zscore);
-  }
-  StepDownPval stepdown(observed, nsim);
-  std::vector<float> simulated(geneset_vec.size());
+  for (const GENE_SET& set : geneset_vec) observed.push_back(set.zscore);
   const FlatGeneSets flat = replicate_view(*this, genedat);
-  const ReplicateShare share = begin_replicate_share(snpdat, nsim);
-  Progress progress("replicates", share.count());
-  for (int rep = share.first; rep < share.last; ++rep) {
-    snpdat.random_x_stat();
-    simulate_set_scores(*this, snpdat, genedat, flat);
-    compute_zscore_sim();
-    for (std::size_t i = 0; i < geneset_vec.size(); ++i) simulated[i] = geneset_vec[i].sim_zscore;
-    stepdown.update_by_sim_stats(simulated);
-    progress.tick();
-  }
-  end_replicate_share(snpdat, nsim, share, stepdown);
-  stepdown.compute_pval();
-  stepdown.sort_index();
-  for (std::size_t i = 0; i < geneset_vec.size(); ++i)
-    geneset_vec[i].sim_pval = stepdown.stat_info[i].pval;
+  const std::vector<float> pval =
+      simulate_step_down(snpdat, observed, nsim, [&](std::vector<float>& sim) {
+        simulate_set_scores(*this, snpdat, genedat, flat);
+        compute_zscore_sim();
+        for (std::size_t i = 0; i < geneset_vec.size(); ++i) sim[i] = geneset_vec[i].sim_zscore;
+      });
+  for (std::size_t i = 0; i < geneset_vec.size(); ++i) geneset_vec[i].sim_pval = pval[i];
 }
 
 void GeneSets::compute_geneset_gene_rank(GENEData& genedat) {
@@ -637,10 +632,14 @@ void GeneSets::print_gene_sets_csv(const std::string& outfile, GENEData& genedat
 }
 
 void GeneSets::print_gene_sets_html(const std::string& outfile, GENEData& genedat) const {
-  if (makeSetsMethod == "KEGG")
-    print_kegg_gene_sets_html(outfile, genedat);
-  else
-    print_go_gene_sets_html(outfile, genedat);
+  switch (source) {
+    case SetSource::go:
+      print_go_gene_sets_html(outfile, genedat);
+      break;
+    case SetSource::kegg:
+      print_kegg_gene_sets_html(outfile, genedat);
+      break;
+  }
 }
 
 namespace {

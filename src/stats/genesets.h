@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/analysis_plan.h"
 #include "stats/gene.h"
 #include "stats/go.h"
 #include "stats/kegg.h"
+#include "stats/scoring.h"
 #include "stats/snp.h"
 
 struct GENE_SET {
@@ -45,15 +45,20 @@ struct FlatGeneSets {
                float (*weight_of)(const GENEData&, int));
 };
 
+/// The annotation the sets were made from; the HTML links terms or pathways by it.
+enum class SetSource { go, kegg };
+
 class GeneSets {
  public:
   int max_set_size = 0;  ///< 0 or less: no limit
   std::vector<GENE_SET> geneset_vec;
   std::string makeSetsMethod;  ///< "GO-" + GO type, or "KEGG"
   std::string setIDLabel;      ///< "GOID" or "KEGGID"
-  SetScoring scoring;
+  SetSource source = SetSource::go;
+  /// The run's scoring, held by the plan; set_score and gene_score are read here.
+  const Scoring& scoring;
 
-  explicit GeneSets(SetScoring setScoring);
+  explicit GeneSets(const Scoring& run_scoring = kDefaultScoring);
   void set_max_set_size(int max);
   void make_gene_sets(const GOData& godat, int maxSetSize);
   void make_gene_sets(const KEGGData& keggdat, int maxSetSize);
@@ -90,7 +95,7 @@ class GeneSets {
   void sim_compute_geneset_stats(GENEData& genedat);
 
   /// Set indexes in report order: decreasing z-score, then the sets whose z-score is not a
-  /// number in creation order. The sets themselves are not moved.
+  /// number; equal z-scores keep creation order. The sets themselves are not moved.
   std::vector<std::size_t> report_order() const;
   void print_gene_sets_csv(const std::string& outfile, GENEData& genedat) const;
   void print_gene_sets_html(const std::string& outfile, GENEData& genedat) const;

@@ -11,15 +11,13 @@
 #include "Ranker/ranker.h"
 #include "cli/fail.h"
 #include "cli/print_banner.h"
-#include "cli/progress.h"
-#include "engine/distributed.h"
 #include "engine/makeSeed.h"
 #include "engine/parallel_for.h"
-#include "engine/stepDownPval.h"
 #include "files/binary_score_file.h"
 #include "files/result_file.h"
 #include "files/score_text.h"
 #include "files/tokenize.h"
+#include "stats/simulation.h"
 
 float snp_statistic_weighted(const float* scores, const double* weights, int nsubj) {
   float sum = 0;
@@ -254,21 +252,10 @@ std::vector<float> SNPData::get_sim_x_stat() const {
 }
 
 void SNPData::stepDownPval(int nsim) {
-  check_nsim(nsim);
-  StepDownPval stepdown(get_x_stat(), nsim);
-  std::vector<float> sim(snpvec.size());
-  const ReplicateShare share = begin_replicate_share(*this, nsim);
-  Progress progress("replicates", share.count());
-  for (int s = share.first; s < share.last; ++s) {
-    random_x_stat();
+  const std::vector<float> pval = simulate_step_down(*this, get_x_stat(), nsim, [this](auto& sim) {
     for (std::size_t i = 0; i < snpvec.size(); ++i) sim[i] = snpvec[i].sim_x_stat;
-    stepdown.update_by_sim_stats(sim);
-    progress.tick();
-  }
-  end_replicate_share(*this, nsim, share, stepdown);
-  stepdown.compute_pval();
-  for (const StatInfo& record : stepdown.stat_info)
-    snpvec[static_cast<std::size_t>(record.index)].sim_pval = record.pval;
+  });
+  for (std::size_t i = 0; i < snpvec.size(); ++i) snpvec[i].sim_pval = pval[i];
 }
 
 void SNPData::print_summary(const std::string& title) const {

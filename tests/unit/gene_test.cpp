@@ -23,6 +23,7 @@ struct GeneDataHolder {
     for (std::size_t i = 0; i < values.size(); ++i) snp(i).*field = values[i];
   }
 
+  Scoring scoring;  ///< the genes' scoring, changed by the tests that try each
   std::unique_ptr<SNPData> snpdat;
   std::unique_ptr<GENEData> genedat;
 };
@@ -32,8 +33,8 @@ struct GeneFiles : TempDir, GeneDataHolder {
   GENEData& load(const std::string& scores, const std::string& gene_snp,
                  GeneScore gene_score = GeneScore::mean) {
     snpdat = std::make_unique<SNPData>(write("score.dat", scores), -999.0f, "zero");
-    genedat = std::make_unique<GENEData>(gene_score, GeneMoments::nor,
-                                         write("gene_snp.dat", gene_snp), 50000, *snpdat);
+    scoring.gene_score = gene_score;
+    genedat = std::make_unique<GENEData>(scoring, write("gene_snp.dat", gene_snp), 50000, *snpdat);
     return *genedat;
   }
 };
@@ -54,7 +55,8 @@ struct GeneMemory : GeneDataHolder {
     std::vector<std::string> names;
     for (std::size_t k = 0; k < rows.size(); ++k) names.push_back("rs" + std::to_string(k + 1));
     snpdat = std::make_unique<SNPData>(names, rows);
-    genedat = std::make_unique<GENEData>(gene_score, GeneMoments::nor, pairs_of(gene_snp), *snpdat);
+    scoring.gene_score = gene_score;
+    genedat = std::make_unique<GENEData>(scoring, pairs_of(gene_snp), *snpdat);
     return *genedat;
   }
 };
@@ -121,7 +123,7 @@ TEST(GENEData, ComputeScoreByMethodOverUsedSnpsOfUsedGenes) {
       {GeneScore::max, {7, 0, 0}}};
   for (const auto& [method, expected] : cases) {
     SCOPED_TRACE(static_cast<int>(method));
-    g.geneScore = method;
+    f.scoring.gene_score = method;
     g.compute_score(*f.snpdat);
     EXPECT_EQ(g.genevec[0].count, 3);
     EXPECT_EQ(g.genevec[2].count, 0);
@@ -130,7 +132,7 @@ TEST(GENEData, ComputeScoreByMethodOverUsedSnpsOfUsedGenes) {
   // An unused SNP leaves the gene; the simulated score reads sim_x_stat instead.
   f.snp(2).used = false;
   f.set(&SNP::sim_x_stat, {2, 6});
-  g.geneScore = GeneScore::mean;
+  f.scoring.gene_score = GeneScore::mean;
   g.compute_score(*f.snpdat);
   g.compute_score_sim(*f.snpdat);
   EXPECT_EQ(g.genevec[0].count, 2);
@@ -155,7 +157,7 @@ TEST(GENEData, AnalyticMomentsOfOneSnpAndTwoSnpGenes) {
   EXPECT_EQ(g.genevec[2].null_mean, 0.0f);
   EXPECT_EQ(g.genevec[2].null_sd, 0.0f);
   g.genevec[2].used = true;
-  g.geneScore = GeneScore::sqrtmean;
+  f.scoring.gene_score = GeneScore::sqrtmean;
   g.compute_score_moments(*f.snpdat);
   // The running float moments may carry a few ulps of rounding.
   EXPECT_NEAR(g.genevec[2].var_mean, 1.25, 1e-6);
@@ -208,6 +210,33 @@ TEST(GenePairCovs, EqualToTheCorrelationFormulaWhateverTheThreadCount) {
       for (std::size_t p = 0; p < pairs.size(); ++p)
         ASSERT_TRUE(std::memcmp(&got[p], &expected[p], sizeof(float)) == 0)
             << nsubj << " subjects, " << threads << " threads, pair " << p;
+    }
+    // Processes of a job: consecutive shares of nearly equal work that cover the list once,
+    // each computed on its own, give the same bits.
+    double total = 0;
+    for (const auto& [a, b] : pairs)
+      total += static_cast<double>(gene_snps[static_cast<std::size_t>(a)].size() *
+                                   gene_snps[static_cast<std::size_t>(b)].size());
+    for (int nprocs : {2, 3, 7}) {
+      std::vector<float> gathered;
+      for (int rank = 0; rank < nprocs; ++rank) {
+        const auto [first, end] = pair_share(gene_snps, pairs, rank, nprocs);
+        ASSERT_EQ(first, gathered.size()) << nprocs << " processes, rank " << rank;
+        double work = 0;
+        for (std::size_t p = first; p < end; ++p)
+          work += static_cast<double>(gene_snps[static_cast<std::size_t>(pairs[p].first)].size() *
+                                      gene_snps[static_cast<std::size_t>(pairs[p].second)].size());
+        EXPECT_LT(work, 1.2 * total / nprocs) << nprocs << " processes, rank " << rank;
+        SnpDeviations fresh;
+        const std::vector<std::pair<int, int>> share(
+            pairs.begin() + static_cast<std::ptrdiff_t>(first),
+            pairs.begin() + static_cast<std::ptrdiff_t>(end));
+        const std::vector<float> part = gene_pair_covs(snps.scoremat, fresh, gene_snps, share, 2);
+        gathered.insert(gathered.end(), part.begin(), part.end());
+      }
+      ASSERT_EQ(gathered.size(), expected.size()) << nprocs << " processes";
+      EXPECT_EQ(std::memcmp(gathered.data(), expected.data(), expected.size() * sizeof(float)), 0)
+          << nprocs << " processes";
     }
   }
 }
@@ -436,16 +465,43 @@ TEST(GENEData, StepDownPvalMapsPvaluesBackToGenes) {
   EXPECT_STDOUT_EXIT(g.stepDownPval(0, *f.snpdat), "^error: invalid no. simulations  = 0\n$");
 }
 
-TEST(GENEData, ReportsFollowDecreasingZscoreWithoutMovingTheGenes) {
+TEST(GENEData, ReportsListDecreasingZscoreTiesInCreationOrderAndNaNLast) {
+  // Forty genes in three z-score groups: enough for an unstable sort to move tied genes.
+  constexpr int kGenes = 40;
+  std::string scores, gene_snp;
+  for (int k = 0; k < kGenes; ++k) {
+    scores += "rs" + std::to_string(k) + " 1 2\n";
+    gene_snp += "G" + std::to_string(k) + " rs" + std::to_string(k) + " 0\n";
+  }
   GeneFiles f;
-  GENEData& g = f.load("rs1 1 2\nrs2 1 2\nrs3 1 2\n", "LOW rs1 0\nNAN rs2 0\nHIGH rs3 0\n");
-  g.genevec[0].zscore = -1;
-  g.genevec[1].zscore = std::numeric_limits<float>::quiet_NaN();
-  g.genevec[2].zscore = 2;
-  EXPECT_EQ(g.report_order(), (std::vector<std::size_t>{2, 0, 1}));
+  GENEData& g = f.load(scores, gene_snp);
+  const auto zscore_of = [](int k) {
+    return k % 7 == 3 ? std::numeric_limits<float>::quiet_NaN() : k % 3 == 0 ? 2.0f : 1.0f;
+  };
+  for (int k = 0; k < kGenes; ++k) g.genevec[static_cast<std::size_t>(k)].zscore = zscore_of(k);
+  std::vector<std::string> expected;
+  for (float group : {2.0f, 1.0f, std::numeric_limits<float>::quiet_NaN()})
+    for (int k = 0; k < kGenes; ++k)
+      if (same(zscore_of(k), group)) expected.push_back("G" + std::to_string(k));
+
   g.print_gene_stats_csv(f.file("out.csv"));
+  std::istringstream csv(f.read("out.csv"));
+  std::string line;
+  std::getline(csv, line);  // header
+  std::vector<std::string> csv_names;
+  while (std::getline(csv, line)) {
+    std::istringstream row(line);
+    std::string name;
+    std::getline(row >> std::ws, name, ',');
+    csv_names.push_back(name);
+  }
+  EXPECT_EQ(csv_names, expected);
+
   g.print_gene_stats_html(f.file("out.html"));
-  // The name index still finds each gene: the reports did not reorder genevec.
-  for (const char* name : {"LOW", "NAN", "HIGH"})
-    EXPECT_EQ(g.genevec[static_cast<std::size_t>(g.get_gene_index(name))].name, name);
+  const std::string html = f.read("out.html");
+  std::vector<std::string> html_names;
+  for (std::size_t at = html.find("term="); at != std::string::npos;
+       at = html.find("term=", at + 1))
+    html_names.push_back(html.substr(at + 5, html.find('"', at) - at - 5));
+  EXPECT_EQ(html_names, expected);
 }

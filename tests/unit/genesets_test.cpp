@@ -12,6 +12,11 @@
 
 namespace {
 
+// The scorings the tests use; the sets read them by reference, so they outlive every set.
+const Scoring kWtdMeanScoring{GeneScore::mean, GeneMoments::nor, GeneSetScore::wtdmean};
+const Scoring kWtdSqrtmeanScoring{GeneScore::sqrtmean, GeneMoments::nor, GeneSetScore::wtdmean};
+const Scoring kMeanZScoring{GeneScore::mean, GeneMoments::sim, GeneSetScore::mean_z};
+
 /// Genes A (rs1, rs2), B (rs3), C (rs4), D (rs1); A, B, C used. Every SNP is a multiple of
 /// (-1, 0, 1) except rs3, whose correlation with it is -1.5 / sqrt(3) (square 3/4).
 struct TinyGenes {
@@ -19,7 +24,7 @@ struct TinyGenes {
   SNPData snpdat{dir.write("score.dat", "rs1 -1 0 1\nrs2 -1 0 1\nrs3 1 1 -2\nrs4 2 0 -2\n"),
                  -999.0f, "zero"};
   GENEData genedat{
-      GeneScore::mean, GeneMoments::nor,
+      kWtdMeanScoring,
       dir.write("gene_snp.dat",
                 "GENE_A rs1 0\nGENE_A rs2 0\nGENE_B rs3 0\nGENE_C rs4 0\nGENE_D rs1 0\n"),
       1000, snpdat};
@@ -50,7 +55,7 @@ GENE_SET make_set(std::set<int> genes, std::vector<std::string> names = {"T"}) {
 }
 
 GeneSets sets_of(std::vector<GENE_SET> sets, GeneScore gene_score = GeneScore::mean) {
-  GeneSets gs(SetScoring{GeneSetScore::wtdmean, gene_score});
+  GeneSets gs(gene_score == GeneScore::sqrtmean ? kWtdSqrtmeanScoring : kWtdMeanScoring);
   gs.geneset_vec = std::move(sets);
   return gs;
 }
@@ -85,7 +90,7 @@ TEST(GeneSets, KeggSetsObeyTheSizeLimitAndMergeInFileOrder) {
                      {"00030", {}, {2, 4}},      {"00040", {}, {}},
                      {"00050", {}, first_n(30)}, {"00060", {}, first_n(31)}};
   for (int limit : {30, 0, -1}) {  // 0 or less: no limit
-    GeneSets gs(SetScoring{GeneSetScore::mean_z, GeneScore::mean});
+    GeneSets gs(kMeanZScoring);
     gs.make_gene_sets(keggdat, limit);
     EXPECT_EQ(gs.setIDLabel, "KEGGID");
     const std::vector<std::string> sets = describe(gs);
@@ -206,6 +211,16 @@ TEST(GeneSets, ReportOrderIsDecreasingZscoreWithNotANumberLastInCreationOrder) {
   for (std::size_t i = 0; i < sets.size(); ++i)  // a view: the sets stay where they are
     EXPECT_TRUE(gs.geneset_vec[i].zscore == sets[i].zscore ||
                 (std::isnan(gs.geneset_vec[i].zscore) && std::isnan(sets[i].zscore)));
+
+  // Forty sets in two tied groups, enough for an unstable sort to move them: each group
+  // keeps the order in which its sets were made.
+  std::vector<GENE_SET> tied(40, make_set({0}));
+  std::vector<std::size_t> expected;
+  for (std::size_t i = 0; i < tied.size(); ++i) tied[i].zscore = i % 3 == 0 ? 2.0f : 1.0f;
+  for (float group : {2.0f, 1.0f})
+    for (std::size_t i = 0; i < tied.size(); ++i)
+      if (tied[i].zscore == group) expected.push_back(i);
+  EXPECT_EQ(sets_of(tied).report_order(), expected);
 }
 
 TEST(GeneSets, StepDownMapsEachPvalueBackToItsOwnSet) {
@@ -214,7 +229,7 @@ TEST(GeneSets, StepDownMapsEachPvalueBackToItsOwnSet) {
   t.snpdat.set_seed(5);
   for (int g = 0; g < 3; ++g) t.gene(g).null_sd = 1;
   // The first set has the lowest observed z-score: p-values left in sorted order would swap.
-  GeneSets gs(SetScoring{GeneSetScore::mean_z, GeneScore::mean});
+  GeneSets gs(kMeanZScoring);
   gs.geneset_vec = {make_set({0}), make_set({1, 2}), make_set({0, 1})};
   const std::vector<float> z = {-1e9f, 1e9f, -1e8f};  // far outside any simulated z-score
   for (std::size_t i = 0; i < z.size(); ++i) {
@@ -233,7 +248,7 @@ TEST(GeneSets, SimulatedMomentsOfMeanZ) {
   for (int g = 0; g < 3; ++g) t.gene(g).null_sd = 1;  // gene sim_zscore = sim_score
   // Gene 3 is unused, so its simulated z-score is 0: set 1 is half of set 0 in every
   // replicate, and set 2 is 0 in every replicate.
-  GeneSets gs(SetScoring{GeneSetScore::mean_z, GeneScore::mean});
+  GeneSets gs(kMeanZScoring);
   gs.geneset_vec = {make_set({0}), make_set({0, 3}), make_set({3})};
   t.snpdat.set_seed(11);
   gs.sim_score_moments(t.snpdat, t.genedat);

@@ -80,8 +80,8 @@ TEST(GOData, GoGeneKeepsKnownPairsOnceAndMarksTheirGenes) {
   TempDir dir;
   // Three genes G1..G3 of one SNP each, and a graph of the "mf" namespace only.
   SNPData snp(dir.write("score.dat", "s1 1 2\ns2 2 1\ns3 0 1\n"), -999.0f, "zero");
-  GENEData genes(GeneScore::sqrtmean, GeneMoments::nor,
-                 dir.write("gene_snp.dat", "G1 s1 0\nG2 s2 0\nG3 s3 0\n"), 50000, snp);
+  GENEData genes(kDefaultScoring, dir.write("gene_snp.dat", "G1 s1 0\nG2 s2 0\nG3 s3 0\n"), 50000,
+                 snp);
   GOData go = load_go(dir, "mf M1 is_a M0\nbp B1 is_a B0\n", "mf");
   go.load_go_gene(dir.write("go_gene.dat",
                             " ,# source gene term\n"

@@ -10,8 +10,8 @@ namespace {
 struct KeggSetup {
   KeggSetup()
       : snp(dir.write("score.dat", "s1 1 2\ns2 2 1\ns3 0 1\n"), -999.0f, "zero"),
-        genes(GeneScore::sqrtmean, GeneMoments::nor,
-              dir.write("gene_snp.dat", "10 s1 0\n20 s2 0\n30 s3 0\n"), 50000, snp) {}
+        genes(kDefaultScoring, dir.write("gene_snp.dat", "10 s1 0\n20 s2 0\n30 s3 0\n"), 50000,
+              snp) {}
   bool used(const std::string& gene) const {
     return genes.genevec[static_cast<std::size_t>(genes.gene_map.at(gene))].used;
   }

@@ -1,4 +1,4 @@
-#include "engine/distributed.h"
+#include "stats/simulation.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "conventions.h"
 #include "engine/stepDownPval.h"
 #include "stats/snp.h"
 
@@ -93,4 +94,56 @@ TEST(StepDownFingerprint, ChangesWithAnyStatisticTheirOrderOrTheReplicateCount) 
   EXPECT_NE(step_down_fingerprint(StepDownPval(swapped, 100)), base);
   std::vector<float> fewer(stats.begin(), stats.end() - 1);
   EXPECT_NE(step_down_fingerprint(StepDownPval(fewer, 100)), base);
+}
+
+namespace {
+// Two SNPs of four subjects: enough for the driver to draw replicates from.
+SNPData small_study() {
+  SNPData d({"rs1", "rs2"}, {{1, -2, 0.5f, 3}, {0.25f, 1, -1, 2}});
+  d.set_all_used();
+  d.make_snp_used_index();
+  d.compute_x_stat();
+  return d;
+}
+}  // namespace
+
+TEST(SimulateStepDown, PValuesFollowTheObservedOrderAndTheStreamMovesByOneDrawPerReplicate) {
+  SNPData d = small_study();
+  MTRand::iset = 0;
+  d.set_seed(7);
+  // Replicate r: statistic 0 simulates 2 when r is odd, statistic 2 simulates 4 when r is a
+  // multiple of 4. Worked by hand: statistic 0 (observed 1) is reached 4 times of 8, statistic
+  // 2 (observed 3) twice, statistic 1 (observed 5) never.
+  int calls = 0;
+  const std::vector<float> pval = simulate_step_down(d, {1, 5, 3}, 8, [&](std::vector<float>& sim) {
+    sim = {calls % 2 == 1 ? 2.0f : 0.0f, 0.0f, calls % 4 == 0 ? 4.0f : 0.0f};
+    ++calls;
+  });
+  EXPECT_EQ(calls, 8);
+  EXPECT_EQ(pval, (std::vector<float>{0.5f, 0.0f, 0.25f}));
+  const double after_driver = d.randGenerator.norm();
+
+  SNPData e = small_study();
+  MTRand::iset = 0;
+  e.set_seed(7);
+  e.plan_replicates(8);
+  for (int r = 0; r < 8; ++r) e.random_x_stat();
+  EXPECT_EQ(after_driver, e.randGenerator.norm());
+}
+
+TEST(SimulateMoments, MeanAndSampleSdOverTheMomentReplicates) {
+  SNPData d = small_study();
+  d.set_seed(3);
+  // Statistic k alternates between k and -k: mean 0, sd k * sqrt(1000 / 999).
+  int rep = 0;
+  const SimulatedMoments moments = simulate_moments(d, 3, [&](std::vector<float>& sim) {
+    const float sign = rep++ % 2 == 0 ? 1.0f : -1.0f;
+    for (std::size_t k = 0; k < sim.size(); ++k) sim[k] = sign * static_cast<float>(k);
+  });
+  EXPECT_EQ(rep, kMomentReplicates);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(moments.mean[static_cast<std::size_t>(k)], 0.0f);
+    EXPECT_FLOAT_EQ(moments.sd[static_cast<std::size_t>(k)],
+                    static_cast<float>(k * std::sqrt(1000.0 / 999.0)));
+  }
 }

@@ -1,4 +1,12 @@
-// Constants that more than one module must agree on: how input lines split and which are
+// What every module of the program agrees on.
+//  - Numbers: statistics, scores, moments, ranks and p-values are float; subject weights and
+//    normal deviates are double; a step widens to double only where the arithmetic is fixed
+//    that way, so that a seed reproduces a run to the bit.
+//  - Names: lower case with underscores, `sim_`/`_sim` for simulated values, `print_` for
+//    console reports, `load_` for readers.
+//  - Errors: no exceptions; a run stops through cli/fail.h with one message and status 1.
+//  - Order: reports list equal values in the order in which their records were made.
+// Below, the constants that more than one module uses: how input lines split and which are
 // comments, the tolerances below which a statistic counts as zero, the replicates behind
 // simulated moments, and the databases that the HTML reports link to.
 #pragma once
