@@ -31,7 +31,7 @@ void draw_permuted_residuals(MTRand& rng, const double* residuals, int n, std::v
 /// The kernel's input under permutation, read block by block as BlockedScores is: for each
 /// block of kSnpBlock SNPs, `fill_block` writes nsubj rows of kSnpBlock centred genotypes in
 /// double (subject-major; 0 for a missing call and for lanes past the last SNP) and returns the
-/// largest magnitude it wrote.
+/// largest magnitude it wrote or a bound on it.
 struct CentredBlocks {
   int nsnp = 0;
   int nsubj = 0;

@@ -204,7 +204,7 @@ void CompactRows::genotype_values(int r, double* out) const {
     const unsigned char* row = base + header.rows_offset +
                                static_cast<std::uint64_t>(r) * genotype_row_bytes(header.nsubj);
     for (int j = 0; j < n; ++j) {
-      const unsigned code = (row[j >> 2] >> (2 * (j & 3))) & 3u;
+      const unsigned code = (row[j / 4] >> (2 * (j % 4))) & 3u;
       out[j] = code == kMissingGenotypeCode ? nan : static_cast<double>(code);
     }
     return;

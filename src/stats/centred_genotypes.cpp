@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "engine/snp_kernel.h"
 
@@ -107,7 +108,38 @@ double CentredGenotypes::centre(int r, double* out, int stride) const {
   return largest;
 }
 
+double CentredGenotypes::fill_genotype_codes(const int* snps, int nrows, double* out) const {
+  // Each lane's x for the codes 0, 1, 2 and a missing call, formed as the general path forms
+  // them; then the block is written subject by subject, every lane of a subject at once.
+  const std::uint64_t row_bytes = genotype_row_bytes(rows->header.nsubj);
+  thread_local std::vector<unsigned char> zeros;
+  zeros.assign(row_bytes, 0);
+  const unsigned char* row[kSnpBlock];
+  double x[kSnpBlock][4] = {};
+  double largest = 0;
+  for (int lane = 0; lane < kSnpBlock; ++lane) {
+    row[lane] = zeros.data();  // lanes past nrows: code 0, whose x is 0 there
+    if (lane >= nrows) continue;
+    row[lane] =
+        rows->base + rows->header.rows_offset + static_cast<std::uint64_t>(snps[lane]) * row_bytes;
+    const double m = rows->means[snps[lane]];
+    for (int code = 0; code < 3; ++code) x[lane][code] = static_cast<double>(code) - m;
+    largest = std::max({largest, std::fabs(x[lane][0]), std::fabs(x[lane][2])});
+  }
+  for (int i = 0; i < nsubj; ++i) {
+    double* dst = out + static_cast<long>(i) * kSnpBlock;
+    const int shift = 2 * (i % 4);
+    const std::size_t byte = static_cast<std::size_t>(i / 4);
+    for (int lane = 0; lane < kSnpBlock; ++lane) {
+      dst[lane] = x[lane][(row[lane][byte] >> shift) & 3u];
+    }
+  }
+  return largest;
+}
+
 double CentredGenotypes::fill_block(const int* snps, int nrows, double* out) const {
+  if (ncovariates == 1 && rows->header.coding == RowCoding::genotypes)
+    return fill_genotype_codes(snps, nrows, out);
   double largest = 0;
   for (int lane = 0; lane < kSnpBlock; ++lane) {
     if (lane < nrows) {

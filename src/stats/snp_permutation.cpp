@@ -30,6 +30,7 @@ void SNPData::use_permutation_null() {
 
 void SNPData::prepare_permuted_scores() {
   const int nused = static_cast<int>(snp_used_index.size());
+  centred_genotypes.rows = &scoremat.compact;  // this object's, should it have been moved
   used_centred.nsnp = nused;
   used_centred.nsubj = nsubj;
   used_centred.nblocks = (nused + kSnpBlock - 1) / kSnpBlock;

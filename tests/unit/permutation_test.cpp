@@ -227,7 +227,7 @@ TEST(PermutationNull, KernelPathsAndThreadCountsGiveTheSameBits) {
   const std::size_t cells = 9 * study.codes.size();
   std::vector<float> base(cells), other(cells);
   permuted_snp_stats(d.used_centred, residuals.data(), 9, base.data(), KernelPath::baseline, 1);
-  for (KernelPath path : {KernelPath::avx2, KernelPath::avx512}) {
+  for (KernelPath path : {KernelPath::baseline, KernelPath::avx2, KernelPath::avx512}) {
     if (!kernel_path_supported(path)) continue;
     permuted_snp_stats(d.used_centred, residuals.data(), 9, other.data(), path, 2);
     EXPECT_EQ(std::memcmp(base.data(), other.data(), cells * sizeof(float)), 0);
