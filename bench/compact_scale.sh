@@ -12,7 +12,8 @@
 #
 #   bash bench/compact_scale.sh          SNPS, SUBJECTS, NSIM, GENES, PATHWAYS, WORK set the size
 #                                        and the folder (build/bench-compact), kept between runs;
-#                                        SKIP_KEGG_1000=1 leaves out the nsim 1000 run
+#                                        SKIP_KEGG_1000=1 leaves out the nsim 1000 run,
+#                                        SKIP_SNP=1 the SNP and PLINK runs
 # plink1.9 is the yardstick and makes the genotypes: it is installed (Debian package plink1.9)
 # when missing.
 set -euo pipefail
@@ -76,14 +77,16 @@ run() {  # label, extra arguments
   if [ -f "$dir/output.csv" ]; then md5sum "$dir/output.csv" | sed 's/^/    output.csv md5 /'; fi
   rm -rf "$dir"
 }
-run "halvorix --method SNP, compact, nsim $nsim" --method SNP --nsim "$nsim"
-snp_wall=$last_wall
-printf '    %.3f ns a score-replicate (%s scores x %s replicates)\n' \
-  "$(echo "$snp_wall * 10^9 / ($snps * $subjects * $nsim)" | bc -l)" "$((snps * subjects))" "$nsim"
-measure "plink1.9 --assoc mperm=$nsim --threads $threads" \
-  plink1.9 --bfile "$work/dummy" --assoc mperm="$nsim" --threads "$threads" --seed 1 \
-  --out "$work/plink"
-printf '    halvorix is %.2f times as fast\n' "$(echo "$last_wall / $snp_wall" | bc -l)"
+if [ "${SKIP_SNP:-0}" != 1 ]; then
+  run "halvorix --method SNP, compact, nsim $nsim" --method SNP --nsim "$nsim"
+  snp_wall=$last_wall
+  printf '    %.3f ns a score-replicate (%s scores x %s replicates)\n' \
+    "$(echo "$snp_wall * 10^9 / ($snps * $subjects * $nsim)" | bc -l)" "$((snps * subjects))" "$nsim"
+  measure "plink1.9 --assoc mperm=$nsim --threads $threads" \
+    plink1.9 --bfile "$work/dummy" --assoc mperm="$nsim" --threads "$threads" --seed 1 \
+    --out "$work/plink"
+  printf '    halvorix is %.2f times as fast\n' "$(echo "$last_wall / $snp_wall" | bc -l)"
+fi
 run "halvorix --method KEGG, nsim $nsim, $genes genes, $pathways pathways" --method KEGG \
   --nsim "$nsim" --gene_snp "$work/gene_snp.dat" --kegg_gene "$work/kegg_gene.dat" --dist 0
 if [ "${SKIP_KEGG_1000:-0}" != 1 ]; then

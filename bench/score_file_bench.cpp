@@ -2,8 +2,10 @@
 // place, on the same generated matrix; and the per-score cost of halvorix-prep's two outputs
 // (six-digit text against the float that text reads back as). Throughput in scores per second.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -12,6 +14,7 @@
 #include "engine/snp_kernel.h"
 #include "prep/number_format.h"
 #include "prep/score_binary.h"
+#include "prep/score_compact.h"
 #include "stats/snp.h"
 
 namespace {
@@ -155,3 +158,45 @@ static void BM_transpose_blocks(benchmark::State& state) {
   set_scores_counter(state);
 }
 BENCHMARK(BM_transpose_blocks)->Args({20000, 1000})->Unit(benchmark::kMillisecond);
+
+// The same transposition from a compact file: each row decoded from its codes first (argument
+// 3: 1 genotype rows, 2 dosage rows of table indices), so the difference from
+// BM_transpose_blocks is what decoding costs a score.
+static void BM_transpose_blocks_compact(benchmark::State& state) {
+  const int nsnp = static_cast<int>(state.range(0)), nsubj = static_cast<int>(state.range(1));
+  const bool dosages = state.range(2) == 2;
+  const std::string path =
+      (fs::temp_directory_path() / ("halvorix_bench_compact_" + std::to_string(getpid()))).string();
+  {
+    std::mt19937 rng(4);
+    std::vector<double> residuals(static_cast<std::size_t>(nsubj));
+    for (double& r : residuals) r = static_cast<double>(rng() % 1000) / 300.0 - 1.5;
+    CompactScoreWriter writer(path, dosages ? RowCoding::dosages : RowCoding::genotypes, residuals,
+                              {}, -999.0f);
+    std::vector<double> row(static_cast<std::size_t>(nsubj));
+    for (int r = 0; r < nsnp; ++r) {
+      for (double& g : row)
+        g = rng() % 100 == 0 ? std::nan("")
+            : dosages        ? static_cast<double>(rng() % 2001) / 1000.0
+                             : rng() % 3;
+      writer.write_row("rs" + std::to_string(r), row, 1.0);
+    }
+    writer.commit();
+  }
+  SNPData data(path, -999.0f, "mean");
+  fs::remove(path);  // the mapping keeps the file's pages
+  std::vector<int> rows(static_cast<std::size_t>(nsnp));
+  for (int r = 0; r < nsnp; ++r) rows[static_cast<std::size_t>(r)] = r;
+  std::vector<float> block(static_cast<std::size_t>(nsubj) * kSnpBlock);
+  for ([[maybe_unused]] auto _ : state)
+    for (int first = 0; first < nsnp; first += kSnpBlock) {
+      data.scoremat.transpose_rows(rows.data() + first, std::min(kSnpBlock, nsnp - first),
+                                   kSnpBlock, block.data());
+      benchmark::DoNotOptimize(block.data());
+    }
+  set_scores_counter(state);
+}
+BENCHMARK(BM_transpose_blocks_compact)
+    ->Args({20000, 1000, 1})
+    ->Args({20000, 1000, 2})
+    ->Unit(benchmark::kMillisecond);

@@ -4,7 +4,10 @@
 # --assoc mperm on the same .bed when plink1.9 is installed. Prints wall time, peak resident
 # memory and peak anonymous memory (RssAnon, which leaves out the mapped score file).
 #
-#   bash bench/study_scale.sh [text|binary|all]
+#   bash bench/study_scale.sh [text|binary|compact|all]
+#
+# `compact` runs the binary and the compact score files of the same genotypes side by side
+# (both must write the same output.csv); `all` runs text, binary and compact.
 #
 # SNPS (default 100000), SUBJECTS (5000), NSIM (100), PLINK_THREADS (2), GENES (0: no GENE run; else genes of
 # GENE_SNPS=20 consecutive SNPs) set the size; WORK (build/bench-study) holds the files.
@@ -52,11 +55,16 @@ if [ "$genes" -gt 0 ] && [ ! -f "$work/gene_snp.dat" ]; then
 fi
 
 # The score files are kept for the next run; REMAKE=1 writes (and times) them again.
-if [ "$which" != binary ] && { [ "${REMAKE:-0}" = 1 ] || [ ! -f "$work/score.txt" ]; }; then
+if { [ "$which" = text ] || [ "$which" = all ]; } &&
+  { [ "${REMAKE:-0}" = 1 ] || [ ! -f "$work/score.txt" ]; }; then
   measure "prep scores, text" "$build/halvorix-prep" scores --bfile "$work/dummy" --out "$work/score.txt"
 fi
 if [ "${REMAKE:-0}" = 1 ] || [ ! -f "$work/score.bin" ]; then
   measure "prep scores, binary" "$build/halvorix-prep" scores --bfile "$work/dummy" --format binary --out "$work/score.bin"
+fi
+if { [ "$which" = compact ] || [ "$which" = all ]; } &&
+  { [ "${REMAKE:-0}" = 1 ] || [ ! -f "$work/score.cmp" ]; }; then
+  measure "prep scores, compact" "$build/halvorix-prep" scores --bfile "$work/dummy" --format compact --out "$work/score.cmp"
 fi
 
 run() {  # label, score file, extra arguments
@@ -67,8 +75,13 @@ run() {  # label, score file, extra arguments
   rm -rf "$dir"
 }
 tag="$snps x $subjects, nsim $nsim"
-if [ "$which" != binary ]; then run "halvorix SNP, text, $tag" "$work/score.txt" --method SNP; fi
+if [ "$which" = text ] || [ "$which" = all ]; then
+  run "halvorix SNP, text, $tag" "$work/score.txt" --method SNP
+fi
 run "halvorix SNP, binary, $tag" "$work/score.bin" --method SNP
+if [ "$which" = compact ] || [ "$which" = all ]; then
+  run "halvorix SNP, compact, $tag" "$work/score.cmp" --method SNP
+fi
 if [ "$genes" -gt 0 ]; then
   run "halvorix GENE, binary, $tag, $genes genes" "$work/score.bin" --method GENE --gene_snp "$work/gene_snp.dat" --dist 0
 fi

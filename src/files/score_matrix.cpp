@@ -203,14 +203,17 @@ std::vector<float> ScoreMatrix::subject_means() const {
     const int j1 = static_cast<int>(static_cast<long long>(nsubj) * (p + 1) / parts);
     std::vector<float> scratch(coded ? static_cast<std::size_t>(j1 - j0) : 0);
     for (int r = 0; r < nsnp; ++r) {
-      const float* x = values + static_cast<long long>(r) * nsubj;
+      // x[k] is subject j0 + k's score.
+      const float* x = scratch.data();
       if (coded) {
         compact.decode(r, j0, j1, scratch.data());
-        x = scratch.data() - j0;  // indexed by subject below
+      } else {
+        x = values + static_cast<long long>(r) * nsubj + j0;
       }
       for (int j = j0; j < j1; ++j) {
-        if (std::fabs(x[j] - missing) < below) continue;
-        sum[static_cast<std::size_t>(j)] += static_cast<double>(x[j]);
+        const float v = x[j - j0];
+        if (std::fabs(v - missing) < below) continue;
+        sum[static_cast<std::size_t>(j)] += static_cast<double>(v);
         count[static_cast<std::size_t>(j)] += 1;
       }
     }

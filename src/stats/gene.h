@@ -17,7 +17,8 @@
 
 class GeneSets;
 
-/// SNP deviations formed at a time for gene variances alone (GENE runs), in bytes.
+/// SNP deviations formed at a time for gene variances (GENE runs) and for the gene covariances
+/// inside sets (a group of sets at a time), in bytes.
 constexpr std::size_t kDeviationMemory = std::size_t{256} << 20;
 
 /// The square matrix of gene covariances, 0 where never set. Sets hold few of all gene pairs,
@@ -76,7 +77,7 @@ class GENEData {
   GeneCovariances gene_cov;             ///< null covariances of the genes' mean SNP statistics
   /// The run's scoring, held by the plan; gene_score and gene_moments are read here.
   const Scoring& scoring = kDefaultScoring;
-  /// Bytes of SNP deviations formed at a time for gene variances alone.
+  /// Bytes of SNP deviations formed at a time (gene variances; covariances inside sets).
   std::size_t deviation_memory = kDeviationMemory;
   /// The SNPs' part of the gene covariances, formed on first use.
   SnpDeviations snp_deviations;

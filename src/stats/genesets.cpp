@@ -311,10 +311,10 @@ void GENEData::compute_gene_cov2(SNPData& snpdat, GeneSets& gene_sets) {
   const auto n = static_cast<std::size_t>(ngene);
   gene_cov.set_size(ngene);
   // Genes that take part: used, with at least one used SNP.
-  std::vector<bool> has_data(n, false);
+  std::vector<int> used_snp_count(n, 0);
   for (int g = 0; g < ngene; ++g)
-    has_data[static_cast<std::size_t>(g)] =
-        genevec[static_cast<std::size_t>(g)].used && count_used_snps(snpdat, g) >= 1;
+    if (genevec[static_cast<std::size_t>(g)].used)
+      used_snp_count[static_cast<std::size_t>(g)] = count_used_snps(snpdat, g);
 
   // Every pair of genes that share a set needs its covariance, whichever set first meets
   // either gene: the set null variances read all of them. "Computed" is tracked apart from the
@@ -325,10 +325,54 @@ void GENEData::compute_gene_cov2(SNPData& snpdat, GeneSets& gene_sets) {
   std::vector<std::pair<int, int>> pairs;  // in walk order; computed together below
   std::vector<int> diagonals;              // likewise
   std::vector<int> members;
+  // Sets are taken in groups whose genes' SNP deviations fit deviation_memory, each group's
+  // deviations given back before the next: a study's deviations are as large as its scores.
+  // A covariance depends only on its two genes' deviations, so the grouping changes no value.
+  const std::size_t per_snp =
+      static_cast<std::size_t>(std::max(snpdat.nsubj - 1, 1)) * sizeof(float);
+  std::vector<bool> in_group(n, false);
+  std::vector<int> group_genes;
+  std::size_t group_bytes = 0;
+  const auto compute_group = [&] {
+    const std::vector<float> variances = gene_self_covs(snpdat, diagonals, true);
+    for (std::size_t k = 0; k < diagonals.size(); ++k)
+      gene_cov[diagonals[k]][static_cast<std::size_t>(diagonals[k])] = variances[k];
+    const std::vector<float> covs = gene_pair_covs(snpdat, pairs);
+    for (std::size_t p = 0; p < pairs.size(); ++p) {
+      const auto [g1, g2] = pairs[p];
+      gene_cov[g1][static_cast<std::size_t>(g2)] = covs[p];
+      gene_cov[g2][static_cast<std::size_t>(g1)] = covs[p];
+    }
+    snp_deviations.forget();
+    diagonals.clear();
+    pairs.clear();
+    for (int g : group_genes) in_group[static_cast<std::size_t>(g)] = false;
+    group_genes.clear();
+    group_bytes = 0;
+  };
   for (const GENE_SET& set : gene_sets.geneset_vec) {
     members.clear();  // the set's genes with data, ascending
-    for (int g : set.gene_index_set)
-      if (has_data[static_cast<std::size_t>(g)]) members.push_back(g);
+    std::size_t new_bytes = 0;
+    for (int g : set.gene_index_set) {
+      const int count = used_snp_count[static_cast<std::size_t>(g)];
+      if (count < 1) continue;
+      members.push_back(g);
+      if (!in_group[static_cast<std::size_t>(g)])
+        new_bytes += static_cast<std::size_t>(count) * per_snp;
+    }
+    if (!group_genes.empty() && group_bytes + new_bytes > deviation_memory) {
+      compute_group();
+      new_bytes = 0;
+      for (int g : members)
+        new_bytes +=
+            static_cast<std::size_t>(used_snp_count[static_cast<std::size_t>(g)]) * per_snp;
+    }
+    group_bytes += new_bytes;
+    for (int g : members)
+      if (!in_group[static_cast<std::size_t>(g)]) {
+        in_group[static_cast<std::size_t>(g)] = true;
+        group_genes.push_back(g);
+      }
     for (std::size_t k1 = 0; k1 < members.size(); ++k1) {
       const auto i1 = static_cast<std::size_t>(members[k1]);
       if (!diagonal_done[i1]) {
@@ -344,17 +388,9 @@ void GENEData::compute_gene_cov2(SNPData& snpdat, GeneSets& gene_sets) {
       }
     }
   }
-  const std::vector<float> variances = gene_self_covs(snpdat, diagonals, true);
-  for (std::size_t k = 0; k < diagonals.size(); ++k)
-    gene_cov[diagonals[k]][static_cast<std::size_t>(diagonals[k])] = variances[k];
-  const std::vector<float> covs = gene_pair_covs(snpdat, pairs);
-  for (std::size_t p = 0; p < pairs.size(); ++p) {
-    const auto [g1, g2] = pairs[p];
-    gene_cov[g1][static_cast<std::size_t>(g2)] = covs[p];
-    gene_cov[g2][static_cast<std::size_t>(g1)] = covs[p];
-  }
-  // The deviations (as large as the scores) serve only these covariances: their pages go back
-  // before the simulation takes its own.
+  compute_group();
+  // The deviations serve only these covariances: their pages go back before the simulation
+  // takes its own.
   snp_deviations = SnpDeviations();
 }
 

@@ -125,6 +125,25 @@ TEST(GeneSets, GeneCov2FillsEveryPairThatSharesASet) {
   EXPECT_FLOAT_EQ(cov[1][0], 1.5f);
 }
 
+TEST(GeneSets, GeneCov2GivesTheSameCovariancesWhateverTheGroupsOfSets) {
+  // Sets whose genes recur in later groups: A in the first and the last, B in three.
+  const auto all_covs = [](std::size_t memory) {
+    TinyGenes t;
+    t.genedat.deviation_memory = memory;
+    GeneSets gs = sets_of(
+        {make_set({1}), make_set({0, 1}), make_set({2, 1}), make_set({2}), make_set({0, 2})});
+    t.genedat.compute_gene_cov2(t.snpdat, gs);
+    std::vector<float> all;
+    for (int r = 0; r < 4; ++r)
+      all.insert(all.end(), t.genedat.gene_cov[r], t.genedat.gene_cov[r] + 4);
+    return all;
+  };
+  const std::vector<float> one_group = all_covs(kDeviationMemory);
+  EXPECT_EQ(std::count(one_group.begin(), one_group.end(), 0.0f), 7);  // D's row and column
+  EXPECT_EQ(all_covs(1), one_group);                      // every set a group of its own
+  EXPECT_EQ(all_covs(3 * 2 * sizeof(float)), one_group);  // three SNPs' deviations a group
+}
+
 TEST(GeneSets, WeightedMeansOfCorrelatedGenesWithUnequalWeights) {
   TinyGenes t;
   t.cov({{2.0f, 0.5f}, {0.5f, 0.5f}});
