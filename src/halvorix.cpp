@@ -136,6 +136,7 @@ int main(int argc, char** argv) {
   print_banner("loading snp score file", 80);
   std::cout << std::endl;
   SNPData snpdat(plan.score_file, plan.miss_val, plan.replace_missing);
+  if (plan.resample == Resample::permutation) snpdat.use_permutation_null();
   snpdat.set_seed(plan.seed);
   if (plan.method == Method::snp) return run_snp_road(plan, snpdat, timer);
 

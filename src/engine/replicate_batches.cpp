@@ -2,6 +2,14 @@
 
 #include <algorithm>
 
+void ReplicateBatches::draw(MTRand& rng, int nsubj, int n, double* out) {
+  if (!draw_) {
+    for (long long k = 0; k < static_cast<long long>(n) * nsubj; ++k) out[k] = rng.norm();
+    return;
+  }
+  for (int r = 0; r < n; ++r) draw_(rng, out + static_cast<long>(r) * nsubj);
+}
+
 void ReplicateBatches::compute_stats(int nstat, const Compute& compute) {
   nstat_ = nstat;
   const std::size_t bytes =
@@ -17,7 +25,7 @@ const float* ReplicateBatches::next(MTRand& rng, int nsubj, int nstat, int per_p
     // even when there is no statistic: the stream position never depends on what is computed.
     const int n = std::max(1, std::min(planned_, per_pass));
     weights_.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(nsubj));
-    for (double& w : weights_) w = rng.norm();
+    draw(rng, nsubj, n, weights_.data());
     size_ = n;
     next_ = 0;
     compute_stats(nstat, compute);
@@ -34,6 +42,12 @@ const float* ReplicateBatches::next(MTRand& rng, int nsubj, int nstat, int per_p
 void ReplicateBatches::skip(MTRand& rng, int nsubj, int n) {
   const int in_hand = std::min(n, held());
   next_ += in_hand;
-  for (long long k = 0; k < static_cast<long long>(n - in_hand) * nsubj; ++k) rng.norm();
+  if (!draw_) {
+    for (long long k = 0; k < static_cast<long long>(n - in_hand) * nsubj; ++k) rng.norm();
+  } else {
+    // A drawn replicate may take a varying number of outputs: drawn and dropped, never counted.
+    std::vector<double> dropped(static_cast<std::size_t>(nsubj));
+    for (int k = in_hand; k < n; ++k) draw_(rng, dropped.data());
+  }
   planned_ = std::max(0, planned_ - n);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "engine/MersenneTwister.h"
@@ -14,6 +15,13 @@ class ReplicateBatches {
   /// Fills out[r * nstat + k] with statistic k of replicate r from the weights of `nrep`
   /// replicates (weights[r * nsubj + j] is subject j's weight in replicate r).
   using Compute = std::function<void(const double* weights, int nrep, float* out)>;
+
+  /// Draws one replicate's nsubj subject weights from the stream into its second argument.
+  using Draw = std::function<void(MTRand& rng, double* weights)>;
+
+  /// Replicates drawn by `draw` from now on instead of standard-normal weights (the default,
+  /// kept when `draw` is empty).
+  void draw_with(Draw draw) { draw_ = std::move(draw); }
 
   /// Announces that the next `n` draws of the run are `n` calls of next(). Replicates already
   /// drawn but not handed out stay first in line: their weights came off the stream, so
@@ -37,6 +45,10 @@ class ReplicateBatches {
 
  private:
   void compute_stats(int nstat, const Compute& compute);
+  /// Draws `n` replicates' weights into out[r * nsubj + j].
+  void draw(MTRand& rng, int nsubj, int n, double* out);
+
+  Draw draw_;
 
   int planned_ = 0;
   std::vector<double> weights_;  ///< weights of the batch, replicate by replicate

@@ -197,3 +197,32 @@ std::string CompactRows::undecodable_reason(int r, int j) const {
   return "dosage index " + std::to_string(index) + " is beyond the table of " +
          std::to_string(header.table_entries) + " dosages";
 }
+
+void CompactRows::genotype_values(int r, double* out) const {
+  const int n = static_cast<int>(header.nsubj);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  if (header.coding == RowCoding::genotypes) {
+    const unsigned char* row = base + header.rows_offset +
+                               static_cast<std::uint64_t>(r) * genotype_row_bytes(header.nsubj);
+    for (int j = 0; j < n; ++j) {
+      const unsigned code = (row[j / 4] >> (2 * (j % 4))) & 3u;
+      out[j] = code == kMissingGenotypeCode ? nan : static_cast<double>(code);
+    }
+    return;
+  }
+  const unsigned char* row =
+      base + header.rows_offset + (directory[r] & ((std::uint64_t{1} << kDirectoryOffsetBits) - 1));
+  if (dosage_row_kind(r) == DosageRow::indices) {
+    const auto* index = reinterpret_cast<const std::uint16_t*>(row);
+    for (int j = 0; j < n; ++j)
+      out[j] = index[j] < header.table_entries ? static_cast<double>(table[index[j]]) : nan;
+    return;
+  }
+  const auto* dosage = reinterpret_cast<const float*>(row);
+  for (int j = 0; j < n; ++j) out[j] = static_cast<double>(dosage[j]);  // NaN stays NaN
+}
+
+const double* CompactRows::covariate_column(int c) const {
+  return reinterpret_cast<const double*>(base + header.covariates_offset +
+                                         8 * header.nsubj * static_cast<std::uint64_t>(c));
+}

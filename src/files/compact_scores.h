@@ -86,6 +86,11 @@ struct CompactRows {
   void attach(const unsigned char* file, const CompactHeader& h);
   /// Scores j0 .. j1-1 of SNP r into out[0 .. j1-j0). An index beyond the table decodes to NaN.
   void decode(int r, int j0, int j1, float* out) const;
+  /// What the scores of SNP r are made of: each subject's genotype count or dosage in double,
+  /// NaN for a missing call (and for a dosage index beyond the table).
+  void genotype_values(int r, double* out) const;
+  /// Column c of the covariate matrix Z (nsubj doubles; column 0 is the intercept).
+  const double* covariate_column(int c) const;
   /// Why score j of SNP r cannot be decoded ("dosage index 70000 beyond the table of 12"), or
   /// empty.
   std::string undecodable_reason(int r, int j) const;

@@ -27,14 +27,6 @@ void make_abs(VF& v) {
   std::memcpy(&v, &bits, sizeof v);
 }
 
-/// The float just above the missing tolerance: |v - code| < tolerance, with the difference in
-/// float and the comparison in double, is the same test as a float comparison with it.
-float missing_bound() {
-  float below = static_cast<float>(kMissingTolerance);
-  if (static_cast<double>(below) <= kMissingTolerance) below = std::nextafter(below, 1.0f);
-  return below;
-}
-
 struct RowScan {
   bool any_missing = false;
   bool any_bad = false;  ///< a score that is neither missing nor finite
@@ -91,6 +83,12 @@ v4f load4_replaced(const float* x, const float* replacement, float code, float b
 }
 
 }  // namespace
+
+float missing_bound() {
+  float below = static_cast<float>(kMissingTolerance);
+  if (static_cast<double>(below) <= kMissingTolerance) below = std::nextafter(below, 1.0f);
+  return below;
+}
 
 void ScoreMatrix::reserve(long long max_rows, int nsubject) {
   nsubj = nsubject;

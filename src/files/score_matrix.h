@@ -11,6 +11,10 @@
 #include "files/compact_scores.h"
 #include "files/mapped_region.h"
 
+/// The float just above the missing tolerance: |v - code| < tolerance, with the difference in
+/// float and the comparison in double, is the same test as a float comparison with it.
+float missing_bound();
+
 class ScoreMatrix {
  public:
   int nsnp = 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <iostream>
 #include <utility>
 
@@ -51,6 +52,46 @@ double mean_of(const std::vector<double>& values) {
   double sum = 0;
   for (double v : values) sum += v;
   return sum / static_cast<double>(values.size());
+}
+
+/// The share of cases and the residuals' skewness: what says whether multiplier p-values
+/// can be trusted for low-frequency variants.
+void describe_trait(const std::vector<double>& y, const std::vector<double>& residuals,
+                    bool zero_one_coding, ScoreSummary& summary) {
+  if (summary.case_control) {
+    const double case_value = zero_one_coding ? 1 : 2;
+    double cases = 0;
+    for (double v : y) cases += v == case_value ? 1 : 0;
+    summary.case_fraction = cases / static_cast<double>(y.size());
+  }
+  const double mean = mean_of(residuals);
+  double m2 = 0, m3 = 0;
+  for (double r : residuals) {
+    m2 += (r - mean) * (r - mean);
+    m3 += (r - mean) * (r - mean) * (r - mean);
+  }
+  m2 /= static_cast<double>(residuals.size());
+  m3 /= static_cast<double>(residuals.size());
+  summary.residual_skewness = m2 > 0 ? m3 / std::pow(m2, 1.5) : 0;
+}
+
+std::string fixed_text(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+/// Warnings for traits whose multiplier null is too light-tailed for rare variants.
+void warn_about_multiplier(const ScoreSummary& summary) {
+  const char* consequence =
+      ": multiplier p-values (halvorix's default) of low-frequency variants will be too small; "
+      "--format compact with halvorix --resample permutation gives exact ones\n";
+  if (summary.case_control && (summary.case_fraction < 0.4 || summary.case_fraction > 0.6))
+    std::cout << "warning: " << fixed_text(100 * summary.case_fraction, 1)
+              << " % of the kept subjects are cases (outside 40 % to 60 %)" << consequence;
+  if (std::fabs(summary.residual_skewness) > 1)
+    std::cout << "warning: the residuals' skewness is " << fixed_text(summary.residual_skewness, 2)
+              << " (beyond 1 in absolute value)" << consequence;
 }
 
 }  // namespace
@@ -124,6 +165,7 @@ Residuals load_residuals(const ScoreOptions& options, const std::vector<FamRecor
                 std::to_string(residuals.kept.size()) + " kept subjects");
   }
   residuals.covariates = std::move(x);
+  describe_trait(y, residuals.value, options.zero_one_coding, summary);
   return residuals;
 }
 
@@ -216,4 +258,5 @@ void print_score_summary(const ScoreOptions& options, const ScoreSummary& summar
     std::cout << "  SNPs all missing   = " << summary.snps_without_genotype << '\n';
   }
   std::cout << "  written            = " << options.out << '\n';
+  warn_about_multiplier(summary);
 }

@@ -35,6 +35,8 @@ struct ScoreSummary {
   long long snps_without_genotype = 0;
   long long multiallelic_skipped = 0;  ///< VCF records with more than one ALT allele
   bool case_control = false;
+  double case_fraction = 0;      ///< case/control: the kept subjects' share of cases
+  double residual_skewness = 0;  ///< skewness of the kept subjects' residuals
   std::string phenotype_name;
   std::vector<std::string> covariate_names;
 };

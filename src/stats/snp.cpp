@@ -178,6 +178,7 @@ void SNPData::compute_x_stat() {
 void SNPData::plan_replicates(int n) { replicates.plan(n); }
 
 void SNPData::prepare_used_scores() {
+  if (permute_residuals) return prepare_permuted_scores();
   used_scores.nsnp = static_cast<int>(snp_used_index.size());
   used_scores.nsubj = nsubj;
   used_scores.nblocks = (used_scores.nsnp + kSnpBlock - 1) / kSnpBlock;
@@ -192,6 +193,8 @@ void SNPData::prepare_used_scores() {
 
 void SNPData::compute_replicate_stats(const double* weights, int nrep, float* out) {
   if (used_scores_stale) prepare_used_scores();
+  // Under permutation the weights are the replicates' permuted residuals.
+  if (permute_residuals) return permuted_snp_stats(used_centred, weights, nrep, out);
 #ifdef HALVORIX_LITERAL_KERNEL
   // The one-SNP-at-a-time computation, kept as a build option to time the "before" figures.
   std::vector<float> scratch;

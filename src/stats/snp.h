@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "engine/MersenneTwister.h"
+#include "engine/permutation_kernel.h"
 #include "engine/replicate_batches.h"
 #include "engine/snp_kernel.h"
 #include "files/score_matrix.h"
+#include "stats/centred_genotypes.h"
 
 struct SNP {
   std::string name;
@@ -43,6 +45,11 @@ class SNPData {
   /// Replicates drawn ahead of the calls of random_x_stat, when they were announced.
   ReplicateBatches replicates;
   bool binary_scores = false;  ///< the scores came from a binary score file
+  /// Replicates permute a compact file's residuals among the subjects (the permutation null)
+  /// instead of weighting the scores; observed statistics are then those of centred_genotypes.
+  bool permute_residuals = false;
+  CentredGenotypes centred_genotypes;  ///< what the permuted scores are made of
+  CentredBlocks used_centred;  ///< the used SNPs' centred genotypes as the kernel reads them
 
   /// Loads the score file (text or binary, told apart by its first byte) and sets up the
   /// replacement of missing scores; stops the run on a malformed file.
@@ -83,6 +90,11 @@ class SNPData {
   void compute_replicate_stats(const double* weights, int nrep, float* out);
   /// Points the kernel at the used SNPs' rows where they are, with their sums of squares.
   void prepare_used_scores();
+  /// Replicates from now on are permutations of the subjects; stops the run unless the scores
+  /// come from a compact file and missing scores are replaced by zero.
+  void use_permutation_null();
+  /// prepare_used_scores of a permutation run: the observed sums are those of the identity.
+  void prepare_permuted_scores();
   /// Replicates computed in one pass over the scores.
   int replicates_per_pass() const;
   void compute_rank_x_stat();

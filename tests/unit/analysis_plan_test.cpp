@@ -33,4 +33,15 @@ TEST(AnalysisPlan, ChoicesBecomeEnumsAndTheFirstBadChoiceIsReported) {
   // The resampling is checked after every other choice, before the combinations.
   const PlanText late_bad{"GO", "zero", "all", "max", "nor", "wtdmean", "bootstrap"};
   EXPECT_STDOUT_EXIT(check_choices(late_bad, plan), "^error: invalid resample: bootstrap\n$");
+
+  const PlanText permutation{"SNP", "zero", "all", "sqrtmean", "nor", "wtdmean", "permutation"};
+  check_choices(permutation, plan);
+  EXPECT_EQ(plan.resample, Resample::permutation);
+  // The mean replacement is refused with permutation only, and after every choice is read.
+  PlanText with_mean = permutation;
+  with_mean.replace_missing = "mean";
+  EXPECT_STDOUT_EXIT(check_choices(with_mean, plan),
+                     "^error: --replace mean cannot be used with --resample permutation");
+  with_mean.gene_set_score = "median";
+  EXPECT_STDOUT_EXIT(check_choices(with_mean, plan), "^error: invalid gene set score: median\n$");
 }
