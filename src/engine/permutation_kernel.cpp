@@ -101,8 +101,10 @@ __attribute__((always_inline)) inline void permuted_lanes(const double* block, i
     }
   }
   for (int r = 0; r < NREP; ++r) {
-    std::memcpy(sum_out + r * kSnpBlock + lane0, &sum[r], sizeof sum[r]);
-    std::memcpy(ssq_out + r * kSnpBlock + lane0, &ssq[r], sizeof ssq[r]);
+    std::memcpy(sum_out + static_cast<std::ptrdiff_t>(r) * kSnpBlock + lane0, &sum[r],
+                sizeof sum[r]);
+    std::memcpy(ssq_out + static_cast<std::ptrdiff_t>(r) * kSnpBlock + lane0, &ssq[r],
+                sizeof ssq[r]);
   }
 }
 

@@ -22,12 +22,15 @@ void CentredGenotypes::attach(const CompactRows& compact) {
     const double* z = z_row.data() + static_cast<std::size_t>(i) * ncovariates;
     for (int a = 0; a < ncovariates; ++a)
       for (int b = 0; b < ncovariates; ++b)
-        ztz[static_cast<std::size_t>(a * ncovariates + b)] += z[a] * z[b];
+        ztz[static_cast<std::size_t>(a) * static_cast<std::size_t>(ncovariates) +
+            static_cast<std::size_t>(b)] += z[a] * z[b];
   }
 }
 
 std::vector<double> solve_normal_equations(std::vector<double> a, std::vector<double> rhs, int n) {
-  const auto at = [n](int r, int c) { return static_cast<std::size_t>(r * n + c); };
+  const auto at = [n](int r, int c) {
+    return static_cast<std::size_t>(r) * static_cast<std::size_t>(n) + static_cast<std::size_t>(c);
+  };
   std::vector<bool> dependent(static_cast<std::size_t>(n), false);
   // a = L L', L in the lower triangle of a.
   for (int c = 0; c < n; ++c) {
@@ -72,7 +75,9 @@ void CentredGenotypes::residualise(std::vector<double>& g) const {
     const double gi = g[static_cast<std::size_t>(i)];
     if (std::isnan(gi)) {  // not in this SNP's fit
       for (int r = 0; r < p; ++r)
-        for (int c = 0; c < p; ++c) a[static_cast<std::size_t>(r * p + c)] -= z[r] * z[c];
+        for (int c = 0; c < p; ++c)
+          a[static_cast<std::size_t>(r) * static_cast<std::size_t>(p) +
+            static_cast<std::size_t>(c)] -= z[r] * z[c];
       continue;
     }
     for (int c = 0; c < p; ++c) zty[static_cast<std::size_t>(c)] += z[c] * gi;

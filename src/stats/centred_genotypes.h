@@ -22,14 +22,14 @@ class CentredGenotypes {
   void attach(const CompactRows& compact);
   /// SNP r's x_i into out[i * stride] for every subject; returns the largest |x_i|.
   double centre(int r, double* out, int stride) const;
-  /// Rows rows[0..nrows) as one block of the permutation kernel: subject-major, kSnpBlock lanes,
+  /// Rows snps[0..nrows) as one block of the permutation kernel: subject-major, kSnpBlock lanes,
   /// lanes past `nrows` 0; returns a bound on the largest magnitude written.
-  double fill_block(const int* rows, int nrows, double* out) const;
+  double fill_block(const int* snps, int nrows, double* out) const;
 
  private:
   /// fill_block of genotype codes without covariates: x = code - m_j from a table per lane (a
   /// bound on the largest |x| is returned: |0 - m_j| or |2 - m_j|).
-  double fill_genotype_codes(const int* rows, int nrows, double* out) const;
+  double fill_genotype_codes(const int* snps, int nrows, double* out) const;
   /// x = g - Z b with b the least-squares coefficients over the subjects whose g is a number.
   void residualise(std::vector<double>& g) const;
 };

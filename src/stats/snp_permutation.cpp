@@ -8,11 +8,12 @@
 #include "stats/snp.h"
 
 void SNPData::use_permutation_null() {
-  if (!scoremat.coded)
+  if (!scoremat.coded) {
     fail_stderr("error: " + snp_score_filename +
                 " holds scores, not the genotypes and residuals that --resample permutation "
                 "permutes: make a compact score file with halvorix-prep scores ... --format "
                 "compact");
+  }
   if (missing_method != "zero")
     fail_stderr(
         "error: --resample permutation needs --replace zero: a missing genotype stays "
