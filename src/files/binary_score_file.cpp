@@ -5,24 +5,13 @@
 #include <fstream>
 
 #include "cli/fail.h"
+#include "files/little_endian.h"
 #include "files/tokenize.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "the binary score file is read in place: a big-endian host would need byte swaps");
 
 namespace {
-void put_u32(std::string& out, std::size_t at, std::uint32_t v) { std::memcpy(&out[at], &v, 4); }
-void put_u64(std::string& out, std::size_t at, std::uint64_t v) { std::memcpy(&out[at], &v, 8); }
-std::uint32_t get_u32(const unsigned char* p) {
-  std::uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-std::uint64_t get_u64(const unsigned char* p) {
-  std::uint64_t v;
-  std::memcpy(&v, p, 8);
-  return v;
-}
 
 [[noreturn]] void fail_file(const std::string& path, const std::string& what) {
   fail_stderr("error: binary score file " + path + ": " + what);

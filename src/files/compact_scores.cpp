@@ -7,6 +7,7 @@
 
 #include "engine/vector_paths.h"
 #include "files/binary_score_file.h"
+#include "files/little_endian.h"
 
 namespace {
 typedef double v4d __attribute__((vector_size(32)));
@@ -49,18 +50,6 @@ HALVORIX_CLONES_AVX512_AVX2 void decode_genotype_bytes(const unsigned char* row,
     bits = (bits & ~miss) | (missing_bits & miss);
     std::memcpy(out + (j - j0), &bits, sizeof bits);
   }
-}
-void put_u32(std::string& out, std::size_t at, std::uint32_t v) { std::memcpy(&out[at], &v, 4); }
-void put_u64(std::string& out, std::size_t at, std::uint64_t v) { std::memcpy(&out[at], &v, 8); }
-std::uint32_t get_u32(const unsigned char* p) {
-  std::uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-std::uint64_t get_u64(const unsigned char* p) {
-  std::uint64_t v;
-  std::memcpy(&v, p, 8);
-  return v;
 }
 }  // namespace
 
