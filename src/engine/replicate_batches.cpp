@@ -3,11 +3,7 @@
 #include <algorithm>
 
 void ReplicateBatches::draw(MTRand& rng, int nsubj, int n, double* out) {
-  if (!draw_) {
-    for (long long k = 0; k < static_cast<long long>(n) * nsubj; ++k) out[k] = rng.norm();
-    return;
-  }
-  for (int r = 0; r < n; ++r) draw_(rng, out + static_cast<long>(r) * nsubj);
+  for (int r = 0; r < n; ++r) draw_(rng, nsubj, out + static_cast<long>(r) * nsubj);
 }
 
 void ReplicateBatches::compute_stats(int nstat, const Compute& compute) {
@@ -42,12 +38,9 @@ const float* ReplicateBatches::next(MTRand& rng, int nsubj, int nstat, int per_p
 void ReplicateBatches::skip(MTRand& rng, int nsubj, int n) {
   const int in_hand = std::min(n, held());
   next_ += in_hand;
-  if (!draw_) {
-    for (long long k = 0; k < static_cast<long long>(n - in_hand) * nsubj; ++k) rng.norm();
-  } else {
-    // A drawn replicate may take a varying number of outputs: drawn and dropped, never counted.
-    std::vector<double> dropped(static_cast<std::size_t>(nsubj));
-    for (int k = in_hand; k < n; ++k) draw_(rng, dropped.data());
-  }
+  // A replicate may take a varying number of outputs (a permutation's rejected draws): each is
+  // drawn and dropped, never counted.
+  std::vector<double> dropped(static_cast<std::size_t>(nsubj));
+  for (int k = in_hand; k < n; ++k) draw_(rng, nsubj, dropped.data());
   planned_ = std::max(0, planned_ - n);
 }

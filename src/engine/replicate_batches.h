@@ -16,11 +16,10 @@ class ReplicateBatches {
   /// replicates (weights[r * nsubj + j] is subject j's weight in replicate r).
   using Compute = std::function<void(const double* weights, int nrep, float* out)>;
 
-  /// Draws one replicate's nsubj subject weights from the stream into its second argument.
-  using Draw = std::function<void(MTRand& rng, double* weights)>;
+  /// Draws one replicate's `nsubj` subject weights from the stream into `weights`.
+  using Draw = std::function<void(MTRand& rng, int nsubj, double* weights)>;
 
-  /// Replicates drawn by `draw` from now on instead of standard-normal weights (the default,
-  /// kept when `draw` is empty).
+  /// Replicates drawn by `draw` from now on instead of standard-normal weights.
   void draw_with(Draw draw) { draw_ = std::move(draw); }
 
   /// Announces that the next `n` draws of the run are `n` calls of next(). Replicates already
@@ -48,7 +47,10 @@ class ReplicateBatches {
   /// Draws `n` replicates' weights into out[r * nsubj + j].
   void draw(MTRand& rng, int nsubj, int n, double* out);
 
-  Draw draw_;
+  /// Standard-normal weights in subject order unless draw_with chose another draw.
+  Draw draw_ = [](MTRand& rng, int nsubj, double* weights) {
+    for (int j = 0; j < nsubj; ++j) weights[j] = rng.norm();
+  };
 
   int planned_ = 0;
   std::vector<double> weights_;  ///< weights of the batch, replicate by replicate

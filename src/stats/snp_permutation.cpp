@@ -22,7 +22,7 @@ void SNPData::use_permutation_null() {
   centred_genotypes.attach(scoremat.compact);
   const double* residuals = scoremat.compact.residuals;
   replicates.draw_with(
-      [residuals, n = nsubj, perm = std::vector<int>()](MTRand& rng, double* out) mutable {
+      [residuals, perm = std::vector<int>()](MTRand& rng, int n, double* out) mutable {
         draw_permuted_residuals(rng, residuals, n, perm, out);
       });
   replicates.reset();
