@@ -1,6 +1,7 @@
 #include "prep/obo.h"
 
 #include <iostream>
+#include <memory>
 #include <unordered_map>
 
 #include "cli/fail.h"
@@ -95,6 +96,12 @@ Ontology load_obo(const std::string& path) {
                     "' contains a blank, tab or comma, which Halvorix would split");
       }
       (tag == "id" ? term.id : term.name_space) = value;
+    } else if (tag == "name") {
+      // A tab would split the two-column names file.
+      term.name = value;
+      for (char& c : term.name) {
+        if (c == '\t') c = ' ';
+      }
     } else if (tag == "is_obsolete") {
       term.obsolete = value == "true";
     } else if (tag == "is_a" || tag == "relationship") {
@@ -104,6 +111,39 @@ Ontology load_obo(const std::string& path) {
   if (in_term) finish_term(term, default_namespace, path, ontology.terms);
   return ontology;
 }
+
+namespace {
+
+/// Counts the terms and edges, and writes the edges to `path` unless it is empty.
+void write_edges(const Ontology& ontology, const std::unordered_map<std::string, std::size_t>& index,
+                 const std::string& path, GoSummary& summary) {
+  std::unique_ptr<OutputFile> out;
+  if (!path.empty()) {
+    out = std::make_unique<OutputFile>(path);
+    out->write("# namespace child relation parent\n");
+  }
+  for (const OboTerm& term : ontology.terms) {
+    if (term.obsolete) {
+      ++summary.obsolete_terms;
+      continue;
+    }
+    ++summary.terms;
+    for (const OboEdge& edge : term.edges) {
+      const auto parent = index.find(edge.parent);
+      if (parent == index.end()) {
+        ++summary.edges_to_unknown;
+      } else if (ontology.terms[parent->second].obsolete) {
+        ++summary.edges_to_obsolete;
+      } else {
+        if (out) out->write(term.name_space + ' ' + term.id + ' ' + edge.relation + ' ' + edge.parent + '\n');
+        ++summary.edges;
+      }
+    }
+  }
+  if (out) out->commit();
+}
+
+}  // namespace
 
 GoSummary write_go_edges_file(const GoOptions& options) {
   const Ontology ontology = load_obo(options.obo);
@@ -118,27 +158,19 @@ GoSummary write_go_edges_file(const GoOptions& options) {
                   std::to_string(ontology.terms[inserted.first->second].line));
     }
   }
-  OutputFile out(options.out);
-  out.write("# namespace child relation parent\n");
-  for (const OboTerm& term : ontology.terms) {
-    if (term.obsolete) {
-      ++summary.obsolete_terms;
-      continue;
-    }
-    ++summary.terms;
-    for (const OboEdge& edge : term.edges) {
-      const auto parent = index.find(edge.parent);
-      if (parent == index.end()) {
-        ++summary.edges_to_unknown;
-      } else if (ontology.terms[parent->second].obsolete) {
-        ++summary.edges_to_obsolete;
-      } else {
-        out.write(term.name_space + ' ' + term.id + ' ' + edge.relation + ' ' + edge.parent + '\n');
-        ++summary.edges;
+  write_edges(ontology, index, options.out, summary);
+  if (!options.names.empty()) {
+    OutputFile names(options.names);
+    for (const OboTerm& term : ontology.terms) {
+      if (term.name.empty()) {
+        ++summary.terms_without_name;
+        continue;
       }
+      names.write(term.id + '\t' + term.name + '\n');
+      ++summary.names;
     }
+    names.commit();
   }
-  out.commit();
   return summary;
 }
 
@@ -150,6 +182,11 @@ void print_go_summary(const GoOptions& options, const GoSummary& summary) {
             << "  edges                  = " << summary.edges << '\n'
             << "  edges to obsolete term = " << summary.edges_to_obsolete << " (left out)\n"
             << "  edges to unknown term  = " << summary.edges_to_unknown << " (left out)\n"
-            << "  other stanzas          = " << summary.other_stanzas << " (ignored)\n"
-            << "  written                = " << options.out << '\n';
+            << "  other stanzas          = " << summary.other_stanzas << " (ignored)\n";
+  if (!options.out.empty()) std::cout << "  written                = " << options.out << '\n';
+  if (!options.names.empty()) {
+    std::cout << "  term names             = " << summary.names << " (" << summary.terms_without_name
+              << " terms without a name)\n"
+              << "  names written          = " << options.names << '\n';
+  }
 }

@@ -13,6 +13,7 @@ struct OboEdge {
 struct OboTerm {
   std::string id;
   std::string name_space;  ///< "namespace" is a keyword
+  std::string name;        ///< what people call it ("apoptotic process"); may be empty
   bool obsolete = false;
   std::vector<OboEdge> edges;
   long line = 0;  ///< where its [Term] stanza starts
@@ -29,7 +30,8 @@ Ontology load_obo(const std::string& path);
 
 struct GoOptions {
   std::string obo;
-  std::string out;
+  std::string out;    ///< the edges file; empty when only names are asked for
+  std::string names;  ///< "GO:0006915<TAB>apoptotic process" per named term; may be empty
 };
 
 struct GoSummary {
@@ -39,9 +41,12 @@ struct GoSummary {
   long long edges_to_obsolete = 0;
   long long edges_to_unknown = 0;  ///< targets not defined as a term in the file
   long long other_stanzas = 0;
+  long long names = 0;            ///< lines of the names file
+  long long terms_without_name = 0;
 };
 
-/// Runs the whole conversion and writes `options.out`.
+/// Runs the whole conversion and writes `options.out` and/or `options.names`. Obsolete terms
+/// keep their name there: annotations may still point at them.
 GoSummary write_go_edges_file(const GoOptions& options);
 
 void print_go_summary(const GoOptions& options, const GoSummary& summary);

@@ -10,6 +10,7 @@
 #include "cli/fail.h"
 #include "prep/gaf.h"
 #include "prep/genemap.h"
+#include "prep/gmt.h"
 #include "prep/kegg_links.h"
 #include "prep/obo.h"
 #include "prep/phenotypes.h"
@@ -88,24 +89,76 @@ const char* const kGenemapHelp =
     "A SNP chromosome the gene list lacks is an error; chromosome 0 SNPs are left out.\n";
 
 const char* const kGoHelp =
-    "Usage: halvorix-prep go --obo FILE --out FILE\n"
+    "Usage: halvorix-prep go --obo FILE [--out FILE] [--names FILE]\n"
     "\n"
     "Writes 'NAMESPACE CHILD RELATION PARENT' for every is_a and relationship line of the\n"
     "[Term] stanzas of an OBO ontology. Obsolete terms, and edges to them or to terms the file\n"
-    "does not define, are left out.\n";
+    "does not define, are left out.\n"
+    "\n"
+    "  --obo FILE     the ontology\n"
+    "  --out FILE     the GO edges file\n"
+    "  --names FILE   'GO-ID<TAB>NAME' for every term with a name (obsolete ones too), for\n"
+    "                 halvorix-report --names\n"
+    "\n"
+    "At least one of --out and --names is required.\n";
 
 const char* const kGogeneHelp =
-    "Usage: halvorix-prep gogene --gaf FILE [--gene-id symbol|db-id] --out FILE\n"
+    "Usage: halvorix-prep gogene --gaf FILE [--gene-id symbol|db-id] [--evidence CODES]\n"
+    "                            [--exclude-evidence CODES] --out FILE\n"
     "\n"
     "Writes 'EVIDENCE GENE GO-ID' for every annotation of a GAF 2.x file, genes named by\n"
     "their symbol (column 3, default) or DB object ID (column 2). Annotations whose qualifier\n"
-    "holds NOT, and repeats of a gene and term already written, are left out.\n";
+    "holds NOT, and repeats of a gene and term already written, are left out.\n"
+    "\n"
+    "  --evidence CODES          keep only annotations with these evidence codes\n"
+    "                            (comma-separated, e.g. EXP,IDA,IMP,IGI,IPI,IEP)\n"
+    "  --exclude-evidence CODES  leave out annotations with these codes (e.g. IEA for\n"
+    "                            curated annotations only)\n"
+    "\n"
+    "Codes are matched exactly (GAF writes them in capitals); a code no annotation carries is\n"
+    "warned about. Both counts appear in the summary.\n";
 
 const char* const kKeggHelp =
-    "Usage: halvorix-prep kegg --links FILE --out FILE\n"
+    "Usage: halvorix-prep kegg --links FILE [--format kegg|gmt] --out FILE\n"
+    "       halvorix-prep kegg --list FILE --names FILE\n"
     "\n"
     "Reads a KEGG gene-pathway link list (hsa:GENE and path:hsaNUMBER in two columns, either\n"
-    "order) and writes 'hsa:GENE path:hsaNUMBER' per link, repeats left out.\n";
+    "order) and writes 'hsa:GENE path:hsaNUMBER' per link, repeats left out.\n"
+    "\n"
+    "  --links FILE   the link list\n"
+    "  --format F     kegg (default): the layout above, for halvorix --method KEGG; gmt: one\n"
+    "                 line per pathway, 'NUMBER<TAB>https://www.kegg.jp/pathway/hsaNUMBER<TAB>\n"
+    "                 GENE<TAB>GENE...', named as the KEGG method names pathways and genes\n"
+    "                 (the text after path:hsa and hsa:), for halvorix --method SETS\n"
+    "  --out FILE     the KEGG or GMT file\n"
+    "  --list FILE    a KEGG pathway list ('path:hsa04310<TAB>Wnt signaling pathway - Homo\n"
+    "                 sapiens (human)', or hsa04310 for the id)\n"
+    "  --names FILE   'NUMBER<TAB>NAME' per pathway of --list (04310, the id halvorix prints;\n"
+    "                 the organism suffix dropped), for halvorix-report --names\n"
+    "\n"
+    "--links and --list may be given together.\n";
+
+const char* const kGmtHelp =
+    "Usage: halvorix-prep gmt --gmt FILE [--gene-map FILE] [--names FILE] --out FILE\n"
+    "\n"
+    "Checks and normalises a gene-set collection in GMT format (one set per line: name,\n"
+    "description, genes, separated by tabs) for halvorix --method SETS:\n"
+    "  - blank lines are skipped, Windows line ends read as plain ones, and blanks around a\n"
+    "    field and empty gene fields (trailing tabs) dropped;\n"
+    "  - a gene listed twice in a set is kept once; a set without genes is left out;\n"
+    "  - blanks and commas in a set name become '_' (halvorix prints names as one token);\n"
+    "  - two sets with one name, or whose rewritten names coincide, stop the run naming both\n"
+    "    lines: which one is meant cannot be guessed, so they are never merged.\n"
+    "\n"
+    "  --gmt FILE        the collection as downloaded (plain or gzip)\n"
+    "  --gene-map FILE   a gene_snp file: reports how many of the sets' genes and how many\n"
+    "                    sets it covers, with a warning when fewer than half of the genes are\n"
+    "                    in it (the two files name genes differently)\n"
+    "  --names FILE      'NAME<TAB>ORIGINAL' for every set written, for halvorix-report --names\n"
+    "  --out FILE        the checked GMT file\n"
+    "\n"
+    "A line with fewer than three fields, an empty set name, a gene holding a blank or comma\n"
+    "or a NUL byte stops the run naming the file and line.\n";
 
 const char* const kPackHelp =
     "Usage: halvorix-prep pack --score FILE [--format binary] --out FILE\n"
@@ -238,22 +291,36 @@ int run_genemap(const std::vector<std::string>& args) {
   return 0;
 }
 
+/// The value of `name`, which must not be empty when given.
+std::string optional_path(const std::string& command, const ParsedFlags& flags, const char* name) {
+  const std::string value = optional(flags, name);
+  if (flags.values.count(name) > 0 && value.empty()) fail_usage(command, std::string(name) + " is empty");
+  return value;
+}
+
 int run_go(const std::vector<std::string>& args) {
-  const ParsedFlags flags = parse_flags("go", args, {{"--obo", true}, {"--out", true}});
+  const ParsedFlags flags =
+      parse_flags("go", args, {{"--obo", true}, {"--out", true}, {"--names", true}});
   if (flags.help) {
     std::cout << kGoHelp;
     return 0;
   }
   GoOptions options;
   options.obo = required("go", flags, "--obo");
-  options.out = required("go", flags, "--out");
+  options.out = optional_path("go", flags, "--out");
+  options.names = optional_path("go", flags, "--names");
+  if (options.out.empty() && options.names.empty()) fail_usage("go", "--out or --names is required");
   print_go_summary(options, write_go_edges_file(options));
   return 0;
 }
 
 int run_gogene(const std::vector<std::string>& args) {
-  const ParsedFlags flags =
-      parse_flags("gogene", args, {{"--gaf", true}, {"--gene-id", true}, {"--out", true}});
+  const ParsedFlags flags = parse_flags("gogene", args,
+                                        {{"--gaf", true},
+                                         {"--gene-id", true},
+                                         {"--evidence", true},
+                                         {"--exclude-evidence", true},
+                                         {"--out", true}});
   if (flags.help) {
     std::cout << kGogeneHelp;
     return 0;
@@ -266,20 +333,71 @@ int run_gogene(const std::vector<std::string>& args) {
     fail_usage("gogene", "--gene-id must be symbol or db-id, not '" + gene_id + "'");
   }
   options.use_db_id = gene_id == "db-id";
+  if (flags.values.count("--evidence") > 0) {
+    options.evidence = evidence_codes("--evidence", optional(flags, "--evidence"));
+  }
+  if (flags.values.count("--exclude-evidence") > 0) {
+    options.exclude_evidence =
+        evidence_codes("--exclude-evidence", optional(flags, "--exclude-evidence"));
+  }
+  for (const std::string& code : options.exclude_evidence) {
+    if (std::find(options.evidence.begin(), options.evidence.end(), code) !=
+        options.evidence.end()) {
+      fail_usage("gogene", code + " is both kept (--evidence) and excluded (--exclude-evidence)");
+    }
+  }
   print_gaf_summary(options, write_go_gene_file(options));
   return 0;
 }
 
 int run_kegg(const std::vector<std::string>& args) {
-  const ParsedFlags flags = parse_flags("kegg", args, {{"--links", true}, {"--out", true}});
+  const ParsedFlags flags = parse_flags("kegg", args,
+                                        {{"--links", true},
+                                         {"--format", true},
+                                         {"--out", true},
+                                         {"--list", true},
+                                         {"--names", true}});
   if (flags.help) {
     std::cout << kKeggHelp;
     return 0;
   }
   KeggOptions options;
-  options.links = required("kegg", flags, "--links");
-  options.out = required("kegg", flags, "--out");
-  print_kegg_summary(options, write_kegg_file(options));
+  options.list = optional_path("kegg", flags, "--list");
+  options.names = optional_path("kegg", flags, "--names");
+  if (options.list.empty() != options.names.empty()) {
+    fail_usage("kegg", options.list.empty() ? "--names needs --list" : "--list needs --names");
+  }
+  const bool links = flags.values.count("--links") > 0;
+  if (links || options.list.empty()) {
+    options.links = required("kegg", flags, "--links");
+    options.out = required("kegg", flags, "--out");
+  } else if (flags.values.count("--out") > 0 || flags.values.count("--format") > 0) {
+    fail_usage("kegg", "--out and --format need --links");
+  }
+  const std::string format = optional(flags, "--format");
+  if (!format.empty() && format != "kegg" && format != "gmt") {
+    fail_usage("kegg", "--format must be kegg or gmt, not '" + format + "'");
+  }
+  options.gmt = format == "gmt";
+  if (links) print_kegg_summary(options, write_kegg_file(options));
+  if (!options.list.empty()) print_kegg_names_summary(options, write_kegg_names_file(options));
+  return 0;
+}
+
+int run_gmt(const std::vector<std::string>& args) {
+  const ParsedFlags flags = parse_flags(
+      "gmt", args,
+      {{"--gmt", true}, {"--gene-map", true}, {"--names", true}, {"--out", true}});
+  if (flags.help) {
+    std::cout << kGmtHelp;
+    return 0;
+  }
+  GmtOptions options;
+  options.gmt = required("gmt", flags, "--gmt");
+  options.out = required("gmt", flags, "--out");
+  options.gene_map = optional_path("gmt", flags, "--gene-map");
+  options.names = optional_path("gmt", flags, "--names");
+  print_gmt_summary(options, write_gmt_file(options));
   return 0;
 }
 
@@ -325,9 +443,10 @@ struct Command {
 const Command kCommands[] = {
     {"scores", run_scores, "PLINK .bed/.bim/.fam or VCF/BCF, phenotype", "SNP score file"},
     {"genemap", run_genemap, ".bim or VCF/BCF and a gene list", "gene_snp file"},
-    {"go", run_go, "Gene Ontology in OBO format", "GO edges file"},
+    {"go", run_go, "Gene Ontology in OBO format", "GO edges file, term names"},
     {"gogene", run_gogene, "GO annotations in GAF 2.x format", "GO-gene file"},
-    {"kegg", run_kegg, "KEGG gene-pathway link list", "KEGG file"},
+    {"kegg", run_kegg, "KEGG gene-pathway links, pathway list", "KEGG or GMT file, names"},
+    {"gmt", run_gmt, "gene-set collection in GMT format", "checked GMT file, names"},
     {"pack", run_pack, "text score file", "binary score file"},
     {"unpack", run_unpack, "binary score file", "text score file"},
 };
