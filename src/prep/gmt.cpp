@@ -156,7 +156,8 @@ namespace {
 
 std::string percent(long long part, long long whole) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.1f", whole == 0 ? 0.0 : 100.0 * part / whole);
+  std::snprintf(text, sizeof text, "%.1f",
+                whole == 0 ? 0.0 : 100.0 * static_cast<double>(part) / static_cast<double>(whole));
   return text;
 }
 

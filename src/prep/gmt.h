@@ -31,9 +31,9 @@ struct GmtSummary {
   long long smallest = 0;        ///< genes of the smallest and largest written set
   long long largest = 0;
   // With a gene map only:
-  long long map_genes = 0;          ///< distinct genes of the gene map
-  long long genes_in_map = 0;       ///< of `genes`
-  long long sets_with_mapped = 0;   ///< of `sets`: at least one gene in the map
+  long long map_genes = 0;         ///< distinct genes of the gene map
+  long long genes_in_map = 0;      ///< of `genes`
+  long long sets_with_mapped = 0;  ///< of `sets`: at least one gene in the map
 };
 
 /// Reads `options.gmt` (plain or gzip), checks it and writes `options.out` (and

@@ -136,10 +136,10 @@ KeggNamesSummary write_kegg_names_file(const KeggOptions& options) {
     }
     const std::string number = id.substr(digits);
     const std::size_t first = fields[1].find_first_not_of(' ');
-    const std::string title =
-        first == std::string::npos
-            ? ""
-            : kegg_pathway_title(fields[1].substr(first, fields[1].find_last_not_of(' ') + 1 - first));
+    const std::string title = first == std::string::npos
+                                  ? ""
+                                  : kegg_pathway_title(fields[1].substr(
+                                        first, fields[1].find_last_not_of(' ') + 1 - first));
     if (title.empty()) fail_stderr("error: " + in.where() + ": pathway " + id + " has no name");
     const auto inserted = seen.emplace(number, Listed{title, in.line_number});
     if (!inserted.second) {
@@ -147,8 +147,8 @@ KeggNamesSummary write_kegg_names_file(const KeggOptions& options) {
         ++summary.repeats;
         continue;
       }
-      fail_stderr("error: " + in.where() + ": pathway " + id + " is named '" + title +
-                  "', but '" + inserted.first->second.title + "' on line " +
+      fail_stderr("error: " + in.where() + ": pathway " + id + " is named '" + title + "', but '" +
+                  inserted.first->second.title + "' on line " +
                   std::to_string(inserted.first->second.line));
     }
     out.write(number + '\t' + title + '\n');

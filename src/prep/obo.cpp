@@ -115,8 +115,9 @@ Ontology load_obo(const std::string& path) {
 namespace {
 
 /// Counts the terms and edges, and writes the edges to `path` unless it is empty.
-void write_edges(const Ontology& ontology, const std::unordered_map<std::string, std::size_t>& index,
-                 const std::string& path, GoSummary& summary) {
+void write_edges(const Ontology& ontology,
+                 const std::unordered_map<std::string, std::size_t>& index, const std::string& path,
+                 GoSummary& summary) {
   std::unique_ptr<OutputFile> out;
   if (!path.empty()) {
     out = std::make_unique<OutputFile>(path);
@@ -135,7 +136,9 @@ void write_edges(const Ontology& ontology, const std::unordered_map<std::string,
       } else if (ontology.terms[parent->second].obsolete) {
         ++summary.edges_to_obsolete;
       } else {
-        if (out) out->write(term.name_space + ' ' + term.id + ' ' + edge.relation + ' ' + edge.parent + '\n');
+        if (out)
+          out->write(term.name_space + ' ' + term.id + ' ' + edge.relation + ' ' + edge.parent +
+                     '\n');
         ++summary.edges;
       }
     }
@@ -185,8 +188,8 @@ void print_go_summary(const GoOptions& options, const GoSummary& summary) {
             << "  other stanzas          = " << summary.other_stanzas << " (ignored)\n";
   if (!options.out.empty()) std::cout << "  written                = " << options.out << '\n';
   if (!options.names.empty()) {
-    std::cout << "  term names             = " << summary.names << " (" << summary.terms_without_name
-              << " terms without a name)\n"
+    std::cout << "  term names             = " << summary.names << " ("
+              << summary.terms_without_name << " terms without a name)\n"
               << "  names written          = " << options.names << '\n';
   }
 }

@@ -41,7 +41,7 @@ struct GoSummary {
   long long edges_to_obsolete = 0;
   long long edges_to_unknown = 0;  ///< targets not defined as a term in the file
   long long other_stanzas = 0;
-  long long names = 0;            ///< lines of the names file
+  long long names = 0;  ///< lines of the names file
   long long terms_without_name = 0;
 };
 

@@ -293,8 +293,9 @@ int run_genemap(const std::vector<std::string>& args) {
 
 /// The value of `name`, which must not be empty when given.
 std::string optional_path(const std::string& command, const ParsedFlags& flags, const char* name) {
-  const std::string value = optional(flags, name);
-  if (flags.values.count(name) > 0 && value.empty()) fail_usage(command, std::string(name) + " is empty");
+  std::string value = optional(flags, name);
+  if (flags.values.count(name) > 0 && value.empty())
+    fail_usage(command, std::string(name) + " is empty");
   return value;
 }
 
@@ -309,7 +310,8 @@ int run_go(const std::vector<std::string>& args) {
   options.obo = required("go", flags, "--obo");
   options.out = optional_path("go", flags, "--out");
   options.names = optional_path("go", flags, "--names");
-  if (options.out.empty() && options.names.empty()) fail_usage("go", "--out or --names is required");
+  if (options.out.empty() && options.names.empty())
+    fail_usage("go", "--out or --names is required");
   print_go_summary(options, write_go_edges_file(options));
   return 0;
 }
@@ -386,8 +388,7 @@ int run_kegg(const std::vector<std::string>& args) {
 
 int run_gmt(const std::vector<std::string>& args) {
   const ParsedFlags flags = parse_flags(
-      "gmt", args,
-      {{"--gmt", true}, {"--gene-map", true}, {"--names", true}, {"--out", true}});
+      "gmt", args, {{"--gmt", true}, {"--gene-map", true}, {"--names", true}, {"--out", true}});
   if (flags.help) {
     std::cout << kGmtHelp;
     return 0;

@@ -35,12 +35,12 @@ class GmtFile : public testing::Test {
 
 TEST_F(GmtFile, NormalisesLineEndsBlanksRepeatsAndEmptySets) {
   options.names = folder.file("names.tsv");
-  const GmtSummary summary = run(
-      "HALLMARK A\thttps://x/a\tG1\t G2 \tG1\t\t\r\n"
-      "\r\n"
-      "   \n"
-      "empty\tno genes\t\t\n"
-      "b,c\t\tG3\n");
+  const GmtSummary summary =
+      run("HALLMARK A\thttps://x/a\tG1\t G2 \tG1\t\t\r\n"
+          "\r\n"
+          "   \n"
+          "empty\tno genes\t\t\n"
+          "b,c\t\tG3\n");
   EXPECT_EQ(folder.read("out.gmt"), "HALLMARK_A\thttps://x/a\tG1\tG2\nb_c\t\tG3\n");
   EXPECT_EQ(folder.read("names.tsv"), "HALLMARK_A\tHALLMARK A\nb_c\tb,c\n");
   EXPECT_EQ(summary.sets_read, 3);
@@ -54,8 +54,7 @@ TEST_F(GmtFile, NormalisesLineEndsBlanksRepeatsAndEmptySets) {
 }
 
 TEST_F(GmtFile, GzipInputAndGeneMapCoverage) {
-  folder.write("gene_snp.dat",
-               "# gene snp distance\nG1 rs1 0\nG1,rs2,10\nG3\trs3\t-5\nGX rs4 0\n");
+  folder.write("gene_snp.dat", "# gene snp distance\nG1 rs1 0\nG1,rs2,10\nG3\trs3\t-5\nGX rs4 0\n");
   options.gene_map = folder.file("gene_snp.dat");
   options.gmt = folder.write_gzip("in.gmt.gz", "s1\td\tG1\tG2\ns2\td\tG4\ns3\td\tG3\tG1\n");
   testing::internal::CaptureStdout();
@@ -98,9 +97,10 @@ TEST_F(GmtFile, NeverMergesTwoSetsUnderOneName) {
 TEST(KeggGmt, OneLinePerPathwayNamedAsTheKeggRoadNamesThem) {
   TempDir folder;
   KeggOptions options;
-  options.links = folder.write("links.txt",
-                               "hsa:10\tpath:hsa00232\npath:hsa00983\thsa:10\nhsa:7\tpath:hsa00232\n"
-                               "hsa:10\tpath:hsa00232\nhsa:12\tpath:hsa00983\n");
+  options.links =
+      folder.write("links.txt",
+                   "hsa:10\tpath:hsa00232\npath:hsa00983\thsa:10\nhsa:7\tpath:hsa00232\n"
+                   "hsa:10\tpath:hsa00232\nhsa:12\tpath:hsa00983\n");
   options.out = folder.file("kegg.gmt");
   options.gmt = true;
   testing::internal::CaptureStdout();
@@ -159,8 +159,7 @@ TEST(GoNames, EveryNamedTermOnlyNamesWhenNoEdgesAsked) {
   testing::internal::CaptureStdout();
   const GoSummary summary = write_go_edges_file(options);
   testing::internal::GetCapturedStdout();
-  EXPECT_EQ(folder.read("names.tsv"),
-            "GO:0000001\troot process\nGO:0000003\tobsolete old thing\n");
+  EXPECT_EQ(folder.read("names.tsv"), "GO:0000001\troot process\nGO:0000003\tobsolete old thing\n");
   EXPECT_EQ(summary.names, 2);
   EXPECT_EQ(summary.terms_without_name, 1);
   // The counts are the edges file's even when it is not written.
@@ -180,10 +179,10 @@ class EvidenceFilter : public testing::Test {
   }
 
   void SetUp() override {
-    options.gaf = folder.write(
-        "a.gaf", "!gaf-version: 2.2\n" + row("A", "", "GO:1", "IEA") + row("A", "", "GO:1", "IDA") +
-                     row("B", "", "GO:2", "IEA") + row("C", "NOT", "GO:2", "ND") +
-                     row("C", "", "GO:3", "TAS"));
+    options.gaf =
+        folder.write("a.gaf", "!gaf-version: 2.2\n" + row("A", "", "GO:1", "IEA") +
+                                  row("A", "", "GO:1", "IDA") + row("B", "", "GO:2", "IEA") +
+                                  row("C", "NOT", "GO:2", "ND") + row("C", "", "GO:3", "TAS"));
     options.out = folder.file("go_gene.dat");
   }
 
