@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
+#include <utility>
 
 #include "cli/fail.h"
 #include "prep/gaf.h"
@@ -299,6 +301,28 @@ std::string optional_path(const std::string& command, const ParsedFlags& flags, 
   return value;
 }
 
+/// Stops the run when two of the named files are one: the second output would replace the
+/// first, or an output would replace an input the run still needs.
+void distinct_files(const std::string& command,
+                    const std::vector<std::pair<const char*, std::string>>& files) {
+  std::vector<std::filesystem::path> resolved;
+  for (const auto& file : files) {
+    std::error_code ignored;
+    resolved.push_back(file.second.empty()
+                           ? std::filesystem::path()
+                           : std::filesystem::weakly_canonical(
+                                 std::filesystem::absolute(file.second, ignored), ignored));
+  }
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    for (std::size_t j = i + 1; j < files.size(); ++j) {
+      if (!files[i].second.empty() && resolved[i] == resolved[j]) {
+        fail_usage(command, std::string(files[i].first) + " and " + files[j].first +
+                                " name the same file '" + files[j].second + "'");
+      }
+    }
+  }
+}
+
 int run_go(const std::vector<std::string>& args) {
   const ParsedFlags flags =
       parse_flags("go", args, {{"--obo", true}, {"--out", true}, {"--names", true}});
@@ -381,6 +405,7 @@ int run_kegg(const std::vector<std::string>& args) {
     fail_usage("kegg", "--format must be kegg or gmt, not '" + format + "'");
   }
   options.gmt = format == "gmt";
+  distinct_files("kegg", {{"--out", options.out}, {"--names", options.names}});
   if (links) print_kegg_summary(options, write_kegg_file(options));
   if (!options.list.empty()) print_kegg_names_summary(options, write_kegg_names_file(options));
   return 0;
@@ -398,6 +423,9 @@ int run_gmt(const std::vector<std::string>& args) {
   options.out = required("gmt", flags, "--out");
   options.gene_map = optional_path("gmt", flags, "--gene-map");
   options.names = optional_path("gmt", flags, "--names");
+  distinct_files(
+      "gmt",
+      {{"--gene-map", options.gene_map}, {"--out", options.out}, {"--names", options.names}});
   print_gmt_summary(options, write_gmt_file(options));
   return 0;
 }
