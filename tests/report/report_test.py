@@ -262,6 +262,28 @@ class Names(unittest.TestCase):
         self.assertIn("a $b$ term whose name", nodes)
         self.assertIn("is long enough to…", nodes)
 
+    def test_gene_id_coverage_counts_annotated_genes_in_the_map_and_warns_below_half(self):
+        # In the map within 50,000 bp: G1 and G2; G3 only beyond it. Annotated: G1, G3, g2, G4.
+        gene_snp = write(self.dir, "gene_snp.dat", "G1 rs1 0\nG2 rs2 -50000\nG3 rs3 50001\n")
+        gmt = write(self.dir, "sets.gmt", "P00080\tx\tG1\tG3\nP00010\ty\tg2\tG4\tG1\n")
+        out = os.path.join(self.dir, "report")
+        done = run_report("--method", "SETS", "--csv", write(self.dir, "s.csv", sets_csv_text()),
+                          "--gene_sets", gmt, "--gene_snp", gene_snp, "--out", out)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        stated = ("1 of 4 genes of sets.gmt are in gene_snp.dat (25 %): fewer than half. Do the "
+                  "annotation and the gene map name genes the same way (gene symbols against "
+                  "Entrez IDs)?")
+        self.assertIn(f"<th>gene-ID coverage</th><td>{html.escape(stated)}</td>",
+                      read(os.path.join(out, "report.html")))
+        self.assertEqual(done.stdout.splitlines()[1], f"halvorix-report: warning: {stated}")
+        kegg = run_report("--method", "KEGG", "--csv", KEGG_CSV, "--kegg_gene",
+                          os.path.join(EXAMPLES, "kegg_gene.dat"), "--gene_snp",
+                          os.path.join(EXAMPLES, "gene_snp.dat"), "--out", out)
+        self.assertEqual(kegg.stdout.count("\n"), 1)  # no warning
+        # Counted apart with awk: 41 genes in the KEGG file, 40 of them within 50,000 bp.
+        self.assertIn("<td>40 of 41 genes of kegg_gene.dat are in gene_snp.dat (98 %)</td>",
+                      read(os.path.join(out, "report.html")))
+
 
 class GoGraph(unittest.TestCase):
     """Chains far deeper than a drawing can show: bounded time, bounded image, no recursion."""
