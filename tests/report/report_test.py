@@ -30,7 +30,8 @@ GENE_CSV = os.path.join(EXPECTED, "gene_example_sqrtmean_nor", "output.csv")
 KEGG_CSV = os.path.join(EXPECTED, "kegg_example_maxz", "output.csv")
 GO_CSV = os.path.join(EXPECTED, "go_example_default", "output.csv")
 sys.path.insert(0, os.path.dirname(REPORT))
-from halvorix_report import cli, results, stats, tables  # noqa: E402
+import matplotlib.image  # noqa: E402
+from halvorix_report import cli, figures, go_graph, results, stats, tables  # noqa: E402
 
 METHOD_OF_FIRST_FIELD = {"snp": "SNP", "geneID": "GENE", "GOID": "GO", "KEGGID": "KEGG",
                          "SETID": "SETS"}
@@ -240,8 +241,6 @@ class Names(unittest.TestCase):
                          ["name", "second", "glycolysis", "NA"])
 
     def test_figures_draw_names_literally_shortened_and_go_nodes_carry_them(self):
-        import matplotlib
-        from halvorix_report import figures, go_graph
         tricky = {"P00080": r"costs $5 and $6 \alpha C:\ end", "P00010": r"$\undefinedcommand{$",
                   "P00120": "y" * 100000}
         result = results.load_result(write(self.dir, "sets.csv", sets_csv_text()), "SETS")
@@ -304,16 +303,11 @@ class GoGraph(unittest.TestCase):
                                   "--out", out)
                 self.assertEqual(done.returncode, 0, done.stderr)
                 self.assertLess(time.monotonic() - started, 60)
-                import matplotlib.image
-                height, width = matplotlib.image.imread(os.path.join(out, "go_graph.png")).shape[:2]
-                self.assertLessEqual(height, 150 * (1.2 + 0.9 * go_graph_rows()) + 1)
+                image = matplotlib.image.imread(os.path.join(out, "go_graph.png"))
+                height, width = image.shape[:2]
+                self.assertLessEqual(height, 150 * (1.2 + 0.9 * go_graph.MAX_ROWS) + 1)
                 self.assertLessEqual(width, 150 * 1.25 * 12 + 1)
                 self.assertIn("ancestors not drawn", read(os.path.join(out, "report.html")))
-
-
-def go_graph_rows():
-    from halvorix_report import go_graph
-    return go_graph.MAX_ROWS
 
 
 class OutputFolder(unittest.TestCase):

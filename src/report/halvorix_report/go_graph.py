@@ -107,7 +107,7 @@ def bounded_layout(terms, parents):
 
 def node_label(node, names, namespace, is_root):
     lines = [shortened(node, 24)]
-    name = names.get(node, "")
+    name = names.get(node, "")[:4 * NAME_WIDTH]  # all that two lines can show
     if name:
         wrapped = textwrap.wrap(name, NAME_WIDTH, max_lines=2, placeholder="…")
         lines += [shortened(line, NAME_WIDTH + 1) for line in wrapped]

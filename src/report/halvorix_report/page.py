@@ -169,9 +169,9 @@ def write_page(folder, result, log, figures, table_name, annotations, version):
     parts += ["</table>", "<h2>Figures</h2>"]
     parts += [figure_html(f, folder) for f in figures]
     shown = min(TOP_ROWS, len(result.rows))
-    parts += [f"<h2>Top {shown} results</h2>", p_value_note(log), top_table(result, annotations.get("positions", {}),
-                                                         annotations.get("names"),
-                                                         annotations.get("descriptions")),
+    top = top_table(result, annotations.get("positions", {}), annotations.get("names"),
+                    annotations.get("descriptions"))
+    parts += [f"<h2>Top {shown} results</h2>", p_value_note(log), top,
               f'<p>Every result, one row each: <a href="{esc(table_name)}">{esc(table_name)}</a>'
               " (tab-separated; R: <code>read.delim</code>, pandas: "
               "<code>read_csv(sep=\"\\t\")</code>).</p>",
