@@ -2,7 +2,9 @@
 # Builds the fuzz preset (clang, libFuzzer, address + undefined-behaviour sanitizers) and runs
 # the target of each loader for SECONDS seconds (default 10) from a seed corpus of the example
 # files. A crash, hang (10 s on one input), leak or sanitizer report fails the run; the input
-# that caused it is kept in build/fuzz/findings/.
+# that caused it is kept in build/fuzz/findings/. The loader report_csv is halvorix-report's
+# CSV reader, fuzzed in Python (fuzz/report_csv.py, seeded: the same inputs every time) from
+# the golden results; it needs no build.
 #   bash scripts/fuzz.sh [SECONDS [LOADER...]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,14 +19,26 @@ declare -A seeds=(
   [kegg_links]=examples/plink/kegg_links.txt)
 loaders=("$@")
 [ ${#loaders[@]} -gt 0 ] || loaders=(score compact gene_snp go_edges go_gene kegg_gene parfile bim fam bed
-                                     pheno genes obo gaf kegg_links)
+                                     pheno genes obo gaf kegg_links report_csv)
 
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target halvorix_fuzz
+if [ "${loaders[*]}" != report_csv ]; then  # the C++ targets need the fuzz build
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz --target halvorix_fuzz
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 findings=build/fuzz/findings
 for loader in "${loaders[@]}"; do
+  if [ "$loader" = report_csv ]; then
+    if ! python3 fuzz/report_csv.py --seconds "$seconds" --findings "$findings" \
+        tests/e2e/expected >"$work/$loader.log" 2>&1; then
+      tail -40 "$work/$loader.log"
+      echo "$loader: finding kept in $findings"
+      exit 1
+    fi
+    echo "$loader: $(grep -Eo 'Done [0-9]+ runs in [0-9]+ second' "$work/$loader.log")"
+    continue
+  fi
   mkdir -p "$work/$loader"
   cp "${seeds[$loader]}" "$work/$loader/"
   # The harness's bed target reads 3 SNPs x 5 subjects: a valid one besides the example.

@@ -12,7 +12,9 @@
 # the working tree is never touched. Each mutation is applied to the copy, rebuilt
 # incrementally, and the unit tests and end-to-end cases run with --stop-on-failure (the
 # report, install and terminal tests are left out for speed: the mutations are in C++ code that
-# the others run). The mutated file is put back after each run, and by the trap when the
+# the others run). A mutation of halvorix-report (src/report/) is checked by the report's own
+# tests instead, after the copy is configured again (that copies the report's modules); no C++
+# is built for it. The mutated file is put back after each run, and by the trap when the
 # script is interrupted. A mutation is caught when a build succeeds and a test fails; one
 # whose build fails is reported as such (a mutation that does not compile tells nothing).
 # Results go to build/mutation/results.tsv; the exit status is 0 only if every one is caught.
@@ -28,6 +30,7 @@ build=$work/build
 results=$work/results.tsv
 log=$work/log
 exclude='^(report\.|e2e\.install|e2e\.progress_on_terminal)'
+report_tests='^report\.(tables_and_errors|csv_reader_fuzz)$'
 mkdir -p "$work"
 
 # The copy: everything the build and the tests read, not the build folders or git. Files that
@@ -69,6 +72,12 @@ trap restore EXIT
 ref_dir=$root/../shared/reference
 cmake -S "$tree" -B "$build" -DCMAKE_BUILD_TYPE=Release -DHALVORIX_BENCH=OFF \
   -DHALVORIX_REFERENCE_DIR="$ref_dir" >"$log" 2>&1 || { cat "$log"; exit 2; }
+run_report_tests() {
+  cmake "$build" >"$log" 2>&1 || return 2
+  ctest --test-dir "$build" -j 2 --stop-on-failure --timeout 300 -R "$report_tests" >>"$log" \
+    2>&1 || return 1
+  return 0
+}
 run_tests() {
   cmake --build "$build" -j 2 >"$log" 2>&1 || return 2
   # In the order they are defined (unit tests first), not longest first as recorded costs would
@@ -78,13 +87,24 @@ run_tests() {
     || return 1
   return 0
 }
+# Which suites the chosen mutations need: C++ (build, unit and end-to-end) and/or the report's.
+need_cpp=0 need_report=0
+while IFS=$'\t' read -r name file _; do
+  case $name in ''|'#'*) continue ;; esac
+  [ "$only" = "  " ] || [[ $only == *" $name "* ]] || continue
+  case $file in src/report/*) need_report=1 ;; *) need_cpp=1 ;; esac
+done <"$list"
 start=$(date +%s)
 echo "baseline: building and running the unmutated copy"
-run_tests </dev/null
-case $? in
-  0) ;;
-  *) echo "the unmutated copy does not build or pass its tests:"; tail -40 "$log"; exit 2 ;;
-esac
+for suite in run_tests run_report_tests; do
+  [ "$suite" = run_tests ] && [ "$need_cpp" = 0 ] && continue
+  [ "$suite" = run_report_tests ] && [ "$need_report" = 0 ] && continue
+  $suite </dev/null
+  case $? in
+    0) ;;
+    *) echo "the unmutated copy does not build or pass its tests:"; tail -40 "$log"; exit 2 ;;
+  esac
+done
 echo "baseline passes ($(( $(date +%s) - start )) s)"
 
 # Python does the exact, counted replacement.
@@ -113,7 +133,7 @@ while IFS=$'\t' read -r name file original replacement <&3; do
   if ! why=$(apply_mutation "$tree/$file" "$original" "$replacement" 2>&1); then
     result="not-applied ($why)"
   else
-    run_tests </dev/null
+    case $file in src/report/*) run_report_tests ;; *) run_tests ;; esac </dev/null
     case $? in
       1) result=caught ;;
       0) result=MISSED ;;
@@ -132,7 +152,7 @@ while IFS=$'\t' read -r name file original replacement <&3; do
 done 3<"$list"
 
 # The copy is back as it was: one more build leaves it ready for the next run.
-cmake --build "$build" -j 2 >"$log" 2>&1
+if [ "$need_cpp" = 1 ]; then cmake --build "$build" -j 2 >"$log" 2>&1; else cmake "$build" >"$log" 2>&1; fi
 echo "caught $caught of $total; missed $missed; not applied or not built $broken;" \
   "$(( $(date +%s) - start )) s in all"
 [ "$caught" -eq "$total" ]

@@ -44,11 +44,28 @@ REPORTS = [
 ]
 
 
-def check_report(chromium, report, work, name, case, args, figures, shots):
-    """What is wrong with the report of `case` as the browser shows it; [] when nothing."""
+def sets_report(work):
+    """A SETS report from the KEGG example result renamed, its sets linked from a GMT and
+    named with markup, dollars and backslashes: (csv, more arguments, figures expected)."""
+    with open(f"{EXPECTED}/kegg_example_maxz/output.csv", encoding="utf-8") as f:
+        result = re.sub(r"SETID, (\d+)", r"SETID, P\1", f.read().replace("KEGGID", "SETID"))
+    paths = {name: os.path.join(work, name) for name in ("sets.csv", "sets.gmt", "names.tsv")}
+    with open(paths["sets.csv"], "w", encoding="utf-8") as f:
+        f.write(result)
+    sets = sorted(set(re.findall(r"SETID, (P\d+)", result)))
+    with open(paths["sets.gmt"], "w", encoding="utf-8") as f:
+        f.writelines(f"{s}\thttps://example.org/{s}?a=1&b=2\tG1\tG2\n" for s in sets)
+    with open(paths["names.tsv"], "w", encoding="utf-8") as f:
+        f.writelines(f"{s}\t<script>alert(1)</script> $x$ \\ costs $5\n" for s in sets)
+    return paths["sets.csv"], ["--gene_sets", paths["sets.gmt"], "--names",
+                               paths["names.tsv"]], ["QQ plot", "Top sets"]
+
+
+def check_report(chromium, report, work, name, inputs, args, figures, shots):
+    """What is wrong with the report of `inputs` (the result and, where there is one, the log)
+    as the browser shows it; [] when nothing."""
     out = os.path.join(work, name)
-    made = subprocess.run([report, "--method", name, "--csv", f"{EXPECTED}/{case}/output.csv",
-                           "--log", f"{EXPECTED}/{case}/stdout", *args, "--out", out],
+    made = subprocess.run([report, "--method", name, "--csv", *inputs, *args, "--out", out],
                           capture_output=True, text=True)
     if made.returncode != 0:
         return [f"{name}: halvorix-report failed: {made.stderr.strip()}"]
@@ -90,9 +107,13 @@ def main():
         print("chromium is not installed: skipped (scripts/install-deps.sh installs it)")
         return 77
     with tempfile.TemporaryDirectory() as work:
-        problems = [p for report_case in REPORTS
+        reports = [(name, [f"{EXPECTED}/{case}/output.csv", "--log", f"{EXPECTED}/{case}/stdout"],
+                    args, figures) for name, case, args, figures in REPORTS]
+        csv_path, args, figures = sets_report(work)
+        reports.append(("SETS", [csv_path], args, figures))
+        problems = [p for report_case in reports
                     for p in check_report(chromium, report, work, *report_case, shots)]
-    print("\n".join(problems) or f"{len(REPORTS)} reports shown without a fault")
+    print("\n".join(problems) or f"{len(reports)} reports shown without a fault")
     return 1 if problems else 0
 
 

@@ -11,12 +11,14 @@ import matplotlib.pyplot as plt  # noqa: E402
 from matplotlib.patches import Patch  # noqa: E402
 
 from . import stats  # noqa: E402
+from .errors import shortened  # noqa: E402
 
 # Same bytes for the same input: fixed SVG element ids, no creation dates.
 matplotlib.rcParams["svg.hashsalt"] = "halvorix-report"
 matplotlib.rcParams["font.size"] = 10
 
 TOP_COUNT = 30
+LABEL_LIMIT = 48  # characters of a name or ID in a figure; longer ones end in an ellipsis
 P_CLASSES = [(0.01, "p < 0.01", "#b2182b"), (0.05, "p < 0.05", "#ef8a62"),
              (math.inf, "p ≥ 0.05", "#999999")]
 
@@ -29,6 +31,12 @@ class Figure:
         self.title = title
         self.caption = caption
         self.width_inches = width_inches  # the page shows it at about its printed size
+
+
+def drawable(text, limit=LABEL_LIMIT):
+    """Input text as matplotlib draws it literally: shortened, and every dollar sign escaped,
+    so that no name is read as mathematics (a backslash outside mathematics is plain text)."""
+    return shortened(text, limit).replace("$", r"\$")
 
 
 def save(fig, folder, stem, title, caption):
@@ -117,7 +125,7 @@ def manhattan_plot(result, folder, positions):
         placed = [i for i, s in enumerate(snps) if s in x_of]
         xs = [x_of[snps[i]] for i in placed]
         colours = [colour_of[positions[snps[i]][0]] for i in placed]
-        ax.set_xticks([t for t, _ in ticks], [c for _, c in ticks])
+        ax.set_xticks([t for t, _ in ticks], [drawable(c, 12) for _, c in ticks])
         ax.set_xlabel("chromosome")
         missing = len(snps) - len(placed)
         where = "along the genome" + (f"; {missing} SNPs not in the .bim are left out"
@@ -157,26 +165,29 @@ def p_legend(ax, p_values, **where):
     ax.legend(handles=list(handles.values()), title="adjusted p", frameon=False, **where)
 
 
-def short_ids(ids):
+def set_label(ids, names):
+    """A bar's label: the set's first ID, how many more IDs share its genes, and its name."""
     parts = ids.split(",")
-    return parts[0] if len(parts) == 1 else f"{parts[0]} +{len(parts) - 1}"
+    label = shortened(parts[0], 24) + ("" if len(parts) == 1 else f" +{len(parts) - 1}")
+    name = next((names[i] for i in parts if names.get(i)), "")
+    return f"{label} {shortened(name, LABEL_LIMIT - len(label))}" if name else label
 
 
-def top_bars(result, folder, nsim):
+def top_bars(result, folder, nsim, names=None):
     """The top items (first in the file: highest z) as horizontal bars of their z-scores."""
     count = min(TOP_COUNT, len(result.rows))
     z = result.numbers("z")[:count]
     p = result.numbers("p")[:count]
     if result.method == "GENE":
-        labels = [f"{g} ({plural(n, 'SNP')})"
+        labels = [drawable(f"{shortened(g, 24)} ({plural(n, 'SNP')})", LABEL_LIMIT + 16)
                   for g, n in zip(result.texts("gene"), result.texts("num_snps"))]
         stem, item = "top_genes", "genes"
     else:
-        labels = [f"{short_ids(i)} ({plural(n, 'gene')})"
+        labels = [drawable(f"{set_label(i, names or {})} ({plural(n, 'gene')})", LABEL_LIMIT + 16)
                   for i, n in zip(result.texts("set_ids"), result.texts("num_genes"))]
         stem, item = "top_sets", "sets"
     labels = labels[:count]
-    fig, ax = plt.subplots(figsize=(8, 1.2 + 0.28 * count))
+    fig, ax = plt.subplots(figsize=(9 if names else 8, 1.2 + 0.28 * count))
     classes = [p_class(v) for v in p]
     heights = [v if math.isfinite(v) else 0.0 for v in z]
     ax.barh(range(count), heights, color=[c for _, c in classes], zorder=3)

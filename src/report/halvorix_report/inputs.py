@@ -3,7 +3,7 @@ and the GO edges file. Each returns plain dicts and lists and raises ReportError
 """
 import re
 
-from .errors import ReportError, where
+from .errors import ReportError, quoted, where
 from .results import read_lines
 
 # Lines of the console log that the summary uses: (key, pattern of the whole line).
@@ -18,9 +18,12 @@ LOG_COUNTS = [
 ]
 
 
+FIELD_SEPARATORS = re.compile(r"[ \t,\r\n]+")
+
+
 def fields_of(line):
     """Fields separated by runs of blanks, commas or tabs, as halvorix splits its inputs."""
-    return [f for f in re.split(r"[ \t,\r\n]+", line) if f]
+    return [f for f in FIELD_SEPARATORS.split(line) if f]
 
 
 def is_comment(fields):
@@ -46,7 +49,7 @@ def load_log(path, method):
     logged_method = log["options"].get("method", "").upper()
     if logged_method != method:
         raise ReportError(f"{where(path, log.get('method_line', start + 1))}: "
-                          f"the log of a {logged_method or 'unknown'} run, not {method}")
+                          f"the log of a {logged_method[:20] or 'unknown'} run, not {method}")
     for line in lines:
         for key, pattern in LOG_COUNTS:
             match = re.fullmatch(r"\s*" + pattern + r"\s*", line)
@@ -67,7 +70,8 @@ def load_bim(path):
         try:
             bp = int(fields[3])
         except ValueError:
-            raise ReportError(f"{where(path, n)}: position '{fields[3]}' is not a whole number") \
+            raise ReportError(f"{where(path, n)}: position {quoted(fields[3])} is not a whole "
+                              "number") \
                 from None
         positions[fields[1]] = (fields[0], bp)
     if not positions:
@@ -119,3 +123,77 @@ def load_go_edges(path):
     if not parents:
         raise ReportError(f"{path}: no edges")
     return parents, namespace
+
+
+def clean_text(text):
+    """A name or description as the tables and figures carry it: control characters (tabs
+    would split a tidy row) become blanks, outer blanks go."""
+    return re.sub(r"[\x00-\x1f\x7f]", " ", text).strip()
+
+
+def set_id_key(method, text):
+    """A set ID spelled as the result spells it: KEGG pathways as hsa<number>, whether a
+    names file writes path:hsa04310, hsa04310 or 04310."""
+    if method == "KEGG":
+        bare = text[len("path:"):] if text.startswith("path:") else text
+        return "hsa" + bare if bare.isdigit() else bare
+    return text
+
+
+def load_names(paths, method):
+    """Set ID -> name from two-column files (ID, a tab, the name); a later file's name wins."""
+    names = {}
+    for path in paths:
+        found = False
+        for n, line in enumerate(read_lines(path), start=1):
+            text = line.rstrip("\r\n")
+            if not text.strip() or text.startswith("#"):
+                continue
+            set_id, tab, name = text.partition("\t")
+            if not tab or not set_id.strip():
+                raise ReportError(f"{where(path, n)}: expected an ID, a tab and a name")
+            names[set_id_key(method, set_id.strip())] = clean_text(name)
+            found = True
+        if not found:
+            raise ReportError(f"{path}: no names")
+    return names
+
+
+def load_gmt(path):
+    """(set name -> description, the genes of all sets) from a GMT file: per line a set name,
+    its description and its genes, separated by single tabs."""
+    descriptions, genes = {}, set()
+    for n, line in enumerate(read_lines(path), start=1):
+        text = line.rstrip("\r\n")
+        if not text.strip() or text.startswith("#"):
+            continue
+        fields = text.split("\t")
+        if len(fields) < 2:
+            raise ReportError(f"{where(path, n)}: expected a set name, a description and genes, "
+                              "separated by tabs")
+        name = fields[0].strip()
+        if not name:
+            raise ReportError(f"{where(path, n)}: a set without a name")
+        descriptions.setdefault(name, clean_text(fields[1]))
+        genes.update(g.strip() for g in fields[2:] if g.strip())
+    if not descriptions:
+        raise ReportError(f"{path}: no gene sets")
+    return descriptions, genes
+
+
+def load_annotated_genes(path, method):
+    """The genes of the run's annotation file: field 2 of a GO-gene file; field 1, after its
+    'hsa:', of a KEGG file."""
+    genes, needed = set(), 3 if method == "GO" else 2
+    for n, line in enumerate(read_lines(path), start=1):
+        fields = fields_of(line)
+        if is_comment(fields):
+            continue
+        if len(fields) < needed:
+            expected = "source, gene, GO term" if method == "GO" else "hsa:gene, path:hsa..."
+            raise ReportError(f"{where(path, n)}: {len(fields)} fields, expected {expected}")
+        gene = fields[1] if method == "GO" else fields[0]
+        genes.add(gene[len("hsa:"):] if method == "KEGG" and gene.startswith("hsa:") else gene)
+    if not genes:
+        raise ReportError(f"{path}: no genes")
+    return genes

@@ -2,11 +2,16 @@
 import base64
 import html
 import os
+from urllib.parse import quote
+
+from .errors import shortened
+from .results import SET_METHODS
 
 GENE_DATABASE = "https://www.ncbi.nlm.nih.gov"
 GO_BROWSER = "https://amigo.geneontology.org"
 PATHWAY_DATABASE = "https://www.genome.jp"
 TOP_ROWS = 30
+NAME_LIMIT = 200  # characters of a set's name in the page's table (sets.tsv has it whole)
 
 STYLE = """
 body { font-family: sans-serif; margin: 2em auto; max-width: 1100px; color: #222; }
@@ -28,16 +33,41 @@ def link(address, text):
 
 
 def gene_link(name):
-    return link(f"{GENE_DATABASE}/gene?term={name}", name)
+    return link(f"{GENE_DATABASE}/gene?term={quote(name, safe='')}", name)
 
 
-def set_link(method, term):
+def is_web_address(text):
+    return text.startswith(("http://", "https://"))
+
+
+def set_link(method, term, descriptions=None):
+    """A set ID linked to its database entry; a GMT set to its description when that is a web
+    address, else shown as plain text."""
+    if method == "SETS":
+        address = (descriptions or {}).get(term, "")
+        return link(address, term) if is_web_address(address) else esc(term)
     if method == "KEGG":
-        return link(f"{PATHWAY_DATABASE}/dbget-bin/www_bget?pathway:{term}", term)
-    return link(f"{GO_BROWSER}/cgi-bin/amigo/term_details?term={term}", term)
+        return link(f"{PATHWAY_DATABASE}/dbget-bin/www_bget?pathway:{quote(term, safe='')}",
+                    term)
+    return link(f"{GO_BROWSER}/cgi-bin/amigo/term_details?term={quote(term, safe=':')}", term)
 
 
-def summary_rows(result, log):
+def coverage_text(coverage):
+    """The gene-ID coverage line: genes of the annotation found in the gene-SNP map."""
+    if coverage is None:
+        return "not known (give --gene_snp and the run's annotation file)"
+    if isinstance(coverage, str):
+        return coverage
+    found, total, annotation, gene_map = coverage
+    text = (f"{found} of {total} genes of {os.path.basename(annotation)} are in "
+            f"{os.path.basename(gene_map)} ({100 * found / total:.0f} %)")
+    if 2 * found < total:
+        text += (": fewer than half. Do the annotation and the gene map name genes the same "
+                 "way (gene symbols against Entrez IDs)?")
+    return text
+
+
+def summary_rows(result, log, coverage=None):
     """(label, value) lines of the run's summary."""
     options = log.get("options", {})
     unknown = "not known (give --log)"
@@ -45,7 +75,7 @@ def summary_rows(result, log):
     if result.method != "SNP":
         rows.append(("gene scoring", options.get("gene-level", unknown)))
         rows.append(("gene moments", options.get("gene-moments", unknown)))
-    if result.method in ("GO", "KEGG"):
+    if result.method in SET_METHODS:
         rows.append(("gene-set scoring", options.get("gene-set-level", unknown)))
     if result.method == "GO":
         rows.append(("GO namespace", options.get("go_type", unknown)))
@@ -62,8 +92,9 @@ def summary_rows(result, log):
         rows.append(("genes", f"{log['genes_total']} ({log.get('genes_used', '?')} used)"))
     elif result.method != "SNP":
         rows.append(("genes", unknown))
-    if result.method in ("GO", "KEGG"):
+    if result.method in SET_METHODS:
         rows.append(("gene sets", str(len(result.rows))))
+        rows.append(("gene-ID coverage", coverage_text(coverage)))
     rows.append(("replicates (nsim)", str(log["nsim"]) if "nsim" in log else unknown))
     rows.append(("seed", str(log["seed"]) if "seed" in log else unknown))
     return rows
@@ -91,7 +122,7 @@ def figure_html(figure, folder):
             f'<a href="{esc(figure.stem)}.svg">SVG</a>.</figcaption></figure>')
 
 
-def top_table(result, positions):
+def top_table(result, positions, names=None, descriptions=None):
     """The first rows of the result (the best: halvorix sorts them) as an HTML table."""
     num = lambda text: f'<td class="num">{esc(text)}</td>'  # noqa: E731
     if result.method == "SNP":
@@ -107,31 +138,40 @@ def top_table(result, positions):
         body = [[f"<td>{gene_link(r[0])}</td>", num(r[1]), num(r[2]), num(r[5]), num(r[6])]
                 for r in result.rows[:TOP_ROWS]]
     else:
-        head = ["rank", "set", "genes", "score", "z", "p", "genes in the set"]
+        names = names or {}
+        named = any(names.get(t) for r in result.rows[:TOP_ROWS] for t in r[1].split(","))
+        head = ["rank", "set"] + (["name"] if named else []) + ["genes", "score", "z", "p",
+                                                                "genes in the set"]
         body = []
         for r in result.rows[:TOP_ROWS]:
-            ids = ", ".join(set_link(result.method, t) for t in r[1].split(","))
+            ids = ", ".join(set_link(result.method, t, descriptions) for t in r[1].split(","))
+            text = " | ".join(names[t] for t in r[1].split(",") if names.get(t))
+            name = [f"<td>{esc(shortened(text, NAME_LIMIT))}</td>"] if named else []
             genes = ", ".join(gene_link(g) for g in r[8].split(",") if g)
-            body.append([num(r[0]), f"<td>{ids}</td>", num(r[2]), num(r[3]), num(r[6]),
-                         num(r[7]), f"<td>{genes}</td>"])
+            body.append([num(r[0]), f"<td>{ids}</td>"] + name + [num(r[2]), num(r[3]),
+                                                                 num(r[6]), num(r[7]),
+                                                                 f"<td>{genes}</td>"])
     lines = ["<table>", "<tr>" + "".join(f"<th>{esc(h)}</th>" for h in head) + "</tr>"]
     lines += ["<tr>" + "".join(cells) + "</tr>" for cells in body]
     lines.append("</table>")
     return "\n".join(lines)
 
 
-def write_page(folder, result, log, figures, table_name, positions, version):
+def write_page(folder, result, log, figures, table_name, annotations, version):
     title = f"Halvorix {result.method} report"
     parts = [
         "<!DOCTYPE html>", '<html lang="en">', "<head>", '<meta charset="utf-8">',
         f"<title>{esc(title)}</title>", f"<style>{STYLE}</style>", "</head>", "<body>",
         f"<h1>{esc(title)}</h1>", "<h2>Run</h2>", "<table>",
     ]
-    parts += [f"<tr><th>{esc(k)}</th><td>{esc(v)}</td></tr>" for k, v in summary_rows(result, log)]
+    rows = summary_rows(result, log, annotations.get("coverage"))
+    parts += [f"<tr><th>{esc(k)}</th><td>{esc(v)}</td></tr>" for k, v in rows]
     parts += ["</table>", "<h2>Figures</h2>"]
     parts += [figure_html(f, folder) for f in figures]
     shown = min(TOP_ROWS, len(result.rows))
-    parts += [f"<h2>Top {shown} results</h2>", p_value_note(log), top_table(result, positions),
+    top = top_table(result, annotations.get("positions", {}), annotations.get("names"),
+                    annotations.get("descriptions"))
+    parts += [f"<h2>Top {shown} results</h2>", p_value_note(log), top,
               f'<p>Every result, one row each: <a href="{esc(table_name)}">{esc(table_name)}</a>'
               " (tab-separated; R: <code>read.delim</code>, pandas: "
               "<code>read_csv(sep=\"\\t\")</code>).</p>",

@@ -4,17 +4,21 @@ Values keep the text halvorix wrote (stripped of padding), so the tidy tables ca
 number over unchanged; only not-a-number and infinity are respelled as NaN, Inf and -Inf,
 the spellings both R and pandas read as numbers.
 """
+import gzip
 import math
+import zlib
 
-from .errors import ReportError, where
+from .errors import ReportError, quoted, where
 
-METHODS = ("SNP", "GENE", "GO", "KEGG")
+METHODS = ("SNP", "GENE", "GO", "KEGG", "SETS")
+SET_METHODS = ("GO", "KEGG", "SETS")
+MAX_LINE_BYTES = 1 << 20  # far beyond any line of a result, log or annotation file
 
 SNP_HEADER = ["snp", "row_num", "used", "x-stat", "rank", "pval"]
 SNP_COLUMNS = ["snp", "row_num", "used", "x_stat", "rank", "p"]
 GENE_HEADER = ["geneID", "num_snps", "score", "mean", "sd", "zscore", "pval"]
 GENE_COLUMNS = ["gene", "num_snps", "score", "mean", "sd", "z", "p"]
-SET_LABELS = {"GOID": "GO", "KEGGID": "KEGG"}
+SET_LABELS = {"GOID": "GO", "KEGGID": "KEGG", "SETID": "SETS"}
 SET_STATS = ["num_genes", "score", "mean", "sd", "zscore", "pval"]
 SET_COLUMNS = ["rank", "set_ids", "num_genes", "score", "mean", "sd", "z", "p", "genes"]
 INTEGER_COLUMNS = {"row_num", "used", "num_snps", "num_genes"}
@@ -47,7 +51,7 @@ def number_text(text, path, line_number, integer=False):
         value = int(text) if integer else float(text)
     except ValueError:
         kind = "a whole number" if integer else "a number"
-        raise ReportError(f"{where(path, line_number)}: '{text}' is not {kind}") from None
+        raise ReportError(f"{where(path, line_number)}: {quoted(text)} is not {kind}") from None
     if integer:
         return text
     if math.isnan(value):
@@ -68,13 +72,34 @@ def method_of_header(fields):
 
 
 def read_lines(path):
+    """The lines of a text file, gzip-compressed or not, each with its line end. Stops at a
+    line longer than MAX_LINE_BYTES or holding a NUL byte (binary data, /dev/zero), and at text
+    that is not UTF-8."""
+    lines = []
     try:
-        with open(path, encoding="utf-8") as f:
-            return f.readlines()
+        with open(path, "rb") as raw:
+            stream = gzip.GzipFile(fileobj=raw) if raw.peek(2)[:2] == b"\x1f\x8b" else raw
+            while True:
+                line = stream.readline(MAX_LINE_BYTES + 1)
+                if not line:
+                    return lines
+                n = len(lines) + 1
+                if b"\0" in line:
+                    raise ReportError(f"{where(path, n)}: a NUL byte (not a text file)")
+                if len(line) > MAX_LINE_BYTES:
+                    raise ReportError(f"{where(path, n)}: longer than {MAX_LINE_BYTES} bytes "
+                                      "(not a text file of halvorix?)")
+                try:
+                    lines.append(line.decode("utf-8"))
+                except UnicodeDecodeError:
+                    raise ReportError(f"{where(path, n)}: not UTF-8 text") from None
     except FileNotFoundError:
         raise ReportError(f"{path}: no such file") from None
-    except (OSError, UnicodeDecodeError) as e:
-        raise ReportError(f"{path}: cannot be read ({e})") from None
+    except (EOFError, zlib.error, gzip.BadGzipFile) as e:
+        raise ReportError(f"{path}: damaged compressed data after line {len(lines)} "
+                          f"({e})") from None
+    except OSError as e:
+        raise ReportError(f"{path}: cannot be read ({e.strerror or e})") from None
 
 
 def load_result(path, method):
@@ -119,7 +144,8 @@ def read_sets(path, body, id_label):
         for name in SET_STATS:
             n, fields = field_triple(path, body, i, rank)
             if fields[1] != name:
-                raise ReportError(f"{where(path, n)}: expected '{name}', found '{fields[1]}'")
+                raise ReportError(f"{where(path, n)}: expected '{name}', "
+                                  f"found {quoted(fields[1])}")
             stats.append(number_text(fields[2], path, n, integer=name == "num_genes"))
             i += 1
         genes, i = names_of(path, body, i, rank, "geneID")
@@ -148,7 +174,7 @@ def field_triple(path, body, i, rank):
     if len(fields) != 3:
         raise ReportError(f"{where(path, n)}: {len(fields)} fields, expected 3")
     if fields[0] != str(rank):
-        raise ReportError(f"{where(path, n)}: set number '{fields[0]}', expected {rank}")
+        raise ReportError(f"{where(path, n)}: set number {quoted(fields[0])}, expected {rank}")
     return n, fields
 
 

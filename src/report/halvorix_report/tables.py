@@ -3,12 +3,19 @@ order of the halvorix result. R's read.delim and pandas' read_csv(sep="\\t") loa
 they are (no quoting is needed: names and numbers hold no tabs or newlines).
 """
 
-TABLE_NAMES = {"SNP": "snps.tsv", "GENE": "genes.tsv", "GO": "sets.tsv", "KEGG": "sets.tsv"}
+TABLE_NAMES = {"SNP": "snps.tsv", "GENE": "genes.tsv", "GO": "sets.tsv", "KEGG": "sets.tsv",
+               "SETS": "sets.tsv"}
+
+
+def joined(ids, values):
+    """The values of a row's set IDs (merged sets have several) joined by ' | ', or NA."""
+    found = [values[i] for i in ids.split(",") if values.get(i)]
+    return " | ".join(found) if found else "NA"
 
 
 def extra_columns(result, annotations):
     """Columns the optional inputs add: positions and genes of SNPs, SNPs of genes,
-    namespaces of GO sets. Each is (name, one text per row)."""
+    namespaces of GO sets, names and descriptions of sets. Each is (name, one text per row)."""
     extra = []
     if result.method == "SNP":
         snps = result.texts("snp")
@@ -27,6 +34,11 @@ def extra_columns(result, annotations):
         extra.append(("namespace", [
             ",".join(sorted({spaces.get(t, "NA") for t in ids.split(",")}))
             for ids in result.texts("set_ids")]))
+    if result.method != "SNP" and result.method != "GENE":
+        for column, key in (("name", "names"), ("description", "descriptions")):
+            if key in annotations:
+                extra.append((column, [joined(ids, annotations[key])
+                                       for ids in result.texts("set_ids")]))
     return extra
 
 
