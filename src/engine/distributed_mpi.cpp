@@ -25,10 +25,10 @@
 
 namespace {
 
-bool in_job = false;    ///< MPI_Init was called
-int rank = 0;           ///< this process in MPI_COMM_WORLD
-int size = 1;           ///< processes in MPI_COMM_WORLD
-int saved_stderr = -1;  ///< a process other than 0: its standard error before silencing
+bool in_job = false;          ///< MPI_Init was called
+int rank = 0;                 ///< this process in MPI_COMM_WORLD
+int size = 1;                 ///< processes in MPI_COMM_WORLD
+int saved_stderr = -1;        ///< a process other than 0: its standard error before silencing
 std::thread::id main_thread;  ///< the only thread that may talk to other processes
 
 /// Seconds a process other than 0 waits before reporting a failure on a worker thread: if the

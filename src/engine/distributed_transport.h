@@ -1,5 +1,5 @@
-// What the replicate split and the job's shared plan need from the processes' transport: the one-process build
-// (distributed_local.cpp) or MPI (distributed_mpi.cpp) provides it.
+// What the replicate split and the job's shared plan need from the processes' transport: the
+// one-process build (distributed_local.cpp) or MPI (distributed_mpi.cpp) provides it.
 #pragma once
 
 #include <cstddef>
