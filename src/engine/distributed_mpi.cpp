@@ -104,19 +104,21 @@ void check_in(State state, const std::string* failure = nullptr) {
   MPI_Request request;
   MPI_Iallgather(mine, 2, MPI_UINT64_T, states.data(), 2, MPI_UINT64_T, MPI_COMM_WORLD, &request);
   wait_idle(request);
-  int first_failed = -1, first_other = -1;
+  bool any_failed = false, all_alike = true;
+  int first_finished = -1;
   for (int k = 0; k < size; ++k) {
     const std::uint64_t theirs = states[2 * static_cast<std::size_t>(k)];
-    if (theirs == failed && first_failed < 0) first_failed = k;
-    if (theirs != state && first_other < 0) first_other = k;
+    any_failed = any_failed || theirs == failed;
+    all_alike = all_alike && theirs == state;
+    if (theirs == finished && first_finished < 0) first_finished = k;
   }
-  if (state != failed && first_failed < 0 && first_other < 0) return;
+  if (!any_failed && all_alike) return;
   if (state == failed && rank != 0 && !(states[0] == failed && states[1] == mine[1]))
     write_own_message(*failure);
   // A process that ended its run (help asked for on its command line alone) while the others
   // go on: nobody failed, so process 0 says why the job ends.
-  if (first_failed < 0 && rank == 0)
-    std::cerr << "error: process " << (state == finished ? 0 : first_other) << " of " << size
+  if (!any_failed && rank == 0)
+    std::cerr << "error: process " << first_finished << " of " << size
               << " ended its run before the others; every process must be given the same options"
               << std::endl;
   std::cout.flush();

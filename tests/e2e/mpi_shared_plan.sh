@@ -63,6 +63,8 @@ once bad_input "error:"
 # One process alone ends early (help on its command line): the others do not wait for it.
 job lone_help 1 -n 1 "$bin" "${snp[@]}" --seed 3 : -n 1 "$bin" --help
 once lone_help "error: process 1 of 2 ended its run before the others"
+job lone_help_0 1 -n 1 "$bin" --version : -n 2 "$bin" "${snp[@]}" --seed 3
+once lone_help_0 "error: process 0 of 3 ended its run before the others"
 # One process alone fails: its own message, and the job still ends whole.
 job lone_error 1 -n 2 "$bin" "${snp[@]}" --seed 3 : -n 1 "$bin" "${snp[@]}" --seed 3 --score score_word.dat
 once lone_error "halvorix process 2 of 3: error:"
