@@ -34,7 +34,8 @@ void wait_for_all_processes();
 
 /// Ends a run that failed after its message was printed: exit status 1 outside a job. Inside
 /// one, the process waits for the others' next collective step, where every process learns of
-/// the failure and leaves the job with status 1 (on a worker thread the job is aborted). A
+/// the failure and leaves the job with status 1; when they do not come within seconds, or on a
+/// worker thread, the job is aborted. A
 /// process other than 0, whose console is silenced, writes `message` on its own standard error
 /// unless process 0 failed with the same message.
 [[noreturn]] void exit_failed_run(const std::string& message);

@@ -8,8 +8,10 @@
 // other process's next collective operation starts with the same check-in, all of them learn of
 // the failure at the same point, leave the job (MPI_Finalize) and exit with status 1. An error
 // that every process meets (a bad option, an input every process reads) is thus printed once,
-// by process 0, with no launcher banner. Only a failure where no check-in can follow (on a
-// worker thread) ends the job with MPI_Abort.
+// by process 0, with no launcher banner. A failed process waits only so long for the others:
+// when they are busy (one node failed alone, the others simulate), it ends the job with
+// MPI_Abort rather than let them finish work that no result will use; so does a failure on a
+// worker thread, which may not talk to other processes.
 #include <fcntl.h>
 #include <mpi.h>
 #include <unistd.h>
@@ -34,6 +36,10 @@ std::thread::id main_thread;  ///< the only thread that may talk to other proces
 /// Seconds a process other than 0 waits before reporting a failure on a worker thread: if the
 /// same failure ends process 0, its message is the one the user should see.
 constexpr int kFailureGraceSeconds = 2;
+/// Seconds a failed process waits for the others at its check-in. Processes that meet the same
+/// error (the same files, read alike) get there within moments of one another; a longer wait
+/// means the others are at work, and the job is aborted instead.
+constexpr int kCheckInPatienceSeconds = 10;
 
 bool started_by_launcher() {
   // Open MPI's mpirun, and PMIx or PMI launchers such as Slurm's srun. A batch script's own
@@ -72,13 +78,17 @@ void write_own_message(const std::string& message) {
 /// Waits for a collective operation without spinning: a process that finished its replicates
 /// early would otherwise busy-poll a core that the others, or their threads, need (MPI's
 /// blocking calls poll). A millisecond of latency is nothing next to a level's simulation.
-void wait_idle(MPI_Request& request) {
+/// With `patience` (seconds), false when the operation has not completed by then.
+bool wait_idle(MPI_Request& request, int patience = -1) {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(patience);
   int done = 0;
   MPI_Test(&request, &done, MPI_STATUS_IGNORE);
   while (!done) {
+    if (patience >= 0 && std::chrono::steady_clock::now() >= give_up) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     MPI_Test(&request, &done, MPI_STATUS_IGNORE);
   }
+  return true;
 }
 
 std::uint64_t message_hash(const std::string& message) {
@@ -97,13 +107,14 @@ enum State : std::uint64_t { running = 0, failed = 1, finished = 2 };
 /// `failure` is this process's message when it failed. Returns when every process is in the
 /// same state, running or finished; otherwise every process leaves the job here with status 1.
 /// A failed process other than 0 prints its message on its own standard error unless process 0
-/// failed with the same message (and so has printed it).
+/// failed with the same message (and so has printed it). A failed process returns when the
+/// others have not checked in within kCheckInPatienceSeconds.
 void check_in(State state, const std::string* failure = nullptr) {
   const std::uint64_t mine[2] = {state, failure != nullptr ? message_hash(*failure) : 0U};
   std::vector<std::uint64_t> states(2 * static_cast<std::size_t>(size));
   MPI_Request request;
   MPI_Iallgather(mine, 2, MPI_UINT64_T, states.data(), 2, MPI_UINT64_T, MPI_COMM_WORLD, &request);
-  wait_idle(request);
+  if (!wait_idle(request, state == failed ? kCheckInPatienceSeconds : -1)) return;
   bool any_failed = false, all_alike = true;
   int first_finished = -1;
   for (int k = 0; k < size; ++k) {
@@ -209,8 +220,10 @@ void sum_over_processes(std::vector<float>& values) {
 }
 
 void exit_failed_run(const std::string& message) {
-  if (in_job && std::this_thread::get_id() == main_thread) check_in(failed, &message);
-  if (in_job && rank != 0) {
+  if (in_job && std::this_thread::get_id() == main_thread) {
+    check_in(failed, &message);  // returns only when the others are busy: a failure of its own
+    if (rank != 0) write_own_message(message);
+  } else if (in_job && rank != 0) {
     std::this_thread::sleep_for(std::chrono::seconds(kFailureGraceSeconds));
     write_own_message(message);
   }

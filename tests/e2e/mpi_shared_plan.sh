@@ -65,9 +65,17 @@ job lone_help 1 -n 1 "$bin" "${snp[@]}" --seed 3 : -n 1 "$bin" --help
 once lone_help "error: process 1 of 2 ended its run before the others"
 job lone_help_0 1 -n 1 "$bin" --version : -n 2 "$bin" "${snp[@]}" --seed 3
 once lone_help_0 "error: process 0 of 3 ended its run before the others"
-# One process alone fails: its own message, and the job still ends whole.
+# One process alone fails: its own message, and the job ends whole, at the others' next step
+# when they get there soon ...
 job lone_error 1 -n 2 "$bin" "${snp[@]}" --seed 3 : -n 1 "$bin" "${snp[@]}" --seed 3 --score score_word.dat
 once lone_error "halvorix process 2 of 3: error:"
+# ... and by an abort within seconds when they are busy (here for hours), not when they finish.
+busy=(--method GENE --nsim 1000000000 --seed 3 --html_output busy.html --csv_output busy.csv)
+start=$SECONDS
+job lone_error_busy 1 -n 2 "$bin" "${busy[@]}" : -n 1 "$bin" "${busy[@]}" --score score_word.dat
+[ $((SECONDS - start)) -lt 25 ] || fail "lone_error_busy: the job took $((SECONDS - start)) s"
+grep -qF "halvorix process 2 of 3: error:" lone_error_busy.err || fail "lone_error_busy: no message"
+[ -e busy.html ] || [ -e busy.csv ] && fail "lone_error_busy: a result was written"
 
 [ "$failures" -eq 0 ] && echo "every job ran one plan with one seed, and ended cleanly"
 exit $((failures > 0))
