@@ -46,14 +46,9 @@ cmp -s clock.csv single.csv || fail "a job's clock seed gives other results in o
 snp=(--method SNP --nsim 50)
 job seeds 1 -n 1 "$bin" "${snp[@]}" --seed 3 : -n 1 "$bin" "${snp[@]}" --seed 4
 once seeds "error: the processes of this run were given different values of --seed"
-job clock_and_seed 1 -n 1 "$bin" "${snp[@]}" : -n 1 "$bin" "${snp[@]}" --seed 4
-once clock_and_seed "different values of --seed"
 printf '# one process reads this\n\n--seed 3\n--nsim 60\n' >other.par
 job parfile 1 -n 1 "$bin" "${snp[@]}" --seed 3 : -n 1 "$bin" --parfile other.par --method SNP
 once parfile "different values of --nsim"
-# Outputs are process 0's alone: another name on another process is no mismatch.
-job outputs 0 -n 1 "$bin" "${snp[@]}" --seed 3 : -n 1 "$bin" "${snp[@]}" --seed 3 --csv_output x.csv
-[ -s output.csv ] && [ ! -e x.csv ] || fail "outputs: process 0 did not write output.csv alone"
 
 # An error every process meets: one message, status 1, every process leaves the job.
 job bad_option 1 -n 2 "$bin" --method BOGUS
