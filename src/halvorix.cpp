@@ -7,6 +7,7 @@
 #include "cli/StopWatch.h"
 #include "cli/analysis_plan.h"
 #include "cli/print_banner.h"
+#include "cli/shared_plan.h"
 #include "engine/distributed.h"
 #include "stats/gene.h"
 #include "stats/genesets.h"
@@ -131,6 +132,7 @@ int main(int argc, char** argv) {
   const DistributedRun distributed(argc, argv);
   AnalysisPlan plan;
   if (!read_analysis_plan(argc, argv, plan)) return 1;
+  share_plan(plan);
 
   StopWatch timer;
   print_banner("loading snp score file", 80);

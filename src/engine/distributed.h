@@ -29,9 +29,13 @@ inline bool is_writing_process() { return process_rank() == 0; }
 
 /// Returns when every process has reached this call (at once outside a job). Called before a
 /// result file is opened, so that no result is written by a job in which a process failed.
+/// This and every other collective step ends the job when another process has failed.
 void wait_for_all_processes();
 
-/// Ends a run that failed after its message was printed: exit status 1 outside a job; inside
-/// one the whole job is ended with status 1. A process other than 0, whose console is silenced,
-/// writes `message` on its own standard error unless process 0 ends the job first.
+/// Ends a run that failed after its message was printed: exit status 1 outside a job. Inside
+/// one, the process waits for the others' next collective step, where every process learns of
+/// the failure and leaves the job with status 1; when they do not come within seconds, or on a
+/// worker thread, the job is aborted. A
+/// process other than 0, whose console is silenced, writes `message` on its own standard error
+/// unless process 0 failed with the same message.
 [[noreturn]] void exit_failed_run(const std::string& message);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <ctime>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
@@ -136,13 +135,8 @@ void SNPData::finish_scores() {
 }
 
 void SNPData::set_seed(long seed) {
-  auto s = static_cast<unsigned long>(seed);
-  if (seed <= 0) {
-    const clock_t c = clock();
-    const time_t t = time(nullptr);
-    s = makeSeed(static_cast<long>(t), static_cast<long>(c));
-  }
-  while (s > 100000000UL) s = s % 100000000UL;
+  auto s = seed > 0 ? static_cast<unsigned long>(seed) : clock_seed();
+  if (s > kSeedLimit) s %= kSeedLimit;
   randGenerator.seed(s);
   random_seed = s;
   replicates.reset();  // replicates drawn from the old stream are not handed out after reseeding

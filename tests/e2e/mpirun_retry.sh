@@ -1,6 +1,6 @@
 # Sourced by the MPI tests. The launcher itself is not reliable when a job ends by an abort, as
-# every failing case's job does (seen with Open MPI 4.1.4, more often on a loaded machine). Now
-# and then, after every process has ended, mpirun
+# a job whose process fails alone may (seen with Open MPI 4.1.4, more often on a loaded
+# machine). Now and then, after every process has ended, mpirun
 #   - hangs, with the processes unreaped, and then ignores SIGTERM;
 #   - crashes in its own clean-up (a backtrace with an "mpirun(" frame on standard error);
 #   - has its event library print a "[warn] Epoll ..." line on standard error.
