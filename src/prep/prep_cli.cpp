@@ -7,7 +7,10 @@
 #include <cstring>
 #include <iostream>
 
+#include <sys/stat.h>
+
 #include "cli/fail.h"
+#include "files/output_policy.h"
 #include "prep/gaf.h"
 #include "prep/genemap.h"
 #include "prep/kegg_links.h"
@@ -151,6 +154,30 @@ void one_of(const std::string& command, const ParsedFlags& flags, const char* fi
   }
 }
 
+/// Stops the command before it reads anything when --out is one of its inputs.
+void refuse_output_clash(const std::string& command, const std::vector<NamedFile>& inputs,
+                         const std::string& out) {
+  std::vector<NamedFile> named;
+  for (const NamedFile& input : inputs) {
+    if (!input.path.empty()) named.push_back(input);
+  }
+  const std::string clash = find_output_clash(named, {{"--out", out}});
+  if (!clash.empty()) fail_stderr("error: " + command + ": " + clash);
+}
+
+/// The files of a PLINK set that scores reads (each the .gz twin when only that exists).
+std::vector<NamedFile> plink_inputs(const std::string& prefix) {
+  std::vector<NamedFile> files;
+  for (const char* extension : {".bed", ".bim", ".fam"}) {
+    const std::string plain = prefix + extension;
+    struct stat status;
+    const bool only_gzip = stat(plain.c_str(), &status) != 0 &&
+                           stat((plain + ".gz").c_str(), &status) == 0;
+    files.push_back({"--bfile", only_gzip ? plain + ".gz" : plain});
+  }
+  return files;
+}
+
 int run_scores(const std::vector<std::string>& args) {
   const ParsedFlags flags = parse_flags("scores", args,
                                         {{"--bfile", true},
@@ -207,6 +234,11 @@ int run_scores(const std::vector<std::string>& args) {
       fail_usage("scores", "--missing-code '" + code + "' is not a number");
     }
   }
+  std::vector<NamedFile> inputs = options.vcf.empty() ? plink_inputs(options.bfile)
+                                                      : std::vector<NamedFile>{{"--vcf", options.vcf}};
+  inputs.push_back({"--pheno", options.pheno_file});
+  inputs.push_back({"--covar", options.covar_file});
+  refuse_output_clash("scores", inputs, options.out);
   print_score_summary(
       options, options.vcf.empty() ? write_score_file(options) : write_vcf_score_file(options));
   return 0;
@@ -234,6 +266,9 @@ int run_genemap(const std::vector<std::string>& args) {
                                 "from 0 to 2000000000");
     }
   }
+  refuse_output_clash("genemap",
+                      {{"--bim", options.bim}, {"--vcf", options.vcf}, {"--genes", options.genes}},
+                      options.out);
   print_genemap_summary(options, write_gene_snp_file(options));
   return 0;
 }
@@ -247,6 +282,7 @@ int run_go(const std::vector<std::string>& args) {
   GoOptions options;
   options.obo = required("go", flags, "--obo");
   options.out = required("go", flags, "--out");
+  refuse_output_clash("go", {{"--obo", options.obo}}, options.out);
   print_go_summary(options, write_go_edges_file(options));
   return 0;
 }
@@ -266,6 +302,7 @@ int run_gogene(const std::vector<std::string>& args) {
     fail_usage("gogene", "--gene-id must be symbol or db-id, not '" + gene_id + "'");
   }
   options.use_db_id = gene_id == "db-id";
+  refuse_output_clash("gogene", {{"--gaf", options.gaf}}, options.out);
   print_gaf_summary(options, write_go_gene_file(options));
   return 0;
 }
@@ -279,6 +316,7 @@ int run_kegg(const std::vector<std::string>& args) {
   KeggOptions options;
   options.links = required("kegg", flags, "--links");
   options.out = required("kegg", flags, "--out");
+  refuse_output_clash("kegg", {{"--links", options.links}}, options.out);
   print_kegg_summary(options, write_kegg_file(options));
   return 0;
 }
@@ -302,6 +340,7 @@ int run_pack_or_unpack(const std::vector<std::string>& args, bool to_binary) {
   }
   if (!format.empty() && format != "binary")
     fail_usage(command, "--format must be binary, not '" + format + "'");
+  refuse_output_clash(command, {{"--score", in}}, out);
   if (to_binary) {
     print_pack_summary(in, out, pack_score_file(in, out));
   } else {
@@ -383,6 +422,7 @@ ParsedFlags parse_flags(const std::string& command, const std::vector<std::strin
 }
 
 int run_prep(const std::vector<std::string>& args) {
+  install_output_signal_handlers();
   if (args.empty()) {
     std::cerr << usage_text();
     return 1;
