@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -74,4 +75,30 @@ TEST(OutputFile, SymbolicLinkIsWrittenThroughAndFifoWrittenInPlace) {
   EXPECT_EQ(received, "through the pipe\n");
   EXPECT_TRUE(std::filesystem::is_fifo(fifo));
   EXPECT_EQ(folder.listing(), (std::vector<std::string>{"link.txt", "pipe", "target.txt"}));
+}
+
+TEST(OutputFile, KeepsModeAndHardLinksAndAppendsThroughADescriptor) {
+  TempDir folder;
+  const std::string path = folder.write("edges.dat", "old\n");
+  ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+  std::filesystem::create_hard_link(path, folder.file("copy.dat"));
+  {
+    OutputFile out(path);
+    out.write("new\n");
+    out.commit();
+  }
+  EXPECT_EQ(folder.read("copy.dat"), "new\n");
+  EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms::owner_read |
+                                                             std::filesystem::perms::owner_write);
+  EXPECT_EQ(folder.listing(), (std::vector<std::string>{"copy.dat", "edges.dat"}));
+
+  const int log = open(folder.write("all.txt", "before\n").c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(log, 0);
+  {
+    OutputFile out("/proc/self/fd/" + std::to_string(log));
+    out.write("links\n");
+    out.commit();
+  }
+  close(log);
+  EXPECT_EQ(folder.read("all.txt"), "before\nlinks\n");
 }
