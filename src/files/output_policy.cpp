@@ -1,12 +1,14 @@
 #include "files/output_policy.h"
 
 #include <fcntl.h>
-#include <limits.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -33,7 +35,8 @@ struct sigaction previous_actions[kCleanupSignals.size()];
 extern "C" void remove_temps_and_reraise(int signal_number) {
   remove_remembered_temps();
   for (std::size_t i = 0; i < kCleanupSignals.size(); ++i) {
-    if (kCleanupSignals[i] == signal_number) sigaction(signal_number, &previous_actions[i], nullptr);
+    if (kCleanupSignals[i] == signal_number)
+      sigaction(signal_number, &previous_actions[i], nullptr);
   }
   raise(signal_number);  // delivered on return: the process ends as the signal meant
 }
@@ -112,7 +115,7 @@ std::string copy_into(const std::string& from, const std::string& to) {
   if (in < 0) return "cannot read " + from + ": " + std::strerror(errno);
   const int out = open(to.c_str(), O_WRONLY | O_TRUNC);
   if (out < 0) {
-    const std::string failure = "cannot open " + to + ": " + std::strerror(errno);
+    std::string failure = "cannot open " + to + ": " + std::strerror(errno);
     close(in);
     return failure;
   }
@@ -222,6 +225,7 @@ bool remember_temp_file(const std::string& path) {
   for (int i = 0; i < kTempSlots; ++i) {
     if (temp_used[i] != 0) continue;
     std::memcpy(temp_names[i], path.c_str(), path.size() + 1);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     temp_used[i] = 1;  // only now may a handler read the slot
     return true;
   }
@@ -254,11 +258,25 @@ void install_output_signal_handlers() {
 int create_temp_beside(const std::string& final_path, std::string& temp_path) {
   install_output_signal_handlers();
   std::string name = final_path + ".tmp.XXXXXX";
+  // A signal between making the name and remembering it would leave the file behind.
+  sigset_t cleanup_signals;
+  sigset_t previous_mask;
+  sigemptyset(&cleanup_signals);
+  for (const int signal_number : kCleanupSignals) sigaddset(&cleanup_signals, signal_number);
+  pthread_sigmask(SIG_BLOCK, &cleanup_signals, &previous_mask);
   const int descriptor = mkstemp(name.data());
-  if (descriptor < 0) return -1;
-  if (!remember_temp_file(name)) {
+  const int saved_errno = errno;
+  const bool remembered = descriptor >= 0 && remember_temp_file(name);
+  if (descriptor >= 0 && !remembered) {
     close(descriptor);
     unlink(name.c_str());
+  }
+  pthread_sigmask(SIG_SETMASK, &previous_mask, nullptr);
+  if (descriptor < 0) {
+    errno = saved_errno;
+    return -1;
+  }
+  if (!remembered) {
     errno = ENAMETOOLONG;
     return -1;
   }
@@ -326,8 +344,10 @@ std::string find_output_clash(const std::vector<NamedFile>& inputs,
                               const std::vector<NamedFile>& outputs) {
   std::string refusal;
   std::vector<Identity> input_ids;
+  input_ids.reserve(inputs.size());
   for (const NamedFile& input : inputs) input_ids.push_back(identify(input.path, false, refusal));
   std::vector<Identity> output_ids;
+  output_ids.reserve(outputs.size());
   for (const NamedFile& output : outputs) {
     output_ids.push_back(identify(output.path, true, refusal));
     if (!refusal.empty()) return output.option + " " + output.path + ": " + refusal;

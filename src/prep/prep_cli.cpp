@@ -1,13 +1,13 @@
 #include "prep/prep_cli.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-
-#include <sys/stat.h>
 
 #include "cli/fail.h"
 #include "files/output_policy.h"
@@ -171,8 +171,8 @@ std::vector<NamedFile> plink_inputs(const std::string& prefix) {
   for (const char* extension : {".bed", ".bim", ".fam"}) {
     const std::string plain = prefix + extension;
     struct stat status;
-    const bool only_gzip = stat(plain.c_str(), &status) != 0 &&
-                           stat((plain + ".gz").c_str(), &status) == 0;
+    const bool only_gzip =
+        stat(plain.c_str(), &status) != 0 && stat((plain + ".gz").c_str(), &status) == 0;
     files.push_back({"--bfile", only_gzip ? plain + ".gz" : plain});
   }
   return files;
@@ -234,8 +234,9 @@ int run_scores(const std::vector<std::string>& args) {
       fail_usage("scores", "--missing-code '" + code + "' is not a number");
     }
   }
-  std::vector<NamedFile> inputs = options.vcf.empty() ? plink_inputs(options.bfile)
-                                                      : std::vector<NamedFile>{{"--vcf", options.vcf}};
+  std::vector<NamedFile> inputs = options.vcf.empty()
+                                      ? plink_inputs(options.bfile)
+                                      : std::vector<NamedFile>{{"--vcf", options.vcf}};
   inputs.push_back({"--pheno", options.pheno_file});
   inputs.push_back({"--covar", options.covar_file});
   refuse_output_clash("scores", inputs, options.out);

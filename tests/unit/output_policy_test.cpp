@@ -46,7 +46,8 @@ TEST(OutputPolicy, OutputThatIsAnInputOrAnotherOutputIsRefused) {
 
   // Names not made yet are compared as the folder resolves them, even a folder not made yet.
   const std::string clash = find_output_clash(
-      inputs, {{"--html_output", dir.file("new.txt")}, {"--csv_output", dir.file("sub/../new.txt")}});
+      inputs,
+      {{"--html_output", dir.file("new.txt")}, {"--csv_output", dir.file("sub/../new.txt")}});
   EXPECT_NE(clash.find("outputs --html_output"), std::string::npos) << clash;
   EXPECT_NE(find_output_clash({}, {{"--a", dir.file("no/x")}, {"--b", dir.file("no/y/../x")}}), "");
   EXPECT_EQ(find_output_clash({}, {{"--a", dir.file("no/x")}, {"--b", dir.file("no/y")}}), "");
@@ -132,7 +133,8 @@ TEST(OutputPolicy, UnwritableResultWarnsOfAnOlderFileOfThatName) {
   // for root, which a read-only folder would not stop.
   const std::string name = std::string(250, 'r') + ".csv";
   dir.write(name, "last week's result\n");
-  const std::string said = stdout_of([&] { EXPECT_FALSE(ResultFile(dir.file(name)).is_open_or_warn("csv")); });
+  const std::string said =
+      stdout_of([&] { EXPECT_FALSE(ResultFile(dir.file(name)).is_open_or_warn("csv")); });
   EXPECT_NE(said.find("Cannot open " + dir.file(name) + "for csv output.\n"), std::string::npos);
   EXPECT_NE(said.find("warning: " + dir.file(name) + " is left from an earlier run"),
             std::string::npos);

@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -88,8 +88,8 @@ TEST(OutputFile, KeepsModeAndHardLinksAndAppendsThroughADescriptor) {
     out.commit();
   }
   EXPECT_EQ(folder.read("copy.dat"), "new\n");
-  EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms::owner_read |
-                                                             std::filesystem::perms::owner_write);
+  EXPECT_EQ(std::filesystem::status(path).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   EXPECT_EQ(folder.listing(), (std::vector<std::string>{"copy.dat", "edges.dat"}));
 
   const int log = open(folder.write("all.txt", "before\n").c_str(), O_WRONLY | O_APPEND);
