@@ -97,6 +97,21 @@ std::string refused_link(const std::string& link, const struct stat& status) {
          (folder.empty() ? std::string(".") : folder) + " and is not followed";
 }
 
+/// The same for the links among the folders that lead to `path` (the kernel's rule holds for
+/// every link of a path, not only its last).
+std::string refused_folder_link(const std::string& path) {
+  const std::string folder = folder_of(path);
+  for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
+       slash = folder.find('/', slash + 1)) {
+    const std::string prefix = folder.substr(0, slash);
+    struct stat status;
+    if (lstat(prefix.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) continue;
+    std::string refusal = refused_link(prefix, status);
+    if (!refusal.empty()) return refusal;
+  }
+  return std::string();
+}
+
 /// Writes all of `size` bytes; false (errno set) on failure.
 bool write_all(int descriptor, const char* bytes, std::size_t size) {
   while (size > 0) {
@@ -192,7 +207,10 @@ OutputTarget resolve_output_target(const std::string& path) {
       target.descriptor = own;
       return target;
     }
-    if (lstat(target.final_path.c_str(), &status) != 0) return target;  // a new name
+    if (lstat(target.final_path.c_str(), &status) != 0) {  // a new name
+      target.refusal = refused_folder_link(target.final_path);
+      return target;
+    }
     if (!S_ISLNK(status.st_mode)) break;
     target.refusal = refused_link(target.final_path, status);
     if (!target.refusal.empty()) return target;
@@ -203,6 +221,7 @@ OutputTarget resolve_output_target(const std::string& path) {
     target.final_path = link[0] == '/' ? link : folder_of(target.final_path) + link;
   }
   target.direct = !S_ISREG(status.st_mode);
+  target.refusal = refused_folder_link(target.final_path);
   return target;
 }
 

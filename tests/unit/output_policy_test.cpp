@@ -118,6 +118,11 @@ TEST(OutputPolicy, AnotherUsersLinkInAStickySharedFolderIsNotFollowed) {
             std::string::npos);
   EXPECT_FALSE(ResultFile(planted).is_open());
   EXPECT_EQ(dir.read("victim.txt"), "precious\n");
+  // A planted link to a folder is no better: the new name behind it is not written either.
+  const std::string folder_link = (shared / "results").string();
+  fs::create_symlink(dir.path, folder_link);
+  ASSERT_EQ(lchown(folder_link.c_str(), 4242, 4242), 0);
+  EXPECT_NE(resolve_output_target(folder_link + "/new.csv").refusal, "");
 
   // The folder's owner's links, and links outside such folders, are followed as before.
   ASSERT_EQ(lchown(planted.c_str(), 0, 0), 0);
