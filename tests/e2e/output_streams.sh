@@ -3,7 +3,9 @@
 #  - /dev/stdout redirected with >> gets the result added to it (nothing wiped), and a pipe
 #    takes a result, for halvorix-prep and halvorix alike;
 #  - SIGTERM, SIGINT and SIGHUP during a run leave no temporary file and end it by the signal;
-#  - a write past `ulimit -f` fails as a write: message, status 1, nothing left.
+#  - a write past `ulimit -f` fails as a write: message, status 1, nothing left;
+#  - a result that cannot be made warns of an older file of its name; another user's link in a
+#    sticky shared folder is refused (root only: it needs a link given to another user).
 #   output_streams.sh PREP_BIN HALVORIX_BIN
 set -u
 prep=$1 halvorix=$2
@@ -64,6 +66,28 @@ case $message in
 esac
 leftover=$(compgen -G 'big.bin*')
 [ -z "$leftover" ] || fail "write past ulimit -f left $leftover"
+
+# A result that cannot be made (its temporary name is too long, which stops root as well) is
+# skipped as always, and the older file of that name is called what it is.
+old_csv=$(printf 'r%.0s' $(seq 250)).csv
+echo "last week" >"$old_csv"
+said=$("$halvorix" --method SNP --nsim 10 --seed 1 --csv_output "$old_csv")
+[ $? -eq 0 ] || fail "unwritable result: the run did not finish"
+[[ $said == *"Cannot open ${old_csv}for csv output."$'\n'"warning: $old_csv is left from an earlier run: it is not this run's csv output"* ]] ||
+  fail "unwritable result: no warning of the older file"
+[ "$(cat "$old_csv")" = "last week" ] || fail "unwritable result: the older file changed"
+
+# Another user's link in a sticky shared folder (as root, a link can be given away).
+if [ "$(id -u)" -eq 0 ]; then
+  mkdir shared && chmod 1777 shared && ln -s ../score.dat shared/out.csv &&
+    chown -h 4242 shared/out.csv || fail "could not plant a link"
+  said=$("$halvorix" --method SNP --nsim 10 --seed 1 --csv_output shared/out.csv)
+  [ $? -eq 1 ] && [ "$said" = "error: --csv_output shared/out.csv: the symbolic link shared/out.csv belongs to another user in the shared sticky folder shared/ and is not followed" ] ||
+    fail "planted link: '$said'"
+  said=$("$prep" kegg --links links.txt --out shared/out.csv 2>&1)
+  [ $? -eq 1 ] && [[ $said == "error: kegg: --out shared/out.csv: the symbolic link"* ]] ||
+    fail "planted link, prep: '$said'"
+fi
 
 [ $failures -eq 0 ] && echo "streams, signals and the file size limit: all as expected"
 exit $failures
