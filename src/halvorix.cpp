@@ -9,6 +9,7 @@
 #include "cli/print_banner.h"
 #include "cli/shared_plan.h"
 #include "engine/distributed.h"
+#include "files/output_policy.h"
 #include "stats/gene.h"
 #include "stats/genesets.h"
 #include "stats/go.h"
@@ -130,6 +131,7 @@ int run_geneset_road(const AnalysisPlan& plan, SNPData& snpdat, GENEData& geneda
 
 int main(int argc, char** argv) {
   const DistributedRun distributed(argc, argv);
+  install_output_signal_handlers();
   AnalysisPlan plan;
   if (!read_analysis_plan(argc, argv, plan)) return 1;
   share_plan(plan);

@@ -9,6 +9,7 @@
 #include "cli/fail.h"
 #include "cli/options.h"
 #include "cli/print_banner.h"
+#include "files/output_policy.h"
 
 #define PROGNAME "Halvorix"
 // The project's one version number, from CMakeLists.txt.
@@ -55,6 +56,25 @@ E parse_choice(const Choices<E>& choices, const std::string& text, const std::st
 }
 
 }  // namespace
+
+std::string output_clash(const AnalysisPlan& plan, const std::string& parfile) {
+  std::vector<NamedFile> inputs = {{"--score", plan.score_file}};
+  std::vector<NamedFile> outputs;
+  if (plan.method != Method::snp) {
+    inputs.push_back({"--gene_snp", plan.gene_snp_file});
+    outputs.push_back({"--html_output", plan.html_output});
+  }
+  if (plan.method == Method::go) {
+    inputs.push_back({"--go_edges", plan.go_edges_file});
+    inputs.push_back({"--go_gene", plan.go_gene_file});
+  }
+  if (plan.method == Method::kegg) inputs.push_back({"--kegg_gene", plan.kegg_gene_file});
+  if (!parfile.empty()) inputs.push_back({"--parfile", parfile});
+  outputs.push_back({"--csv_output", plan.csv_output});
+  const bool sets = plan.method == Method::go || plan.method == Method::kegg;
+  if (sets && plan.map_write) outputs.push_back({"--map_output", plan.map_output});
+  return find_output_clash(inputs, outputs);
+}
 
 void str_toupper(std::string& s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -202,6 +222,9 @@ bool read_analysis_plan(int argc, char** argv, AnalysisPlan& plan) {
   plan.html_output = opt_html_filename.getValue();
   plan.csv_output = opt_csv_filename.getValue();
   plan.map_output = opt_write_map_filename.getValue();
+  // Before anything is loaded: a run that would write over what it reads never starts.
+  const std::string clash = output_clash(plan, opt_parfile.getName());
+  if (!clash.empty()) fail_stdout("error: " + clash);
   optGroup.print("options and values used:");
   return true;
 }

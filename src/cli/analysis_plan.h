@@ -42,6 +42,10 @@ void str_toupper(std::string& s);
 /// `plan`; the first bad choice or unsupported combination stops the run on standard output.
 void check_choices(const PlanText& text, AnalysisPlan& plan);
 
+/// Why the plan's outputs may not be written (one is an input, another output, or a link not
+/// followed), naming the options; empty when they may. Only the files the method uses count.
+std::string output_clash(const AnalysisPlan& plan, const std::string& parfile);
+
 /// Reads the command line and the parameter file into `plan`, checks it and echoes the options.
 /// False when the run ends here with status 1: help or version asked for, or no argument.
 bool read_analysis_plan(int argc, char** argv, AnalysisPlan& plan);

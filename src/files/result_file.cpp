@@ -1,15 +1,11 @@
 #include "files/result_file.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
-#include <set>
-#include <vector>
 
 #include "cli/fail.h"
 #include "engine/distributed.h"
@@ -17,104 +13,102 @@
 
 namespace {
 
-/// Links followed before giving up on a loop of symbolic links (the kernel's own limit).
-constexpr int kMaxLinks = 40;
-
-std::set<std::string>& pending_temp_files() {
-  static std::set<std::string>* pending = nullptr;
-  if (pending == nullptr) {
-    pending = new std::set<std::string>;
-    std::atexit([] {
-      for (const std::string& name : *pending) std::remove(name.c_str());
-    });
-  }
-  return *pending;
-}
-
-mode_t default_file_mode() {
-  const mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
-}
-
-std::string folder_of(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
+constexpr std::size_t kBufferSize = 1 << 16;
 
 }  // namespace
 
-OutputTarget resolve_output_target(const std::string& path) {
-  OutputTarget target;
-  target.final_path = path;
-  struct stat status;
-  for (int hops = 0; hops < kMaxLinks; ++hops) {
-    if (lstat(target.final_path.c_str(), &status) != 0) return target;  // a new name
-    if (!S_ISLNK(status.st_mode)) break;
-    std::vector<char> text(4096);
-    const ssize_t n = readlink(target.final_path.c_str(), text.data(), text.size());
-    if (n <= 0) break;
-    const std::string link(text.data(), static_cast<std::size_t>(n));
-    target.final_path = link[0] == '/' ? link : folder_of(target.final_path) + link;
-  }
-  target.direct = !S_ISREG(status.st_mode);
-  return target;
+DescriptorBuffer::DescriptorBuffer() : buffer_(kBufferSize) {
+  setp(buffer_.data(), buffer_.data() + buffer_.size());
 }
 
-void remember_temp_file(const std::string& path) { pending_temp_files().insert(path); }
+DescriptorBuffer::~DescriptorBuffer() {
+  if (descriptor_ >= 0) ::close(descriptor_);
+}
 
-void forget_temp_file(const std::string& path) { pending_temp_files().erase(path); }
+void DescriptorBuffer::attach(int descriptor) { descriptor_ = descriptor; }
 
-int create_temp_beside(const std::string& final_path, std::string& temp_path) {
-  std::string name = final_path + ".tmp.XXXXXX";
-  const int descriptor = mkstemp(name.data());
-  if (descriptor < 0) return -1;
-  temp_path = name;
-  remember_temp_file(temp_path);
-  fchmod(descriptor, default_file_mode());  // mkstemp's 0600 would surprise users
-  return descriptor;
+bool DescriptorBuffer::drain() {
+  const char* next = pbase();
+  while (next < pptr()) {
+    const ssize_t n = ::write(descriptor_, next, static_cast<std::size_t>(pptr() - next));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      failed_ = true;
+      break;
+    }
+    next += n;
+  }
+  setp(buffer_.data(), buffer_.data() + buffer_.size());
+  return !failed_;
+}
+
+DescriptorBuffer::int_type DescriptorBuffer::overflow(int_type c) {
+  if (descriptor_ < 0 || !drain()) return traits_type::eof();
+  if (!traits_type::eq_int_type(c, traits_type::eof())) {
+    *pptr() = traits_type::to_char_type(c);
+    pbump(1);
+  }
+  return traits_type::not_eof(c);
+}
+
+int DescriptorBuffer::sync() { return descriptor_ >= 0 && drain() ? 0 : -1; }
+
+bool DescriptorBuffer::close() {
+  if (descriptor_ < 0) return false;
+  drain();
+  if (::close(descriptor_) != 0) failed_ = true;
+  descriptor_ = -1;
+  return !failed_;
 }
 
 ResultFile::ResultFile(const std::string& result_path)
-    : path(result_path), target(resolve_output_target(result_path)) {
+    : path(result_path), target(resolve_output_target(result_path)), out(&buffer_) {
   // Results come only from the score file as it was read.
   stop_if_mapped_files_changed();
   // A job writes its results only once every process has got this far (a process that failed
   // has ended the job before), and only process 0 writes them.
   wait_for_all_processes();
   if (!is_writing_process()) {
-    out.open("/dev/null");
+    buffer_.attach(open("/dev/null", O_WRONLY | O_CLOEXEC));
     return;
   }
+  if (!target.refusal.empty()) return;
   if (target.direct) {
-    out.open(target.final_path, std::ios::out | std::ios::trunc);
+    buffer_.attach(open_direct_target(target));
     return;
   }
-  const int descriptor = create_temp_beside(target.final_path, temp_path);
-  if (descriptor < 0) return;
-  close(descriptor);
-  out.open(temp_path, std::ios::out | std::ios::trunc);
+  buffer_.attach(create_temp_beside(target.final_path, temp_path));
 }
 
 bool ResultFile::is_open_or_warn(const char* what) const {
   if (is_open()) return true;
   std::cout << "Cannot open " << path << "for " << what << " output." << std::endl;
+  if (!target.direct && regular_file_exists(target.final_path)) {
+    std::cout << "warning: " << path << " is left from an earlier run: it is not this run's "
+              << what << " output" << std::endl;
+  }
   return false;
 }
 
 ResultFile::~ResultFile() {
   if (committed || temp_path.empty()) return;
-  out.close();
+  buffer_.close();
   std::remove(temp_path.c_str());
   forget_temp_file(temp_path);
 }
 
 void ResultFile::commit() {
-  finish_output_file(out, path);
-  if (!temp_path.empty()) {
-    if (std::rename(temp_path.c_str(), target.final_path.c_str()) != 0)
-      fail_stderr("error: could not write all of " + path);
-    forget_temp_file(temp_path);
-  }
+  out.flush();
+  const bool written = buffer_.close() && !out.fail();
   committed = true;
+  if (!written) {
+    if (!temp_path.empty()) {
+      std::remove(temp_path.c_str());
+      forget_temp_file(temp_path);
+    }
+    fail_stderr("error: could not write all of " + path);
+  }
+  if (temp_path.empty()) return;
+  const std::string failure = replace_with_temp(temp_path, target.final_path);
+  if (!failure.empty()) fail_stderr("error: could not write all of " + path + ": " + failure);
 }

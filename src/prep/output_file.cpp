@@ -11,7 +11,7 @@
 
 #include "cli/fail.h"
 #include "files/mapped_file_guard.h"
-#include "files/result_file.h"
+#include "files/output_policy.h"
 
 namespace {
 
@@ -21,10 +21,12 @@ constexpr std::size_t kBufferSize = 4 << 20;
 
 OutputFile::OutputFile(const std::string& final_path) : path(final_path), buffer(kBufferSize) {
   const OutputTarget target = resolve_output_target(path);
+  if (!target.refusal.empty()) fail_stderr("error: cannot write " + path + ": " + target.refusal);
   if (target.direct) {
-    // A device or FIFO is written as it is: renaming over it would replace it by a file.
+    // A stream is written as it is: renaming over it would replace it by a file, and cutting
+    // what /dev/stdout leads to would wipe the file the shell appends to.
     temp_path = target.final_path;
-    descriptor = open(temp_path.c_str(), O_WRONLY | O_TRUNC);
+    descriptor = open_direct_target(target);
     if (descriptor < 0) fail_stderr("error: cannot open " + path + ": " + std::strerror(errno));
     direct = true;
     return;
@@ -99,9 +101,6 @@ void OutputFile::commit() {
   descriptor = -1;
   committed = true;
   if (direct) return;
-  if (std::rename(temp_path.c_str(), target_path.c_str()) != 0) {
-    fail_stderr("error: cannot rename " + temp_path + " to " + target_path + ": " +
-                std::strerror(errno));
-  }
-  forget_temp_file(temp_path);
+  const std::string failure = replace_with_temp(temp_path, target_path);
+  if (!failure.empty()) fail_stderr("error: " + failure);
 }

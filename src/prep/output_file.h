@@ -1,7 +1,6 @@
 // Output files that appear complete or not at all: everything goes to a temporary file in the
-// destination's folder, renamed over the destination only when the whole output is written. A
-// symbolic link is followed (the link stays, its target is replaced); a device or FIFO is
-// written in place.
+// destination's folder, put in place of the destination only when the whole output is written.
+// Links, streams and the replaced file's mode are handled as output_policy.h says.
 #pragma once
 
 #include <string>

@@ -1,5 +1,7 @@
 #include "prep/prep_cli.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -10,6 +12,7 @@
 #include <utility>
 
 #include "cli/fail.h"
+#include "files/output_policy.h"
 #include "prep/gaf.h"
 #include "prep/genemap.h"
 #include "prep/gmt.h"
@@ -206,6 +209,39 @@ void one_of(const std::string& command, const ParsedFlags& flags, const char* fi
   }
 }
 
+/// Stops the command before it reads anything when --out is one of its inputs.
+/// Options left empty (not given) are skipped on both sides.
+void refuse_output_clash(const std::string& command, const std::vector<NamedFile>& inputs,
+                         const std::vector<NamedFile>& outputs) {
+  const auto given = [](const std::vector<NamedFile>& files) {
+    std::vector<NamedFile> named;
+    for (const NamedFile& file : files) {
+      if (!file.path.empty()) named.push_back(file);
+    }
+    return named;
+  };
+  const std::string clash = find_output_clash(given(inputs), given(outputs));
+  if (!clash.empty()) fail_stderr("error: " + command + ": " + clash);
+}
+
+void refuse_output_clash(const std::string& command, const std::vector<NamedFile>& inputs,
+                         const std::string& out) {
+  refuse_output_clash(command, inputs, std::vector<NamedFile>{{"--out", out}});
+}
+
+/// The files of a PLINK set that scores reads (each the .gz twin when only that exists).
+std::vector<NamedFile> plink_inputs(const std::string& prefix) {
+  std::vector<NamedFile> files;
+  for (const char* extension : {".bed", ".bim", ".fam"}) {
+    const std::string plain = prefix + extension;
+    struct stat status;
+    const bool only_gzip =
+        stat(plain.c_str(), &status) != 0 && stat((plain + ".gz").c_str(), &status) == 0;
+    files.push_back({"--bfile", only_gzip ? plain + ".gz" : plain});
+  }
+  return files;
+}
+
 int run_scores(const std::vector<std::string>& args) {
   const ParsedFlags flags = parse_flags("scores", args,
                                         {{"--bfile", true},
@@ -262,6 +298,12 @@ int run_scores(const std::vector<std::string>& args) {
       fail_usage("scores", "--missing-code '" + code + "' is not a number");
     }
   }
+  std::vector<NamedFile> inputs = options.vcf.empty()
+                                      ? plink_inputs(options.bfile)
+                                      : std::vector<NamedFile>{{"--vcf", options.vcf}};
+  inputs.push_back({"--pheno", options.pheno_file});
+  inputs.push_back({"--covar", options.covar_file});
+  refuse_output_clash("scores", inputs, options.out);
   print_score_summary(
       options, options.vcf.empty() ? write_score_file(options) : write_vcf_score_file(options));
   return 0;
@@ -289,6 +331,9 @@ int run_genemap(const std::vector<std::string>& args) {
                                 "from 0 to 2000000000");
     }
   }
+  refuse_output_clash("genemap",
+                      {{"--bim", options.bim}, {"--vcf", options.vcf}, {"--genes", options.genes}},
+                      options.out);
   print_genemap_summary(options, write_gene_snp_file(options));
   return 0;
 }
@@ -299,28 +344,6 @@ std::string optional_path(const std::string& command, const ParsedFlags& flags, 
   if (flags.values.count(name) > 0 && value.empty())
     fail_usage(command, std::string(name) + " is empty");
   return value;
-}
-
-/// Stops the run when two of the named files are one: the second output would replace the
-/// first, or an output would replace an input the run still needs.
-void distinct_files(const std::string& command,
-                    const std::vector<std::pair<const char*, std::string>>& files) {
-  std::vector<std::filesystem::path> resolved;
-  for (const auto& file : files) {
-    std::error_code ignored;
-    resolved.push_back(file.second.empty()
-                           ? std::filesystem::path()
-                           : std::filesystem::weakly_canonical(
-                                 std::filesystem::absolute(file.second, ignored), ignored));
-  }
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    for (std::size_t j = i + 1; j < files.size(); ++j) {
-      if (!files[i].second.empty() && resolved[i] == resolved[j]) {
-        fail_usage(command, std::string(files[i].first) + " and " + files[j].first +
-                                " name the same file '" + files[j].second + "'");
-      }
-    }
-  }
 }
 
 int run_go(const std::vector<std::string>& args) {
@@ -336,6 +359,8 @@ int run_go(const std::vector<std::string>& args) {
   options.names = optional_path("go", flags, "--names");
   if (options.out.empty() && options.names.empty())
     fail_usage("go", "--out or --names is required");
+  refuse_output_clash("go", {{"--obo", options.obo}},
+                      {{"--out", options.out}, {"--names", options.names}});
   print_go_summary(options, write_go_edges_file(options));
   return 0;
 }
@@ -372,6 +397,7 @@ int run_gogene(const std::vector<std::string>& args) {
       fail_usage("gogene", code + " is both kept (--evidence) and excluded (--exclude-evidence)");
     }
   }
+  refuse_output_clash("gogene", {{"--gaf", options.gaf}}, options.out);
   print_gaf_summary(options, write_go_gene_file(options));
   return 0;
 }
@@ -405,7 +431,8 @@ int run_kegg(const std::vector<std::string>& args) {
     fail_usage("kegg", "--format must be kegg or gmt, not '" + format + "'");
   }
   options.gmt = format == "gmt";
-  distinct_files("kegg", {{"--out", options.out}, {"--names", options.names}});
+  refuse_output_clash("kegg", {{"--links", options.links}, {"--list", options.list}},
+                      {{"--out", options.out}, {"--names", options.names}});
   if (links) print_kegg_summary(options, write_kegg_file(options));
   if (!options.list.empty()) print_kegg_names_summary(options, write_kegg_names_file(options));
   return 0;
@@ -423,9 +450,8 @@ int run_gmt(const std::vector<std::string>& args) {
   options.out = required("gmt", flags, "--out");
   options.gene_map = optional_path("gmt", flags, "--gene-map");
   options.names = optional_path("gmt", flags, "--names");
-  distinct_files(
-      "gmt",
-      {{"--gene-map", options.gene_map}, {"--out", options.out}, {"--names", options.names}});
+  refuse_output_clash("gmt", {{"--gmt", options.gmt}, {"--gene-map", options.gene_map}},
+                      {{"--out", options.out}, {"--names", options.names}});
   print_gmt_summary(options, write_gmt_file(options));
   return 0;
 }
@@ -449,6 +475,7 @@ int run_pack_or_unpack(const std::vector<std::string>& args, bool to_binary) {
   }
   if (!format.empty() && format != "binary")
     fail_usage(command, "--format must be binary, not '" + format + "'");
+  refuse_output_clash(command, {{"--score", in}}, out);
   if (to_binary) {
     print_pack_summary(in, out, pack_score_file(in, out));
   } else {
@@ -531,6 +558,7 @@ ParsedFlags parse_flags(const std::string& command, const std::vector<std::strin
 }
 
 int run_prep(const std::vector<std::string>& args) {
+  install_output_signal_handlers();
   if (args.empty()) {
     std::cerr << usage_text();
     return 1;

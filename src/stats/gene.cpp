@@ -526,7 +526,7 @@ std::vector<std::size_t> GENEData::report_order() const {
 void GENEData::print_gene_stats_csv(const std::string& outfile) const {
   ResultFile result(outfile);
   if (!result.is_open_or_warn("csv")) return;
-  std::ofstream& out = result.out;
+  std::ostream& out = result.out;
   out << "   geneID, num_snps,   score,   mean,     sd, zscore,       pval\n";
   for (std::size_t g : report_order()) write_csv_row(out, genevec[g]);
   result.commit();
@@ -535,7 +535,7 @@ void GENEData::print_gene_stats_csv(const std::string& outfile) const {
 void GENEData::print_gene_stats_html(const std::string& outfile) const {
   ResultFile result(outfile);
   if (!result.is_open_or_warn("html")) return;
-  std::ofstream& out = result.out;
+  std::ostream& out = result.out;
   out << "<HTML>\n<TITLE> Results </TITLE>\n</HEAD>\n<BODY>\n";
   out << "<H1> Gene-Level Analyses</H1>\n";
   out << "<table border=\"1\">\n";

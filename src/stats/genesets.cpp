@@ -651,7 +651,7 @@ bool GeneSet_greater_zscore(const GENE_SET& set1, const GENE_SET& set2) {
 void GeneSets::print_gene_sets_csv(const std::string& outfile, GENEData& genedat) const {
   ResultFile result(outfile);
   if (!result.is_open_or_warn("csv")) return;
-  std::ofstream& out = result.out;
+  std::ostream& out = result.out;
   out.precision(4);
   out << setIDLabel << ",   variable,   value\n";
   int k = 0;
@@ -725,7 +725,7 @@ void write_html_tail(std::ostream& out) { out << "</table>\n</BODY>\n</HTML>\n";
 void GeneSets::print_go_gene_sets_html(const std::string& outfile, GENEData& genedat) const {
   ResultFile result(outfile);
   if (!result.is_open_or_warn("html")) return;
-  std::ofstream& out = result.out;
+  std::ostream& out = result.out;
   out.precision(4);
   write_html_head(out, "<H1> Gene-Set Analyses: " + makeSetsMethod + "</H1>",
                   "<td>GO terms with set");
@@ -742,7 +742,7 @@ void GeneSets::print_go_gene_sets_html(const std::string& outfile, GENEData& gen
 void GeneSets::print_kegg_gene_sets_html(const std::string& outfile, GENEData& genedat) const {
   ResultFile result(outfile);
   if (!result.is_open_or_warn("html")) return;
-  std::ofstream& out = result.out;
+  std::ostream& out = result.out;
   out.precision(4);
   write_html_head(out, "<H1> Gene-Set Analyses: KEGG </H1>", "<td>KEGG PATHWAY");
   const auto pathway_address = [](const std::string& name) {
@@ -759,7 +759,7 @@ void GeneSets::print_set_mappings(const std::string& outfile, const SNPData& snp
                                   const GENEData& genedat) const {
   ResultFile result(outfile);
   if (!result.is_open_or_warn("map")) return;
-  std::ofstream& out = result.out;
+  std::ostream& out = result.out;
   out << "setID, gene, snp\n";
   int k = 0;
   for (std::size_t i : report_order()) {

@@ -327,7 +327,7 @@ void SNPData::print_snp_stats(const std::string& title) const {
 void SNPData::print_snp_stats_csv(const std::string& filename) const {
   ResultFile result(filename);
   if (!result.is_open_or_warn("csv")) return;
-  std::ofstream& out = result.out;
+  std::ostream& out = result.out;
   write_snp_table(out, snpvec);
   result.commit();
 }

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -74,4 +75,20 @@ TEST(OutputFile, SymbolicLinkIsWrittenThroughAndFifoWrittenInPlace) {
   EXPECT_EQ(received, "through the pipe\n");
   EXPECT_TRUE(std::filesystem::is_fifo(fifo));
   EXPECT_EQ(folder.listing(), (std::vector<std::string>{"link.txt", "pipe", "target.txt"}));
+}
+
+TEST(OutputFile, ReplacedFileKeepsModeAndHardLinks) {
+  TempDir folder;
+  const std::string path = folder.write("edges.dat", "old\n");
+  ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+  std::filesystem::create_hard_link(path, folder.file("copy.dat"));
+  {
+    OutputFile out(path);
+    out.write("new\n");
+    out.commit();
+  }
+  EXPECT_EQ(folder.read("copy.dat"), "new\n");
+  EXPECT_EQ(std::filesystem::status(path).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(folder.listing(), (std::vector<std::string>{"copy.dat", "edges.dat"}));
 }
