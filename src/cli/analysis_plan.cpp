@@ -77,16 +77,13 @@ void check_choices(const PlanText& text, AnalysisPlan& plan) {
                                         "error: invalid gene set score: ");
   plan.resample =
       parse_choice(kResamples, text.resample, text.resample, "error: invalid resample: ");
-  // A valid choice whose run is not built yet: refused before any file is read.
-  if (plan.method == Method::sets)
-    fail_stdout("error: method SETS (gene sets from a GMT file) is not available in this version");
   // A permuted subject takes its genotypes along, missing calls included: they score 0 with
   // any residual, which a subject's mean score would not.
   if (plan.resample == Resample::permutation && plan.replace_missing == "mean")
     fail_stdout(
         "error: --replace mean cannot be used with --resample permutation: a missing genotype "
         "stays with its subject and scores 0 (--replace zero)");
-  if (plan.method != Method::go && plan.method != Method::kegg) return;
+  if (plan.method == Method::snp || plan.method == Method::gene) return;
   const bool weighted = plan.scoring.set_score == GeneSetScore::wtdmean;
   if (weighted && plan.scoring.gene_moments == GeneMoments::sim)
     fail_stdout("error: GeneSetScore = wtdmean and GeneMoments = sim not implemented");
