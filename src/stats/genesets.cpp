@@ -755,8 +755,7 @@ void GeneSets::print_go_gene_sets_html(const std::string& outfile, GENEData& gen
         name);
   };
   int k = 0;
-  for (std::size_t i : report_order())
-    write_html_row(out, ++k, geneset_vec[i], genedat, go_term);
+  for (std::size_t i : report_order()) write_html_row(out, ++k, geneset_vec[i], genedat, go_term);
   write_html_tail(out);
   result.commit();
 }

@@ -1,5 +1,5 @@
-// Gene sets for the GO, KEGG and SETS methods: building them from an annotation source, their scores
-// and null moments, simulated replicates, step-down p-values and the result files.
+// Gene sets for the GO, KEGG and SETS methods: building them from an annotation source, their
+// scores and null moments, simulated replicates, step-down p-values and the result files.
 #pragma once
 
 #include <set>

@@ -1,6 +1,7 @@
 #include "stats/gmt.h"
 
 #include <algorithm>
+#include <cctype>
 #include <iostream>
 #include <string_view>
 #include <unordered_map>
@@ -169,9 +170,10 @@ void GMTData::print_summary(const std::string& title) const {
   std::cout << "No. sets without a gene in the map = " << sets_without_genes << '\n';
   std::cout << "No. genes in file = " << file_genes << '\n';
   std::cout << "No. genes in the gene map = " << mapped_genes << '\n';
-  if (low_coverage())
+  if (low_coverage()) {
     std::cout << "warning: only " << mapped_genes << " of the " << file_genes << " genes of "
               << gene_sets_filename << " are in the gene map " << gene_map_filename
               << ": the two files probably name genes by different kinds of id (gene symbols "
                  "against Entrez ids, say), and the sets lose every gene not in the map\n";
+  }
 }

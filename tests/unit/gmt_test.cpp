@@ -63,7 +63,8 @@ TEST(GMTData, KeepsFileOrderMappedGenesOnceAndCountsTheFilesGenes) {
   GMTData zipped;
   stdout_of([&] { zipped.makeGMT(z.dir.write_gzip("sets.gmt.gz", kGmt), z.genes); });
   ASSERT_EQ(zipped.sets.size(), gmt.sets.size());
-  for (std::size_t i = 0; i < gmt.sets.size(); ++i) EXPECT_EQ(zipped.sets[i].gene, gmt.sets[i].gene);
+  for (std::size_t i = 0; i < gmt.sets.size(); ++i)
+    EXPECT_EQ(zipped.sets[i].gene, gmt.sets[i].gene);
 }
 
 // A gene used by no set stays unused: the gene statistics are computed for used genes only.
