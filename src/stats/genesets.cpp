@@ -785,7 +785,8 @@ void GeneSets::print_gmt_gene_sets_html(const std::string& outfile, GENEData& ge
   out.precision(4);
   write_html_head(out, "<H1> Gene-Set Analyses: SETS </H1>", "<td>gene sets (GMT)");
   const auto file_set = [this](std::ostream& item, int set_index, const std::string& name) {
-    const std::string& description = set_descriptions[static_cast<std::size_t>(set_index)];
+    const auto at = static_cast<std::size_t>(set_index);
+    const std::string description = at < set_descriptions.size() ? set_descriptions[at] : "";
     if (is_web_address(description))
       write_html_link(item, description, name);
     else
