@@ -22,6 +22,8 @@
 #include "prep/phenotypes.h"
 #include "prep/plink.h"
 #include "stats/gene.h"
+#include "stats/genesets.h"
+#include "stats/gmt.h"
 #include "stats/go.h"
 #include "stats/kegg.h"
 #include "stats/snp.h"
@@ -69,9 +71,9 @@ std::vector<FamRecord>& known_fam() {
   return fam;
 }
 
-const char* const kLoaders[] = {"score",     "compact", "gene_snp", "go_edges", "go_gene",
-                                "kegg_gene", "parfile", "bim",      "fam",      "bed",
-                                "pheno",     "genes",   "obo",      "gaf",      "kegg_links"};
+const char* const kLoaders[] = {
+    "score", "compact", "gene_snp", "go_edges", "go_gene", "kegg_gene", "parfile",    "bim",
+    "fam",   "bed",     "pheno",    "genes",    "obo",     "gaf",       "kegg_links", "gene_sets"};
 
 std::string loader;
 
@@ -95,6 +97,11 @@ void load(const std::string& input) {
   } else if (loader == "kegg_gene") {
     GENEData genes = known_genes();
     KEGGData kegg(input, genes);
+  } else if (loader == "gene_sets") {
+    GENEData genes = known_genes();
+    GMTData gmt(input, genes);
+    GeneSets sets;
+    sets.make_gene_sets(gmt, 30);
   } else if (loader == "parfile") {
     std::string program = "halvorix", flag = "--parfile", name = input;
     std::vector<char*> argv = {program.data(), flag.data(), name.data()};

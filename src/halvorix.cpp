@@ -12,6 +12,7 @@
 #include "files/output_policy.h"
 #include "stats/gene.h"
 #include "stats/genesets.h"
+#include "stats/gmt.h"
 #include "stats/go.h"
 #include "stats/kegg.h"
 #include "stats/snp.h"
@@ -90,13 +91,26 @@ void load_kegg_sets(const AnalysisPlan& plan, GENEData& genedat, KEGGData& keggd
   gene_sets.make_gene_sets(keggdat, plan.max_set_size);
 }
 
+void load_gmt_sets(const AnalysisPlan& plan, GENEData& genedat, GMTData& gmtdat,
+                   GeneSets& gene_sets, StopWatch& timer) {
+  timer.start();
+  print_banner("loading gene-sets file", 80);
+  gmtdat.makeGMT(plan.gene_sets_file, genedat);
+  timer.stop();
+  std::cout << std::endl << "Time (clock) to load gene sets: " << timer.wall_time() << std::endl;
+  gene_sets.make_gene_sets(gmtdat, plan.max_set_size);
+}
+
 int run_geneset_road(const AnalysisPlan& plan, SNPData& snpdat, GENEData& genedat,
                      StopWatch& timer) {
   GOData godat;
   KEGGData keggdat;
+  GMTData gmtdat;
   GeneSets gene_sets(plan.scoring);
   if (plan.method == Method::go)
     load_go_sets(plan, genedat, godat, gene_sets, timer);
+  else if (plan.method == Method::sets)
+    load_gmt_sets(plan, genedat, gmtdat, gene_sets, timer);
   else
     load_kegg_sets(plan, genedat, keggdat, gene_sets, timer);
 
@@ -109,6 +123,8 @@ int run_geneset_road(const AnalysisPlan& plan, SNPData& snpdat, GENEData& geneda
   if (plan.method == Method::go) {
     godat.print_summary("summary of GO graph");
     godat.print_degrees_freq_table("edges in & out of nodes");
+  } else if (plan.method == Method::sets) {
+    gmtdat.print_summary("summary of gene sets file");
   } else {
     keggdat.print_summary("summary of KEGG structure");
   }

@@ -69,9 +69,11 @@ std::string output_clash(const AnalysisPlan& plan, const std::string& parfile) {
     inputs.push_back({"--go_gene", plan.go_gene_file});
   }
   if (plan.method == Method::kegg) inputs.push_back({"--kegg_gene", plan.kegg_gene_file});
+  if (plan.method == Method::sets) inputs.push_back({"--gene_sets", plan.gene_sets_file});
   if (!parfile.empty()) inputs.push_back({"--parfile", parfile});
   outputs.push_back({"--csv_output", plan.csv_output});
-  const bool sets = plan.method == Method::go || plan.method == Method::kegg;
+  const bool sets =
+      plan.method == Method::go || plan.method == Method::kegg || plan.method == Method::sets;
   if (sets && plan.map_write) outputs.push_back({"--map_output", plan.map_output});
   return find_output_clash(inputs, outputs);
 }
@@ -97,16 +99,13 @@ void check_choices(const PlanText& text, AnalysisPlan& plan) {
                                         "error: invalid gene set score: ");
   plan.resample =
       parse_choice(kResamples, text.resample, text.resample, "error: invalid resample: ");
-  // A valid choice whose run is not built yet: refused before any file is read.
-  if (plan.method == Method::sets)
-    fail_stdout("error: method SETS (gene sets from a GMT file) is not available in this version");
   // A permuted subject takes its genotypes along, missing calls included: they score 0 with
   // any residual, which a subject's mean score would not.
   if (plan.resample == Resample::permutation && plan.replace_missing == "mean")
     fail_stdout(
         "error: --replace mean cannot be used with --resample permutation: a missing genotype "
         "stays with its subject and scores 0 (--replace zero)");
-  if (plan.method != Method::go && plan.method != Method::kegg) return;
+  if (plan.method == Method::snp || plan.method == Method::gene) return;
   const bool weighted = plan.scoring.set_score == GeneSetScore::wtdmean;
   if (weighted && plan.scoring.gene_moments == GeneMoments::sim)
     fail_stdout("error: GeneSetScore = wtdmean and GeneMoments = sim not implemented");

@@ -6,7 +6,7 @@
 
 #include "stats/scoring.h"
 
-/// `sets` (gene sets from a GMT file) is named in the option's choices but not yet run.
+/// `sets`: gene sets from a GMT file, on the road of the KEGG pathways.
 enum class Method { snp, gene, go, kegg, sets };
 /// Where the replicates come from: standard-normal subject weights, or subject permutations.
 enum class Resample { multiplier, permutation };

@@ -264,6 +264,21 @@ void GeneSets::make_gene_sets(const KEGGData& keggdat, int maxSetSize) {
   }
 }
 
+void GeneSets::make_gene_sets(const GMTData& gmtdat, int maxSetSize) {
+  set_max_set_size(maxSetSize);
+  makeSetsMethod = "SETS";
+  setIDLabel = "SETID";
+  source = SetSource::gmt;
+  auto index_of_content = content_index(*this);
+  set_descriptions.clear();
+  for (std::size_t iset = 0; iset < gmtdat.sets.size(); ++iset) {
+    const GMTSet& file_set = gmtdat.sets[iset];
+    set_descriptions.push_back(file_set.description);
+    const std::set<int> candidate(file_set.gene_index.begin(), file_set.gene_index.end());
+    add_candidate(*this, index_of_content, static_cast<int>(iset), file_set.name, candidate);
+  }
+}
+
 void GeneSets::print_geneset_summary(const std::string& title) const {
   print_banner(title, 80);
   std::cout << "Method to create sets: " << makeSetsMethod << std::endl;
@@ -679,6 +694,9 @@ void GeneSets::print_gene_sets_html(const std::string& outfile, GENEData& geneda
     case SetSource::kegg:
       print_kegg_gene_sets_html(outfile, genedat);
       break;
+    case SetSource::gmt:
+      print_gmt_gene_sets_html(outfile, genedat);
+      break;
   }
 }
 
@@ -697,10 +715,11 @@ void write_html_link(std::ostream& out, const std::string& address, const std::s
   out << "<li><A HREF=\"" << html_escape(address) << "\">" << html_escape(text) << "</A></li>\n";
 }
 
-/// One table row; `term_address` gives the link of each of the set's terms or pathways.
-template <class AddressFn>
+/// One table row; `write_term(out, term_index, name)` writes the list item of each of the
+/// set's terms, pathways or file sets.
+template <class TermFn>
 void write_html_row(std::ostream& out, int k, const GENE_SET& set, const GENEData& genedat,
-                    AddressFn term_address) {
+                    TermFn write_term) {
   out << "<tr>\n<td>" << k << "</td>\n";
   out << "<td>" << set.gene_index_set.size() << "</td>\n";
   out << "<td>" << set.score << "</td>\n";
@@ -714,7 +733,8 @@ void write_html_row(std::ostream& out, int k, const GENE_SET& set, const GENEDat
     write_html_link(out, std::string(kGeneDatabase) + "/gene?term=" + percent_encode(name), name);
   }
   out << "</ul></td><td>\n<ul>\n";
-  for (const std::string& name : set.set_names) write_html_link(out, term_address(name), name);
+  for (std::size_t j = 0; j < set.set_names.size(); ++j)
+    write_term(out, set.set_index[j], set.set_names[j]);
   out << "</ul></td></tr>\n";
 }
 
@@ -729,12 +749,13 @@ void GeneSets::print_go_gene_sets_html(const std::string& outfile, GENEData& gen
   out.precision(4);
   write_html_head(out, "<H1> Gene-Set Analyses: " + makeSetsMethod + "</H1>",
                   "<td>GO terms with set");
-  const auto go_address = [](const std::string& name) {
-    return std::string(kGoBrowser) + "/cgi-bin/amigo/term_details?term=" + percent_encode(name);
+  const auto go_term = [](std::ostream& item, int, const std::string& name) {
+    write_html_link(
+        item, std::string(kGoBrowser) + "/cgi-bin/amigo/term_details?term=" + percent_encode(name),
+        name);
   };
   int k = 0;
-  for (std::size_t i : report_order())
-    write_html_row(out, ++k, geneset_vec[i], genedat, go_address);
+  for (std::size_t i : report_order()) write_html_row(out, ++k, geneset_vec[i], genedat, go_term);
   write_html_tail(out);
   result.commit();
 }
@@ -745,12 +766,34 @@ void GeneSets::print_kegg_gene_sets_html(const std::string& outfile, GENEData& g
   std::ostream& out = result.out;
   out.precision(4);
   write_html_head(out, "<H1> Gene-Set Analyses: KEGG </H1>", "<td>KEGG PATHWAY");
-  const auto pathway_address = [](const std::string& name) {
-    return std::string(kPathwayDatabase) + "/dbget-bin/www_bget?pathway:hsa" + percent_encode(name);
+  const auto pathway = [](std::ostream& item, int, const std::string& name) {
+    write_html_link(
+        item,
+        std::string(kPathwayDatabase) + "/dbget-bin/www_bget?pathway:hsa" + percent_encode(name),
+        name);
   };
   int k = 0;
-  for (std::size_t i : report_order())
-    write_html_row(out, ++k, geneset_vec[i], genedat, pathway_address);
+  for (std::size_t i : report_order()) write_html_row(out, ++k, geneset_vec[i], genedat, pathway);
+  write_html_tail(out);
+  result.commit();
+}
+
+void GeneSets::print_gmt_gene_sets_html(const std::string& outfile, GENEData& genedat) const {
+  ResultFile result(outfile);
+  if (!result.is_open_or_warn("html")) return;
+  std::ostream& out = result.out;
+  out.precision(4);
+  write_html_head(out, "<H1> Gene-Set Analyses: SETS </H1>", "<td>gene sets (GMT)");
+  const auto file_set = [this](std::ostream& item, int set_index, const std::string& name) {
+    const auto at = static_cast<std::size_t>(set_index);
+    const std::string description = at < set_descriptions.size() ? set_descriptions[at] : "";
+    if (is_web_address(description))
+      write_html_link(item, description, name);
+    else
+      item << "<li>" << html_escape(name) << "</li>\n";
+  };
+  int k = 0;
+  for (std::size_t i : report_order()) write_html_row(out, ++k, geneset_vec[i], genedat, file_set);
   write_html_tail(out);
   result.commit();
 }

@@ -1,5 +1,5 @@
-// Gene sets for the GO and KEGG methods: building them from an annotation source, their scores
-// and null moments, simulated replicates, step-down p-values and the result files.
+// Gene sets for the GO, KEGG and SETS methods: building them from an annotation source, their
+// scores and null moments, simulated replicates, step-down p-values and the result files.
 #pragma once
 
 #include <set>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "stats/gene.h"
+#include "stats/gmt.h"
 #include "stats/go.h"
 #include "stats/kegg.h"
 #include "stats/scoring.h"
@@ -46,15 +47,17 @@ struct FlatGeneSets {
 };
 
 /// The annotation the sets were made from; the HTML links terms or pathways by it.
-enum class SetSource { go, kegg };
+enum class SetSource { go, kegg, gmt };
 
 class GeneSets {
  public:
   int max_set_size = 0;  ///< 0 or less: no limit
   std::vector<GENE_SET> geneset_vec;
-  std::string makeSetsMethod;  ///< "GO-" + GO type, or "KEGG"
-  std::string setIDLabel;      ///< "GOID" or "KEGGID"
+  std::string makeSetsMethod;  ///< "GO-" + GO type, "KEGG" or "SETS"
+  std::string setIDLabel;      ///< "GOID", "KEGGID" or "SETID"
   SetSource source = SetSource::go;
+  /// For GMT sets: each file set's description, by the set_index that GENE_SET records.
+  std::vector<std::string> set_descriptions;
   /// The run's scoring, held by the plan; set_score and gene_score are read here.
   const Scoring& scoring;
 
@@ -62,6 +65,7 @@ class GeneSets {
   void set_max_set_size(int max);
   void make_gene_sets(const GOData& godat, int maxSetSize);
   void make_gene_sets(const KEGGData& keggdat, int maxSetSize);
+  void make_gene_sets(const GMTData& gmtdat, int maxSetSize);
   void print_geneset_summary(const std::string& title) const;
 
   void score_wtd_mean(GENEData& genedat);
@@ -101,6 +105,8 @@ class GeneSets {
   void print_gene_sets_html(const std::string& outfile, GENEData& genedat) const;
   void print_go_gene_sets_html(const std::string& outfile, GENEData& genedat) const;
   void print_kegg_gene_sets_html(const std::string& outfile, GENEData& genedat) const;
+  /// Each set links to its description when that is a web address, else shows its name.
+  void print_gmt_gene_sets_html(const std::string& outfile, GENEData& genedat) const;
   /// Set, gene and SNP of every used SNP of every set's genes, sets in report order.
   void print_set_mappings(const std::string& outfile, const SNPData& snpdat,
                           const GENEData& genedat) const;

@@ -45,3 +45,13 @@ TEST(AnalysisPlan, ChoicesBecomeEnumsAndTheFirstBadChoiceIsReported) {
   with_mean.gene_set_score = "median";
   EXPECT_STDOUT_EXIT(check_choices(with_mean, plan), "^error: invalid gene set score: median\n$");
 }
+
+// SETS is a gene-set road: read in any case, with the scoring limits of GO and KEGG.
+TEST(AnalysisPlan, SetsIsAGeneSetMethodWithTheSameScoringLimits) {
+  AnalysisPlan plan;
+  check_choices(PlanText{"sets", "zero", "all", "sqrtmean", "nor", "wtdmean", "multiplier"}, plan);
+  EXPECT_EQ(plan.method, Method::sets);
+  EXPECT_STDOUT_EXIT(
+      check_choices(PlanText{"Sets", "zero", "all", "sqrtmean", "nor", "maxZ", "multiplier"}, plan),
+      "^error: GeneSetScore = meanZ or maxZ and GeneMoments = nor notimplemented\n$");
+}
