@@ -133,6 +133,25 @@ void SNPData::finish_scores() {
   }
   // No SNP line would give no statistic at all, and a result file that looks finished.
   if (nsnp == 0) fail_stderr("error: no SNP lines in file " + snp_score_filename);
+  report_scaled_rows();
+}
+
+void SNPData::report_scaled_rows() const {
+  // Said, because a user who reads scores this large may have meant another unit.
+  constexpr int kNamed = 5;
+  int scaled = 0;
+  for (std::size_t r = 0; r < scoremat.row_exponent.size(); ++r) {
+    const int e = scoremat.row_exponent[r];
+    if (e == 0) continue;
+    if (++scaled <= kNamed)
+      std::cout << "warning: the scores of SNP " << snpvec[r].name << " (row " << r + 1
+                << " of file " << snp_score_filename << ") are too large for float sums; they "
+                << "are taken times 2^" << e << ", which leaves every statistic as it is"
+                << std::endl;
+  }
+  if (scaled > kNamed)
+    std::cout << "warning: " << scaled - kNamed << " more SNPs of file " << snp_score_filename
+              << " are scaled likewise" << std::endl;
 }
 
 void SNPData::set_seed(long seed) {
