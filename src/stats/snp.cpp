@@ -12,6 +12,7 @@
 #include "cli/fail.h"
 #include "cli/print_banner.h"
 #include "engine/makeSeed.h"
+#include "engine/memory_budget.h"
 #include "engine/parallel_for.h"
 #include "files/binary_score_file.h"
 #include "files/result_file.h"
@@ -228,11 +229,11 @@ void SNPData::compute_replicate_stats(const double* weights, int nrep, float* ou
 
 int SNPData::replicates_per_pass() const {
   // As many replicates as the budget holds (their statistics and weights), so that a pass over
-  // the scores serves the whole simulation of an ordinary study; never fewer than the kernel's
-  // batch.
+  // the scores serves the whole simulation of an ordinary study where memory allows; never
+  // fewer than the kernel's batch. The replicates do not depend on how many a pass holds.
   const double per_replicate =
       4.0 * static_cast<double>(std::max<std::size_t>(1, snp_used_index.size())) + 8.0 * nsubj;
-  const double fits = kReplicateMemoryBudget / per_replicate;
+  const double fits = static_cast<double>(process_replicate_budget()) / per_replicate;
   return static_cast<int>(std::max<double>(kMaxReplicateBatch, std::min(fits, 1e6)));
 }
 

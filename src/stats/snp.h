@@ -24,9 +24,6 @@ struct SNP {
   float sim_pval = 1;     ///< step-down adjusted p-value (SNP method)
 };
 
-/// Memory for the statistics and weights of the replicates of one pass over the scores.
-constexpr double kReplicateMemoryBudget = 512.0 * 1024 * 1024;
-
 class SNPData {
  public:
   std::string snp_score_filename;
