@@ -11,7 +11,7 @@
 #include "cli/fail.h"
 
 namespace {
-std::atomic<const char*> activity{"starting"};
+std::atomic<const char*> current_activity{"starting"};
 /// Given back to the system before the message is formed, so that forming it does not fail
 /// for want of the memory that just ran out.
 char* reserve = nullptr;
@@ -61,8 +61,8 @@ void on_uncaught_exception() {
 }
 }  // namespace
 
-std::string out_of_memory_message(const char* what) {
-  return std::string("error: out of memory while ") + what;
+std::string out_of_memory_message(const char* activity) {
+  return std::string("error: out of memory while ") + activity;
 }
 
 void install_out_of_memory_handler() {
@@ -71,6 +71,6 @@ void install_out_of_memory_handler() {
   previous_terminate = std::set_terminate(on_uncaught_exception);
 }
 
-MemoryActivity::MemoryActivity(const char* what) : previous_(activity.exchange(what)) {}
-MemoryActivity::~MemoryActivity() { activity.store(previous_); }
-const char* MemoryActivity::current() { return activity.load(); }
+MemoryActivity::MemoryActivity(const char* what) : previous_(current_activity.exchange(what)) {}
+MemoryActivity::~MemoryActivity() { current_activity.store(previous_); }
+const char* MemoryActivity::current() { return current_activity.load(); }

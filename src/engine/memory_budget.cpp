@@ -16,8 +16,7 @@ std::optional<std::uint64_t> leading_number(std::string_view& text) {
   }
   std::uint64_t value = 0;
   std::size_t digits = 0;
-  for (; digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]));
-       ++digits) {
+  for (; digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])); ++digits) {
     if (value > (UINT64_MAX - 9) / 10) return std::nullopt;
     value = value * 10 + static_cast<std::uint64_t>(text[digits] - '0');
   }

@@ -144,11 +144,12 @@ void SNPData::report_scaled_rows() const {
   for (std::size_t r = 0; r < scoremat.row_exponent.size(); ++r) {
     const int e = scoremat.row_exponent[r];
     if (e == 0) continue;
-    if (++scaled <= kNamed)
+    if (++scaled <= kNamed) {
       std::cout << "warning: the scores of SNP " << snpvec[r].name << " (row " << r + 1
                 << " of file " << snp_score_filename << ") are too large for float sums; they "
                 << "are taken times 2^" << e << ", which leaves every statistic as it is"
                 << std::endl;
+    }
   }
   if (scaled > kNamed)
     std::cout << "warning: " << scaled - kNamed << " more SNPs of file " << snp_score_filename

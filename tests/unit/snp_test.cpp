@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "stats/gene_pair_covs.h"
-
 #include "test_support.h"
 
 namespace {
