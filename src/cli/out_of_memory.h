@@ -14,7 +14,7 @@ void install_out_of_memory_handler();
 /// The message for an allocation that failed during `activity`.
 std::string out_of_memory_message(const char* activity);
 
-/// While alive, names what the run is doing (a string that lives as long as the program) for
+/// While alive, names what the run is doing (a string that outlives this object) for
 /// the message; the activity before it comes back when it goes. Set from the main thread: the
 /// worker threads it starts share its activity.
 class MemoryActivity {

@@ -399,7 +399,7 @@ int run_prep(const std::vector<std::string>& args) {
   }
   for (const Command& command : kCommands) {
     if (name != command.name) continue;
-    static const std::string doing = std::string("running halvorix-prep ") + command.name;
+    const std::string doing = std::string("running halvorix-prep ") + command.name;
     const MemoryActivity activity(doing.c_str());
     return command.run({args.begin() + 1, args.end()});
   }
