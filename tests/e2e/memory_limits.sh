@@ -6,10 +6,13 @@
 #    allocation in the program's own code) and one must let it pass.
 # 2. A simulation whose replicates would fill a fixed 512 MB budget, under a 150 MB limit:
 #    the budget follows the limit, and the results are those of the run without one.
+# 3. halvorix-prep scores under shrinking limits: as in 1, and one limit must stop it with
+#    "error: out of memory while running halvorix-prep scores".
 # Two threads, two malloc arenas: the address space a run starts with depends on them.
-#   memory_limits.sh HALVORIX
+#   memory_limits.sh HALVORIX HALVORIX-PREP
 set -u
-bin=$1
+bin=$1 prep=$2
+data=$(cd "$(dirname "$0")/../data/prep/bed" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 2
@@ -70,4 +73,21 @@ elif ! cmp -s free.csv limited.csv; then
   echo "the SNP run under a 150 MB limit gave other results"
   fail=1
 fi
+
+cd "$work" && mkdir prep && cd prep || exit 2
+cp "$data"/d.bed "$data"/d.bim "$data"/d.fam .
+stopped=0
+for kb in 60000 40000 30000 25000 20000 17500 15000 12500; do
+  rc=0
+  (ulimit -v "$kb" && HALVORIX_THREADS=2 MALLOC_ARENA_MAX=2 exec "$prep" scores --bfile d \
+    --out score.dat) >stdout 2>stderr || rc=$?
+  [ "$rc" = 0 ] && continue
+  if [ "$rc" != 1 ] || [ "$(wc -l <stderr)" != 1 ] || ! grep -q '^error: ' stderr; then
+    echo "halvorix-prep, limit $kb kB: exit status $rc, standard error:"
+    cat stderr
+    fail=1
+  fi
+  grep -qx 'error: out of memory while running halvorix-prep scores' stderr && stopped=1
+done
+[ "$stopped" = 1 ] || { echo "no limit stopped halvorix-prep with the out-of-memory line"; fail=1; }
 exit "$fail"
