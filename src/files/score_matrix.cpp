@@ -182,14 +182,19 @@ long long ScoreMatrix::find_missing(float missing_code, const std::string& metho
 }
 
 void ScoreMatrix::choose_row_scales(const std::vector<float>& row_max) {
-  // A row with missing codes may read any replacement; judging it by the largest is safe, and
-  // a power of two changes no bit of a row whose sums stay finite either way.
+  // A row with missing codes reads replacements too; only when one of them is large enough to
+  // matter are such rows read again, as the statistics see them.
   float replaced_max = 0;
   for (float r : replacement) replaced_max = std::max(replaced_max, std::fabs(r));
+  const bool replacements_matter = score_scale_exponent(replaced_max, nsubj) != 0;
   row_exponent.clear();
+  std::vector<float> scratch;
   for (int r = 0; r < nsnp; ++r) {
     float m = row_max[static_cast<std::size_t>(r)];
-    if (row_has_missing[static_cast<std::size_t>(r)]) m = std::max(m, replaced_max);
+    if (replacements_matter && row_has_missing[static_cast<std::size_t>(r)]) {
+      const float* x = row(r, scratch);
+      for (int j = 0; j < nsubj; ++j) m = std::max(m, std::fabs(x[j]));
+    }
     const int e = score_scale_exponent(m, nsubj);
     if (e == 0) continue;
     if (row_exponent.empty()) row_exponent.assign(static_cast<std::size_t>(nsnp), 0);

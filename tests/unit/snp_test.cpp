@@ -164,27 +164,30 @@ TEST(ScoreScale, OnlyRowsNearTheFloatRangeAreScaledAndJustBelowTheLimit) {
 }
 
 // A row of 1e20 (one of them missing, read as the subject mean) gives finite statistics, each
-// one the bits of the same row written times the power of two by hand: the observed and
-// replicate SNP statistics and the within- and between-gene correlation sums. The rows of
-// ordinary size are not scaled. Seven subjects: tiles of four and a tail.
+// one the bits of the same rows written times their powers of two by hand: the observed and
+// replicate SNP statistics and the within- and between-gene correlation sums. An ordinary row
+// missing where the large one has 1e20 reads a mean of 5e19 there, and is scaled too; the
+// row that reads no large score is not. Seven subjects: tiles of four and a tail.
 TEST(SNPDataInMemory, HugeScoresGiveTheStatisticsOfTheirScaledRow) {
-  const std::vector<float> huge = {1e20f, -3e19f, 1.46f, -9, 7e19f, -1.1f, 2e18f};
-  const std::vector<std::vector<float>> others = {{0.3f, -1.2f, 0.8f, 0.1f, 2.2f, -0.7f, 0.4f},
-                                                  {1.5f, 0.2f, -0.9f, 1.1f, -2.0f, 0.6f, 0.0f}};
+  const std::vector<std::vector<float>> rows = {{0.3f, -1.2f, 0.8f, 0.1f, 2.2f, -0.7f, 0.4f},
+                                                {1e20f, -3e19f, 1.46f, -9, 7e19f, -1.1f, 2e18f},
+                                                {-9, 0.2f, -0.9f, 1.1f, -2.0f, 0.6f, 0.0f}};
   std::string said;
   SNPData big = [&] {
     testing::internal::CaptureStdout();
-    SNPData d = scores_of({others[0], huge, others[1]}, -9, "mean");
+    SNPData d = scores_of(rows, -9, "mean");
     said = testing::internal::GetCapturedStdout();
     return d;
   }();
-  ASSERT_EQ(big.scoremat.row_exponent, (std::vector<int>{0, -37, 0}));
+  ASSERT_EQ(big.scoremat.row_exponent, (std::vector<int>{0, -37, -36}));
   EXPECT_NE(said.find("warning: the scores of SNP s1 (row 2 of file"), std::string::npos) << said;
-  // By hand: the missing score as its replacement (the mean of subject 4's other scores).
-  std::vector<float> scaled = huge;
-  scaled[3] = big.scoremat.replacement[3];
-  for (float& v : scaled) v = std::ldexp(v, -37);
-  SNPData small = scores_of({others[0], scaled, others[1]}, -9, "mean");
+  // By hand: each missing score as its replacement (the mean of the subject's other scores).
+  std::vector<std::vector<float>> scaled = rows;
+  for (std::size_t r = 0; r < rows.size(); ++r)
+    for (std::size_t j = 0; j < rows[r].size(); ++j)
+      scaled[r][j] = std::ldexp(rows[r][j] == -9 ? big.scoremat.replacement[j] : rows[r][j],
+                                big.scoremat.row_exponent[r]);
+  SNPData small = scores_of(scaled, -9, "mean");
   EXPECT_TRUE(small.scoremat.row_exponent.empty());
 
   for (SNPData* d : {&big, &small}) {
@@ -194,6 +197,7 @@ TEST(SNPDataInMemory, HugeScoresGiveTheStatisticsOfTheirScaledRow) {
     d->set_seed(31);
   }
   ASSERT_TRUE(std::isfinite(big.snpvec[1].x_stat) && big.snpvec[1].x_stat > 0);
+  ASSERT_TRUE(std::isfinite(big.snpvec[2].x_stat) && big.snpvec[2].x_stat > 0);
   const auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
   for (int s = 0; s < 3; ++s) EXPECT_TRUE(same(big.snpvec[s].x_stat, small.snpvec[s].x_stat));
   for (int r = 0; r < 40; ++r) {
@@ -201,8 +205,10 @@ TEST(SNPDataInMemory, HugeScoresGiveTheStatisticsOfTheirScaledRow) {
     big.random_x_stat();
     MTRand::iset = 0;
     small.random_x_stat();
-    ASSERT_TRUE(std::isfinite(big.snpvec[1].sim_x_stat)) << "replicate " << r;
-    ASSERT_TRUE(same(big.snpvec[1].sim_x_stat, small.snpvec[1].sim_x_stat)) << "replicate " << r;
+    for (int s = 0; s < 3; ++s) {
+      ASSERT_TRUE(std::isfinite(big.snpvec[s].sim_x_stat)) << "replicate " << r;
+      ASSERT_TRUE(same(big.snpvec[s].sim_x_stat, small.snpvec[s].sim_x_stat)) << "replicate " << r;
+    }
   }
   const auto correlation_sums = [&](SNPData& d) {
     SnpDeviations devs;
