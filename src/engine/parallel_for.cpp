@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -35,7 +36,15 @@ void parallel_for(int n, int nthreads, const std::function<void(int)>& body) {
   };
   std::vector<std::thread> helpers;
   helpers.reserve(static_cast<std::size_t>(parts - 1));
-  for (int t = 1; t < parts; ++t) helpers.emplace_back(work);
+  for (int t = 1; t < parts; ++t) {
+    // A thread the system cannot start (no memory for its stack, say) leaves the work to
+    // those that run: no result depends on how many share it.
+    try {
+      helpers.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
   work();
   for (std::thread& helper : helpers) helper.join();
 }

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "cli/fail.h"
+#include "cli/out_of_memory.h"
 #include "files/mapped_file_guard.h"
 
 MappedRegion::~MappedRegion() { unmap(); }
@@ -41,6 +42,9 @@ MappedRegion MappedRegion::anonymous(std::size_t bytes) {
   if (bytes == 0) return region;
   void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
                  MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (p == MAP_FAILED && errno == ENOMEM)
+    fail_stderr(out_of_memory_message(MemoryActivity::current()) + " (" + std::to_string(bytes) +
+                " bytes more)");
   if (p == MAP_FAILED)
     fail_stderr("error: cannot reserve " + std::to_string(bytes) +
                 " bytes: " + std::strerror(errno));

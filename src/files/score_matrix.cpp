@@ -30,6 +30,7 @@ void make_abs(VF& v) {
 struct RowScan {
   bool any_missing = false;
   bool any_bad = false;  ///< a score that is neither missing nor finite
+  float max_abs = 0;     ///< the largest |score| that is not missing
 };
 
 /// Scans x[0..n) for missing codes and for scores that are not finite. Comparisons with NaN
@@ -41,7 +42,7 @@ HALVORIX_CLONES_AVX512_AVX2 RowScan scan_row(const float* x, int n, float code, 
   // cost that only processors older than AVX2 pay.)
   const v8f codes = v8f{} + code, bounds = v8f{} + below;
   const v8f largest = v8f{} + std::numeric_limits<float>::max();
-  v8i missing = {}, bad = {};
+  v8i missing = {}, bad = {}, largest_bits = {};
   int j = 0;
   for (; j + W <= n; j += W) {
     v8f v;
@@ -52,16 +53,26 @@ HALVORIX_CLONES_AVX512_AVX2 RowScan scan_row(const float* x, int n, float code, 
     const v8i miss = distance < bounds;
     missing |= miss;
     bad |= ~miss & ~(v <= largest);
+    // Non-negative floats order as their bit patterns do.
+    v8i bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    bits &= ~miss;
+    largest_bits = largest_bits > bits ? largest_bits : bits;
   }
   RowScan scan;
   for (int l = 0; l < W; ++l) {
     scan.any_missing |= missing[l] != 0;
     scan.any_bad |= bad[l] != 0;
+    float m;
+    const int b = largest_bits[l];
+    std::memcpy(&m, &b, sizeof m);
+    scan.max_abs = std::max(scan.max_abs, m);
   }
   for (; j < n; ++j) {
     const bool miss = std::fabs(x[j] - code) < below;
     scan.any_missing |= miss;
     scan.any_bad |= !miss && !(std::fabs(x[j]) <= std::numeric_limits<float>::max());
+    if (!miss) scan.max_abs = std::max(scan.max_abs, std::fabs(x[j]));
   }
   return scan;
 }
@@ -88,6 +99,17 @@ float missing_bound() {
   float below = static_cast<float>(kMissingTolerance);
   if (static_cast<double>(below) <= kMissingTolerance) below = std::nextafter(below, 1.0f);
   return below;
+}
+
+int score_scale_exponent(float max_abs, int nsubject) {
+  if (!(max_abs > 0) || !std::isfinite(max_abs)) return 0;
+  // Below 2^30 the product of two SNPs' variances in a correlation stays finite; below 2^53
+  // over the subjects, a squared weighted sum does, with weights up to 2^10 in size.
+  int subject_bits = 0;
+  while (subject_bits < 31 && (1LL << subject_bits) < nsubject) ++subject_bits;
+  const int limit = std::min(30, 53 - subject_bits);
+  const int above = std::ilogb(max_abs) + 1;  // max_abs < 2^above
+  return above > limit ? limit - above : 0;
 }
 
 void ScoreMatrix::reserve(long long max_rows, int nsubject) {
@@ -151,13 +173,36 @@ long long ScoreMatrix::find_missing(float missing_code, const std::string& metho
   if (method != "zero" && method != "mean")
     fail_stderr("error:  method = " + method + " for replace missing");
   missing = missing_code;
-  const long long bad = flag_rows_with_missing();
+  std::vector<float> row_max;
+  const long long bad = flag_rows_with_missing(row_max);
   replacement.assign(static_cast<std::size_t>(nsubj), 0.0f);
   if (method == "mean") replacement = subject_means();
+  if (bad < 0) choose_row_scales(row_max);
   return bad;
 }
 
-long long ScoreMatrix::flag_rows_with_missing() {
+void ScoreMatrix::choose_row_scales(const std::vector<float>& row_max) {
+  // A row with missing codes reads replacements too; only when one of them is large enough to
+  // matter are such rows read again, as the statistics see them.
+  float replaced_max = 0;
+  for (float r : replacement) replaced_max = std::max(replaced_max, std::fabs(r));
+  const bool replacements_matter = score_scale_exponent(replaced_max, nsubj) != 0;
+  row_exponent.clear();
+  std::vector<float> scratch;
+  for (int r = 0; r < nsnp; ++r) {
+    float m = row_max[static_cast<std::size_t>(r)];
+    if (replacements_matter && row_has_missing[static_cast<std::size_t>(r)]) {
+      const float* x = row(r, scratch);
+      for (int j = 0; j < nsubj; ++j) m = std::max(m, std::fabs(x[j]));
+    }
+    const int e = score_scale_exponent(m, nsubj);
+    if (e == 0) continue;
+    if (row_exponent.empty()) row_exponent.assign(static_cast<std::size_t>(nsnp), 0);
+    row_exponent[static_cast<std::size_t>(r)] = e;
+  }
+}
+
+long long ScoreMatrix::flag_rows_with_missing(std::vector<float>& row_max) {
   // Threads take ranges of rows: where the scores are a freshly mapped file, this first read
   // of each page costs far more than the test, and threads sharing pages would wait on each
   // other's page faults.
@@ -165,6 +210,7 @@ long long ScoreMatrix::flag_rows_with_missing() {
   const int parts = std::max(1, std::min(threads, nsnp));
   std::vector<long long> first_bad(static_cast<std::size_t>(parts), -1);
   row_has_missing.assign(static_cast<std::size_t>(nsnp), 0);
+  row_max.assign(static_cast<std::size_t>(nsnp), 0.0f);
   const float below = missing_bound();
   parallel_for(parts, parts, [&](int p) {
     const int r0 = static_cast<int>(static_cast<long long>(nsnp) * p / parts);
@@ -175,6 +221,7 @@ long long ScoreMatrix::flag_rows_with_missing() {
       const float* x = stored_row(r, scratch.data());
       const RowScan scan = scan_row(x, nsubj, missing, below);
       row_has_missing[static_cast<std::size_t>(r)] = static_cast<unsigned char>(scan.any_missing);
+      row_max[static_cast<std::size_t>(r)] = scan.max_abs;
       if (scan.any_bad && bad < 0)
         for (int j = 0; j < nsubj && bad < 0; ++j)
           if (!is_missing(x[j]) && !std::isfinite(x[j]))
@@ -220,14 +267,21 @@ std::vector<float> ScoreMatrix::subject_means() const {
   return means;
 }
 
+float ScoreMatrix::row_scale(int r) const {
+  if (row_exponent.empty()) return 1.0f;
+  return std::ldexp(1.0f, row_exponent[static_cast<std::size_t>(r)]);
+}
+
 const float* ScoreMatrix::row(int r, std::vector<float>& scratch) const {
   if (coded) scratch.resize(static_cast<std::size_t>(nsubj));
   const float* x = stored_row(r, scratch.data());
-  if (row_has_missing.empty() || !row_has_missing[static_cast<std::size_t>(r)]) return x;
+  const float scale = row_scale(r);
+  const bool replaced = !row_has_missing.empty() && row_has_missing[static_cast<std::size_t>(r)];
+  if (!replaced && scale == 1.0f) return x;
   scratch.resize(static_cast<std::size_t>(nsubj));
   for (int j = 0; j < nsubj; ++j)  // in place when x is the scratch: each cell read first
     scratch[static_cast<std::size_t>(j)] =
-        is_missing(x[j]) ? replacement[static_cast<std::size_t>(j)] : x[j];
+        (replaced && is_missing(x[j]) ? replacement[static_cast<std::size_t>(j)] : x[j]) * scale;
   return scratch.data();
 }
 
@@ -238,7 +292,8 @@ float ScoreMatrix::value(int r, int j) const {
   } else {
     v = values[static_cast<long long>(r) * nsubj + j];
   }
-  return !replacement.empty() && is_missing(v) ? replacement[static_cast<std::size_t>(j)] : v;
+  return (!replacement.empty() && is_missing(v) ? replacement[static_cast<std::size_t>(j)] : v) *
+         row_scale(r);
 }
 
 void ScoreMatrix::transpose_rows(const int* rows, int nrows, int lanes, float* out) const {
@@ -272,6 +327,12 @@ void ScoreMatrix::transpose_rows(const int* rows, int nrows, int lanes, float* o
     for (int j = 0; j < j_tiles; j += 4)
       store_transposed(tile_row(0, j), tile_row(1, j), tile_row(2, j), tile_row(3, j),
                        out + static_cast<long>(j) * lanes + l0, lanes);
+  }
+  // Rows scaled down to keep their sums finite: the tiles took them as stored.
+  for (int l = 0; !row_exponent.empty() && l < nrows; ++l) {
+    const float scale = row_scale(rows[l]);
+    if (scale == 1.0f) continue;
+    for (int j = 0; j < j_tiles; ++j) out[static_cast<long>(j) * lanes + l] *= scale;
   }
   // What the tiles leave: the last subjects, or every score when lanes is not a multiple of 4.
   for (int l = 0; l < lanes; ++l)

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "cli/fail.h"
+#include "cli/out_of_memory.h"
 #include "files/output_policy.h"
 #include "prep/gaf.h"
 #include "prep/genemap.h"
@@ -573,7 +574,10 @@ int run_prep(const std::vector<std::string>& args) {
     return 0;
   }
   for (const Command& command : kCommands) {
-    if (name == command.name) return command.run({args.begin() + 1, args.end()});
+    if (name != command.name) continue;
+    const std::string doing = std::string("running halvorix-prep ") + command.name;
+    const MemoryActivity activity(doing.c_str());
+    return command.run({args.begin() + 1, args.end()});
   }
   fail_stderr("error: unknown command '" + name + "' (see halvorix-prep --help)");
 }

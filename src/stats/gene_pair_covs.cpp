@@ -143,7 +143,7 @@ struct DeviationPanels {
 /// lane j at least, the rest being mirror images (float products commute). Each panel pair is
 /// taken once and run through all of xs while it stays in cache; two panels at a time keep
 /// two sums in flight. No sum depends on the order of the loops over panels and columns.
-HALVORIX_CLONES_AVX512_AVX2 void accumulate_products(const std::vector<const SnpDeviation*>& xs,
+HALVORIX_CLONES_AVX512_AVX2 void accumulate_products(const SnpDeviation* const* xs, std::size_t nx,
                                                      const DeviationPanels& panels, bool lower,
                                                      float* r) {
   const std::size_t steps = panels.steps;
@@ -153,7 +153,7 @@ HALVORIX_CLONES_AVX512_AVX2 void accumulate_products(const std::vector<const Snp
     const std::size_t first = lower ? c * kLanes : 0;
     if (c + 1 < panels.count) {
       const float* y1 = panels.panel(c + 1);
-      for (std::size_t j = first; j < xs.size(); ++j) {
+      for (std::size_t j = first; j < nx; ++j) {
         const float* x = xs[j]->dev;
         v8f acc0 = {}, acc1 = {};
         for (std::size_t i = 0; i < steps; ++i) {
@@ -170,7 +170,7 @@ HALVORIX_CLONES_AVX512_AVX2 void accumulate_products(const std::vector<const Snp
         std::memcpy(r + j * width + (c + 1) * kLanes, &acc1, sizeof acc1);
       }
     } else {
-      for (std::size_t j = first; j < xs.size(); ++j) {
+      for (std::size_t j = first; j < nx; ++j) {
         const float* x = xs[j]->dev;
         v8f acc0 = {};
         for (std::size_t i = 0; i < steps; ++i) {
@@ -188,66 +188,137 @@ HALVORIX_CLONES_AVX512_AVX2 void accumulate_products(const std::vector<const Snp
 }
 
 std::size_t steps_of(int nsubj) { return nsubj > 1 ? static_cast<std::size_t>(nsubj - 1) : 0; }
+
+/// Rows of running sums to take at once when each row is `width` sums long.
+std::size_t block_rows(std::size_t width, std::size_t block_floats) {
+  return std::max<std::size_t>(1, block_floats / std::max<std::size_t>(1, width));
+}
 }  // namespace
 
 // Every entry gets cor()'s float operations, and each segment's sum follows Matrix::ssq's order
-// (xs outer, the segment's columns inner). Putting a gene's partners side by side wastes fewer
-// lanes than padding each pair.
+// (xs outer, the segment's columns inner), so taking the rows of xs a block at a time changes
+// no bit. Putting a gene's partners side by side wastes fewer lanes than padding each pair.
 std::vector<float> ssq_of_correlations(const std::vector<const SnpDeviation*>& xs,
                                        const std::vector<const SnpDeviation*>& ys,
-                                       const std::vector<std::size_t>& ends, int nsubj) {
+                                       const std::vector<std::size_t>& ends, int nsubj,
+                                       std::size_t block_floats) {
   std::vector<float> ssq(ends.size(), 0.0f);
   if (xs.empty()) return ssq;
   const auto dm = static_cast<float>(nsubj - 1.0);
   const DeviationPanels panels(ys, steps_of(nsubj));
   const std::size_t width = panels.count * kLanes;
-  std::vector<float> sums(xs.size() * width);
-  accumulate_products(xs, panels, false, sums.data());
-  for (std::size_t j = 0; j < xs.size(); ++j) {
-    const SnpDeviation* x = xs[j];
-    const float* r = sums.data() + j * width;
-    std::size_t k = 0;
-    for (std::size_t m = 0; m < ends.size(); ++m) {
-      for (; k < ends[m]; ++k) {
-        float v = r[k] / dm;
-        const float s = std::sqrt(x->ss * ys[k]->ss);
-        v = s > kTolerance ? v / s : 0.0f;
-        ssq[m] += v * v;
+  const std::size_t rows = std::min(xs.size(), block_rows(width, block_floats));
+  std::vector<float> sums(rows * width);
+  for (std::size_t j0 = 0; j0 < xs.size(); j0 += rows) {
+    const std::size_t nb = std::min(rows, xs.size() - j0);
+    accumulate_products(xs.data() + j0, nb, panels, false, sums.data());
+    for (std::size_t jj = 0; jj < nb; ++jj) {
+      const SnpDeviation* x = xs[j0 + jj];
+      const float* r = sums.data() + jj * width;
+      std::size_t k = 0;
+      for (std::size_t m = 0; m < ends.size(); ++m) {
+        for (; k < ends[m]; ++k) {
+          float v = r[k] / dm;
+          const float s = std::sqrt(x->ss * ys[k]->ss);
+          v = s > kTolerance ? v / s : 0.0f;
+          ssq[m] += v * v;
+        }
       }
     }
   }
   return ssq;
 }
 
-// Moments' finish: covariance float(double(sum) / (rows - 1)), the upper triangle a copy of the
-// lower; correlation() divides by sqrt(var_j) * sqrt(var_i) above its own tolerance, a zero
-// standard deviation giving 1; Matrix::ssq adds the squares row by row.
-float ssq_of_self_correlations(const std::vector<const SnpDeviation*>& xs, int nsubj) {
+namespace {
+/// Moments' covariance of two columns from their running sum: float(double(sum) / (rows - 1)).
+float covariance_of_sum(float sum, int nsubj) {
+  return static_cast<float>(static_cast<double>(sum) / (nsubj - 1));
+}
+
+/// One term of Matrix::ssq of correlation(): above Moments' own tolerance the covariance over
+/// the product of the standard deviations, else 1 (a zero standard deviation gives 1).
+float correlation_of(float cov, float sd_j, float sd_i) {
+  const auto eps = static_cast<float>(1e-6);
+  const float d = sd_j * sd_i;
+  return std::abs(d) > eps ? cov / d : 1.0f;
+}
+
+/// The whole lower triangle of running sums at once, each off-diagonal sum computed once and
+/// mirrored (float products commute): quickest, and memory in the square of the SNPs.
+float ssq_self_whole(const std::vector<const SnpDeviation*>& xs, const DeviationPanels& panels,
+                     int nsubj) {
   const std::size_t p = xs.size();
-  const DeviationPanels panels(xs, steps_of(nsubj));
   const std::size_t width = panels.count * kLanes;
   std::vector<float> sums(p * width);
-  accumulate_products(xs, panels, true, sums.data());
+  accumulate_products(xs.data(), p, panels, true, sums.data());
   std::vector<float> cov(p * p);
   for (std::size_t j = 0; j < p; ++j) {
     for (std::size_t k = 0; k <= j; ++k) {
-      const auto c = static_cast<float>(static_cast<double>(sums[j * width + k]) / (nsubj - 1));
+      const float c = covariance_of_sum(sums[j * width + k], nsubj);
       cov[j * p + k] = c;
       cov[k * p + j] = c;
     }
   }
-  const auto eps = static_cast<float>(1e-6);  // Moments' own tolerance
   std::vector<float> sd(p);
   for (std::size_t i = 0; i < p; ++i) sd[i] = std::sqrt(cov[i * p + i]);
   float ssq = 0;
   for (std::size_t i = 0; i < p; ++i) {
     for (std::size_t j = 0; j < p; ++j) {
-      const float d = sd[j] * sd[i];
-      const float v = std::abs(d) > eps ? cov[i * p + j] / d : 1.0f;
+      const float v = correlation_of(cov[i * p + j], sd[j], sd[i]);
       ssq += v * v;
     }
   }
   return ssq;
+}
+
+/// The same sum a block of rows at a time, each row whole (its upper part computed again
+/// rather than kept from earlier rows): twice the products, memory of one block. The
+/// diagonal comes first, by the same operations one column at a time, since every row needs
+/// all the standard deviations.
+float ssq_self_in_blocks(const std::vector<const SnpDeviation*>& xs, const DeviationPanels& panels,
+                         int nsubj, std::size_t rows) {
+  const std::size_t p = xs.size();
+  const std::size_t steps = panels.steps;
+  const std::size_t width = panels.count * kLanes;
+  std::vector<float> sd(p);
+  for (std::size_t j = 0; j < p; ++j) {
+    const float* x = xs[j]->dev;
+    float acc = 0;
+    for (std::size_t i = 0; i < steps; ++i) {
+      const auto n = static_cast<float>(i + 2);
+      const auto fi = static_cast<float>(i + 1);
+      acc = ((x[i] * x[i]) * fi) / n + acc;
+    }
+    sd[j] = std::sqrt(covariance_of_sum(acc, nsubj));
+  }
+  std::vector<float> sums(rows * width);
+  float ssq = 0;
+  for (std::size_t i0 = 0; i0 < p; i0 += rows) {
+    const std::size_t nb = std::min(rows, p - i0);
+    accumulate_products(xs.data() + i0, nb, panels, false, sums.data());
+    for (std::size_t ii = 0; ii < nb; ++ii) {
+      const float* r = sums.data() + ii * width;
+      for (std::size_t j = 0; j < p; ++j) {
+        const float v = correlation_of(covariance_of_sum(r[j], nsubj), sd[j], sd[i0 + ii]);
+        ssq += v * v;
+      }
+    }
+  }
+  return ssq;
+}
+}  // namespace
+
+// Moments' finish: covariance float(double(sum) / (rows - 1)), the upper triangle a copy of the
+// lower; correlation() divides by sqrt(var_j) * sqrt(var_i) above its own tolerance, a zero
+// standard deviation giving 1; Matrix::ssq adds the squares row by row.
+float ssq_of_self_correlations(const std::vector<const SnpDeviation*>& xs, int nsubj,
+                               std::size_t block_floats) {
+  const std::size_t p = xs.size();
+  const DeviationPanels panels(xs, steps_of(nsubj));
+  const std::size_t width = panels.count * kLanes;
+  // The triangle holds p * width sums and p * p covariances.
+  if (p * (width + p) <= block_floats) return ssq_self_whole(xs, panels, nsubj);
+  return ssq_self_in_blocks(xs, panels, nsubj, std::min(p, block_rows(width, block_floats)));
 }
 
 namespace {

@@ -13,6 +13,10 @@
 #include "files/mapped_region.h"
 #include "files/score_matrix.h"
 
+/// Floats of running sums (and covariances) that one gene's correlation work holds at once per
+/// thread: 32 MB, beyond which a gene is taken in blocks of rows.
+constexpr std::size_t kCorrelationBlockFloats = std::size_t{8} << 20;
+
 /// The per-SNP part of cor(): the running deviations of one score column and its sum of
 /// squares over (rows - 1), formed by the same float operations in the same order, so that a
 /// pair's correlation built from two of these is bit for bit the one cor() gives.
@@ -62,14 +66,20 @@ class SnpDeviations {
 /// Sums of squares of the correlations between the SNP columns xs (one gene) and the columns
 /// ys, which hold several genes one after the other: segment m is ys[ends[m-1] .. ends[m]).
 /// Each segment's sum is the one Matrix::ssq gives for cor() of the gene pair alone, over
-/// `nsubj` subjects (at least one). Empty xs give sums of 0.
+/// `nsubj` subjects (at least one). Empty xs give sums of 0. The rows of xs are taken a block
+/// at a time, so that the running sums held at once stay near `block_floats` floats (at least
+/// one row), whatever the genes' SNP counts; the block changes no bit.
 std::vector<float> ssq_of_correlations(const std::vector<const SnpDeviation*>& xs,
                                        const std::vector<const SnpDeviation*>& ys,
-                                       const std::vector<std::size_t>& ends, int nsubj);
+                                       const std::vector<std::size_t>& ends, int nsubj,
+                                       std::size_t block_floats = kCorrelationBlockFloats);
 
 /// Matrix::ssq of Moments' correlation() of the SNP columns xs (one gene, at least one
-/// column) over `nsubj` subjects (at least one), to the bit.
-float ssq_of_self_correlations(const std::vector<const SnpDeviation*>& xs, int nsubj);
+/// column) over `nsubj` subjects (at least one), to the bit. A gene too large to hold its
+/// whole correlation matrix in `block_floats` floats is taken a block of rows at a time (twice
+/// the work, the same bits), so its memory does not grow with the square of its SNPs.
+float ssq_of_self_correlations(const std::vector<const SnpDeviation*>& xs, int nsubj,
+                               std::size_t block_floats = kCorrelationBlockFloats);
 
 /// Pairs [first, end) of a pair list, all with the same first gene, and their work: the
 /// products of their SNP counts (each a sum over the subjects).

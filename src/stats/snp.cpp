@@ -11,6 +11,7 @@
 #include "cli/fail.h"
 #include "cli/print_banner.h"
 #include "engine/makeSeed.h"
+#include "engine/memory_budget.h"
 #include "engine/parallel_for.h"
 #include "files/binary_score_file.h"
 #include "files/result_file.h"
@@ -132,6 +133,26 @@ void SNPData::finish_scores() {
   }
   // No SNP line would give no statistic at all, and a result file that looks finished.
   if (nsnp == 0) fail_stderr("error: no SNP lines in file " + snp_score_filename);
+  report_scaled_rows();
+}
+
+void SNPData::report_scaled_rows() const {
+  // Said, because a user who reads scores this large may have meant another unit.
+  constexpr int kNamed = 5;
+  int scaled = 0;
+  for (std::size_t r = 0; r < scoremat.row_exponent.size(); ++r) {
+    const int e = scoremat.row_exponent[r];
+    if (e == 0) continue;
+    if (++scaled <= kNamed) {
+      std::cout << "warning: the scores of SNP " << snpvec[r].name << " (row " << r + 1
+                << " of file " << snp_score_filename << ") are too large for float sums; they "
+                << "are taken times 2^" << e << ", which leaves every statistic as it is"
+                << std::endl;
+    }
+  }
+  if (scaled > kNamed)
+    std::cout << "warning: " << scaled - kNamed << " more SNPs of file " << snp_score_filename
+              << " are scaled likewise" << std::endl;
 }
 
 void SNPData::set_seed(long seed) {
@@ -203,11 +224,11 @@ void SNPData::compute_replicate_stats(const double* weights, int nrep, float* ou
 
 int SNPData::replicates_per_pass() const {
   // As many replicates as the budget holds (their statistics and weights), so that a pass over
-  // the scores serves the whole simulation of an ordinary study; never fewer than the kernel's
-  // batch.
+  // the scores serves the whole simulation of an ordinary study where memory allows; never
+  // fewer than the kernel's batch. The replicates do not depend on how many a pass holds.
   const double per_replicate =
       4.0 * static_cast<double>(std::max<std::size_t>(1, snp_used_index.size())) + 8.0 * nsubj;
-  const double fits = kReplicateMemoryBudget / per_replicate;
+  const double fits = static_cast<double>(process_replicate_budget()) / per_replicate;
   return static_cast<int>(std::max<double>(kMaxReplicateBatch, std::min(fits, 1e6)));
 }
 

@@ -24,9 +24,6 @@ struct SNP {
   float sim_pval = 1;     ///< step-down adjusted p-value (SNP method)
 };
 
-/// Memory for the statistics and weights of the replicates of one pass over the scores.
-constexpr double kReplicateMemoryBudget = 512.0 * 1024 * 1024;
-
 class SNPData {
  public:
   std::string snp_score_filename;
@@ -69,6 +66,9 @@ class SNPData {
   void add_snp(const std::string& name);
   /// After the scores are in place: dimensions and missing-score replacement.
   void finish_scores();
+  /// Warns about the SNPs whose scores are scaled down to keep their sums finite (the first
+  /// few by name, then a count).
+  void report_scaled_rows() const;
   /// Seeds the generator; a seed below 1 is replaced by one made from the clock.
   void set_seed(long seed);
   void set_all_used();

@@ -319,6 +319,46 @@ TEST(GeneSelfCovs, EqualToTheMomentsCorrelationWhateverTheThreadCount) {
   }
 }
 
+// A gene too large for one block of running sums is taken a block of rows at a time: for
+// blocks of one row up to the whole gene, the within-gene and between-gene sums of squares
+// are those of the whole matrix to the bit, constant columns (correlation 1) included.
+TEST(CorrelationBlocks, GiveTheBitsOfTheWholeMatrixForEveryBlockSize) {
+  std::mt19937 gen(77);
+  std::normal_distribution<float> normal(-0.4f, 2.1f);
+  for (int nsubj : {2, 29}) {
+    std::vector<std::vector<float>> rows(45);
+    for (std::size_t s = 0; s < rows.size(); ++s)
+      for (int j = 0; j < nsubj; ++j) rows[s].push_back(s % 9 == 4 ? 1.5f : normal(gen));
+    std::vector<std::string> names;
+    std::vector<int> all;
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+      names.push_back("rs" + std::to_string(k));
+      all.push_back(static_cast<int>(k));
+    }
+    const SNPData snps(names, rows);
+    SnpDeviations deviations;
+    deviations.prepare(snps.scoremat, all, 2);
+    std::vector<const SnpDeviation*> xs, ys;
+    for (int s = 0; s < 27; ++s) xs.push_back(&deviations.formed(s));
+    for (int s = 20; s < 45; ++s) ys.push_back(&deviations.formed(s));
+    const std::vector<std::size_t> ends = {3, 4, 17, 25};
+    const float whole = ssq_of_self_correlations(xs, nsubj);
+    const std::vector<float> whole_pairs = ssq_of_correlations(xs, ys, ends, nsubj);
+    ASSERT_TRUE(std::isfinite(whole) && whole > 27.0f) << nsubj << " subjects";
+    // 32 lanes of partners and of the gene itself: 32 floats a row.
+    for (std::size_t block : {std::size_t{1}, std::size_t{32}, std::size_t{7 * 32},
+                              std::size_t{26 * 32}, std::size_t{27 * 32}}) {
+      const float got = ssq_of_self_correlations(xs, nsubj, block);
+      EXPECT_EQ(std::memcmp(&got, &whole, sizeof got), 0)
+          << nsubj << " subjects, block " << block << ": " << got << " != " << whole;
+      const std::vector<float> pairs = ssq_of_correlations(xs, ys, ends, nsubj, block);
+      ASSERT_EQ(pairs.size(), whole_pairs.size());
+      EXPECT_EQ(std::memcmp(pairs.data(), whole_pairs.data(), pairs.size() * sizeof(float)), 0)
+          << nsubj << " subjects, block " << block;
+    }
+  }
+}
+
 // Gene variances in groups of genes (GENE runs give each group's deviations back), kept for
 // pairs (set runs), or kept and then asked again for more genes: the same bits, in order.
 TEST(GENEData, GeneVariancesAreTheSameInGroupsAsAllTogether) {

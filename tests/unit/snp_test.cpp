@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
+#include "stats/gene_pair_covs.h"
 #include "test_support.h"
 
 namespace {
@@ -146,4 +148,80 @@ TEST(SNPDataInMemory, StepDownGivesZeroStatisticsPValueOneAndRepeatsWithTheSeed)
   d.stepDownPval(50);
   EXPECT_EQ(d.snpvec[0].sim_pval, first);
   EXPECT_STDOUT_EXIT(d.stepDownPval(0), "^error: invalid no. simulations  = 0\n$");
+}
+
+// Where a row's largest score crosses into sizes whose float sums could overflow, and how far
+// it is scaled: never for ordinary scores, down to below 2^30, less with very many subjects.
+TEST(ScoreScale, OnlyRowsNearTheFloatRangeAreScaledAndJustBelowTheLimit) {
+  EXPECT_EQ(score_scale_exponent(std::nextafter(std::ldexp(1.0f, 30), 0.0f), 1000), 0);
+  EXPECT_EQ(score_scale_exponent(std::ldexp(1.0f, 30), 1000), -1);
+  EXPECT_EQ(score_scale_exponent(0.0f, 1000), 0);
+  EXPECT_EQ(score_scale_exponent(1e20f, 6), -37);  // 1e20 < 2^67
+  EXPECT_EQ(score_scale_exponent(std::numeric_limits<float>::max(), 1), -98);
+  // 2^25 subjects leave 2^28 for a score.
+  EXPECT_EQ(score_scale_exponent(std::ldexp(1.0f, 28), 1 << 25), -1);
+  EXPECT_EQ(score_scale_exponent(std::ldexp(1.0f, 27), 1 << 25), 0);
+}
+
+// A row of 1e20 (one of them missing, read as the subject mean) gives finite statistics, each
+// one the bits of the same rows written times their powers of two by hand: the observed and
+// replicate SNP statistics and the within- and between-gene correlation sums. An ordinary row
+// missing where the large one has 1e20 reads a mean of 5e19 there, and is scaled too; the
+// row that reads no large score is not. Seven subjects: tiles of four and a tail.
+TEST(SNPDataInMemory, HugeScoresGiveTheStatisticsOfTheirScaledRow) {
+  const std::vector<std::vector<float>> rows = {{0.3f, -1.2f, 0.8f, 0.1f, 2.2f, -0.7f, 0.4f},
+                                                {1e20f, -3e19f, 1.46f, -9, 7e19f, -1.1f, 2e18f},
+                                                {-9, 0.2f, -0.9f, 1.1f, -2.0f, 0.6f, 0.0f}};
+  std::string said;
+  SNPData big = [&] {
+    testing::internal::CaptureStdout();
+    SNPData d = scores_of(rows, -9, "mean");
+    said = testing::internal::GetCapturedStdout();
+    return d;
+  }();
+  ASSERT_EQ(big.scoremat.row_exponent, (std::vector<int>{0, -37, -36}));
+  EXPECT_NE(said.find("warning: the scores of SNP s1 (row 2 of file"), std::string::npos) << said;
+  // By hand: each missing score as its replacement (the mean of the subject's other scores).
+  std::vector<std::vector<float>> scaled = rows;
+  for (std::size_t r = 0; r < rows.size(); ++r)
+    for (std::size_t j = 0; j < rows[r].size(); ++j)
+      scaled[r][j] = std::ldexp(rows[r][j] == -9 ? big.scoremat.replacement[j] : rows[r][j],
+                                big.scoremat.row_exponent[r]);
+  SNPData small = scores_of(scaled, -9, "mean");
+  EXPECT_TRUE(small.scoremat.row_exponent.empty());
+
+  for (SNPData* d : {&big, &small}) {
+    use_all(*d);
+    d->compute_x_stat();
+    MTRand::iset = 0;
+    d->set_seed(31);
+  }
+  ASSERT_TRUE(std::isfinite(big.snpvec[1].x_stat) && big.snpvec[1].x_stat > 0);
+  ASSERT_TRUE(std::isfinite(big.snpvec[2].x_stat) && big.snpvec[2].x_stat > 0);
+  const auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  for (int s = 0; s < 3; ++s) EXPECT_TRUE(same(big.snpvec[s].x_stat, small.snpvec[s].x_stat));
+  for (int r = 0; r < 40; ++r) {
+    MTRand::iset = 0;
+    big.random_x_stat();
+    MTRand::iset = 0;
+    small.random_x_stat();
+    for (int s = 0; s < 3; ++s) {
+      ASSERT_TRUE(std::isfinite(big.snpvec[s].sim_x_stat)) << "replicate " << r;
+      ASSERT_TRUE(same(big.snpvec[s].sim_x_stat, small.snpvec[s].sim_x_stat)) << "replicate " << r;
+    }
+  }
+  const auto correlation_sums = [&](SNPData& d) {
+    SnpDeviations devs;
+    devs.prepare(d.scoremat, {0, 1, 2}, 1);
+    const std::vector<const SnpDeviation*> gene = {&devs.formed(0), &devs.formed(1)};
+    const std::vector<const SnpDeviation*> partner = {&devs.formed(2), &devs.formed(1)};
+    std::vector<float> sums = ssq_of_correlations(gene, partner, {2}, d.nsubj);
+    sums.push_back(ssq_of_self_correlations(gene, d.nsubj));
+    return sums;
+  };
+  const std::vector<float> want = correlation_sums(small), got = correlation_sums(big);
+  for (std::size_t k = 0; k < want.size(); ++k) {
+    EXPECT_TRUE(std::isfinite(got[k]));
+    EXPECT_TRUE(same(got[k], want[k])) << k << ": " << got[k] << " vs " << want[k];
+  }
 }
