@@ -91,7 +91,7 @@ Ontology load_obo(const std::string& path) {
     if (tag == "id" || tag == "namespace") {
       // Written as one field of the edges file: a separator inside would split it there.
       if (has_field_separator(value)) {
-        fail_stderr("error: " + in.where() + ": " + tag + " '" + value +
+        fail_stderr("error: " + in.where() + ": " + tag + " '" + quote_prefix(value) +
                     "' contains a blank, tab or comma, which Halvorix would split");
       }
       (tag == "id" ? term.id : term.name_space) = value;
@@ -137,6 +137,11 @@ GoSummary write_go_edges_file(const GoOptions& options) {
         ++summary.edges;
       }
     }
+  }
+  // An empty edges file is one halvorix refuses: stop before it is written.
+  if (summary.edges == 0) {
+    fail_stderr("error: " + options.obo + ": no edges between current terms (" +
+                std::to_string(summary.terms) + " terms)");
   }
   out.commit();
   return summary;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <limits>
 #include <utility>
 
 #include "cli/fail.h"
@@ -54,6 +55,42 @@ double mean_of(const std::vector<double>& values) {
   return sum / static_cast<double>(values.size());
 }
 
+/// True when every present value is 0 or 1 and some are 0.
+bool is_zero_one(const std::vector<double>& phenotype) {
+  bool zero = false;
+  for (double v : phenotype) {
+    if (std::isnan(v)) continue;
+    if (v != 0 && v != 1) return false;
+    zero = zero || v == 0;
+  }
+  return zero;
+}
+
+/// Whether the residuals of `y` carry anything: not when every value of y is the same, and not
+/// when they are no larger than rounding at y's own magnitude or a negligible part of y's
+/// spread (the covariates explain it). Both are judged relative to y, so a trait measured in
+/// units of 1e-12, or around an offset of 1e12, keeps the variance it has.
+bool has_variance(const std::vector<double>& y, const std::vector<double>& residuals) {
+  if (std::all_of(y.begin(), y.end(), [&](double v) { return v == y.front(); })) return false;
+  // Sums of squares in units of the largest value: no overflow for traits near 1e200.
+  double scale = 0;
+  for (double v : y) scale = std::max(scale, std::fabs(v));
+  const double mean = mean_of(y) / scale;
+  double y_norm2 = 0, spread2 = 0, residual2 = 0;
+  for (std::size_t i = 0; i < y.size(); ++i) {
+    const double v = y[i] / scale, r = residuals[i] / scale;
+    y_norm2 += v * v;
+    spread2 += (v - mean) * (v - mean);
+    residual2 += r * r;
+  }
+  constexpr double kRoundingUlps = 64;      // the fit's own error, with room
+  constexpr double kExplainedShare = 1e-9;  // as the fit's test for collinear covariates
+  const double rounding = kRoundingUlps * std::numeric_limits<double>::epsilon();
+  const double floor2 = std::max(rounding * rounding * y_norm2,
+                                 kExplainedShare * kExplainedShare * spread2);
+  return residual2 > floor2;
+}
+
 /// The share of cases and the residuals' skewness: what says whether multiplier p-values
 /// can be trusted for low-frequency variants.
 void describe_trait(const std::vector<double>& y, const std::vector<double>& residuals,
@@ -100,6 +137,12 @@ Residuals load_residuals(const ScoreOptions& options, const std::vector<FamRecor
                          SubjectMatch match, ScoreSummary& summary) {
   summary.subjects = static_cast<long long>(subjects.size());
   std::vector<double> phenotype = load_phenotype(options, subjects, match, summary);
+  // A 0/1 trait read as 1/2 loses its controls (0 is missing there): say how to read it.
+  const std::string zero_one_hint =
+      !options.zero_one_coding && is_zero_one(phenotype)
+          ? "; the phenotype is coded 0/1, where 0 reads as missing: give --1 for 0 = control, "
+            "1 = case"
+          : "";
   summary.case_control = apply_case_control_coding(phenotype, options.zero_one_coding);
 
   SubjectColumns covariates;
@@ -131,7 +174,7 @@ Residuals load_residuals(const ScoreOptions& options, const std::vector<FamRecor
     fail_stderr("error: " + std::to_string(residuals.kept.size()) +
                 " subjects have a phenotype in " + phenotype_source +
                 (columns > 1 ? " and every covariate in " + options.covar_file : "") +
-                "; at least " + std::to_string(columns + 1) + " are needed");
+                "; at least " + std::to_string(columns + 1) + " are needed" + zero_one_hint);
   }
 
   std::vector<double> y;
@@ -156,13 +199,10 @@ Residuals load_residuals(const ScoreOptions& options, const std::vector<FamRecor
                   " is not a finite number (values too large to fit)");
     }
   }
-  // Scores of a phenotype that the fit explains completely would all be zero.
-  double spread = 0;
-  for (double r : residuals.value) spread = std::max(spread, std::fabs(r));
-  if (!(spread > 1e-9 * (std::fabs(mean_of(y)) + 1))) {
+  if (!has_variance(y, residuals.value)) {
     fail_stderr("error: phenotype " + summary.phenotype_name + " has no variance" +
                 (x.empty() ? "" : " left after the covariates") + " among the " +
-                std::to_string(residuals.kept.size()) + " kept subjects");
+                std::to_string(residuals.kept.size()) + " kept subjects" + zero_one_hint);
   }
   residuals.covariates = std::move(x);
   describe_trait(y, residuals.value, options.zero_one_coding, summary);
