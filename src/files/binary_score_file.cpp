@@ -56,9 +56,12 @@ std::string bad_snp_name_reason(const std::string& name) {
   // 7-bit text, so that every reader sees the same name: no NUL, which would cut it short in
   // C strings, and no byte above 127, whose meaning depends on an encoding the file does not
   // state.
-  for (const char c : name) {
-    if (c == '\0') return "holds a NUL byte";
-    if (static_cast<unsigned char>(c) > 127) return "holds a byte above 127 (not 7-bit text)";
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    if (byte == 0 || byte > 127) {
+      return "holds byte " + std::to_string(byte) + " at position " + std::to_string(i + 1) +
+             " (names are 7-bit text without NUL)";
+    }
   }
   return "";
 }

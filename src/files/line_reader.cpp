@@ -1,5 +1,6 @@
 #include "files/line_reader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -72,8 +73,21 @@ std::string LineReader::where() const { return path + " line " + std::to_string(
 
 std::string quote_prefix(std::string_view text) {
   constexpr std::size_t kShown = 40;
-  if (text.size() <= kShown) return std::string(text);
-  std::size_t cut = kShown;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return std::string(text.substr(0, cut)) + "...";
+  std::size_t cut = std::min(text.size(), kShown);
+  while (cut < text.size() && cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+    --cut;
+  // Control bytes (a NUL, an escape sequence) would reach the terminal: shown as \xHH.
+  static const char kHex[] = "0123456789abcdef";
+  std::string shown;
+  for (const char c : text.substr(0, cut)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      shown += "\\x";
+      shown += kHex[byte >> 4];
+      shown += kHex[byte & 15];
+    } else {
+      shown += c;
+    }
+  }
+  return cut < text.size() ? shown + "..." : shown;
 }

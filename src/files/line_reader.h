@@ -31,7 +31,8 @@ struct InputWording {
 inline constexpr std::size_t kMaxLineBytes = std::size_t{1} << 20;
 
 /// At most the first 40 bytes of `text` (never cutting a UTF-8 character), "..." after them
-/// when there is more: a message quotes a field without repeating a megabyte of it.
+/// when there is more, control bytes shown as \xHH: a message quotes a field without
+/// repeating a megabyte of it or sending its escape sequences to the terminal.
 std::string quote_prefix(std::string_view text);
 
 /// Reads lines from a plain or gzip file (zlib tells them apart by the first bytes), counting
