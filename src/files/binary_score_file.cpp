@@ -193,15 +193,16 @@ void BinaryScoreFile::check_compact_layout(const unsigned char* bytes, std::uint
                  {96, expected.table_offset, "the table offset"},
                  {104, expected.table_entries, "the table entries"},
                  {112, expected.names_offset, "the names offset"}};
-  for (const auto& offset : offsets) check_fixed_field(bytes, offset.at, 8, offset.value, offset.field);
+  for (const auto& offset : offsets)
+    check_fixed_field(bytes, offset.at, 8, offset.value, offset.field);
   const std::uint64_t expected_size = expected.names_offset + h.names_bytes;
   if (expected_size != size) {
     fail_file(path, "size " + std::to_string(size) + " bytes, but the blocks the header gives (" +
                         dimensions() + ", " + std::to_string(h.covariate_columns) +
-                        " covariate columns, " + std::to_string(h.rows_bytes) +
-                        " bytes of rows, " + std::to_string(h.table_entries) +
-                        " dosages in the table, " + std::to_string(h.names_bytes) +
-                        " bytes of names) end at byte " + std::to_string(expected_size));
+                        " covariate columns, " + std::to_string(h.rows_bytes) + " bytes of rows, " +
+                        std::to_string(h.table_entries) + " dosages in the table, " +
+                        std::to_string(h.names_bytes) + " bytes of names) end at byte " +
+                        std::to_string(expected_size));
   }
   compact.attach(bytes, h);
   check_compact_numbers();

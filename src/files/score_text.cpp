@@ -306,8 +306,8 @@ std::string bad_line_message(const BadLine& bad, const std::string& path, int ns
     case BadLine::nul_byte:
       return "error: NUL byte on line " + line + " of file " + path + ": not a text file";
     case BadLine::field_value:
-      return "error: score '" + quote_prefix(bad.field) + "' in field " + std::to_string(bad.column) +
-             " on line " + line + " of file " + path + " " +
+      return "error: score '" + quote_prefix(bad.field) + "' in field " +
+             std::to_string(bad.column) + " on line " + line + " of file " + path + " " +
              (bad.status == ScoreField::not_finite ? "is not a finite number" : "is not a number") +
              " (a missing score is written as the missing code, --miss_val)";
     default:

@@ -53,7 +53,8 @@ GafSummary write_go_gene_file(const GafOptions& options) {
                   (options.use_db_id ? "2" : "3") + ") is empty or has a blank or comma");
     }
     if (!is_go_id(term)) {
-      fail_stderr("error: " + in.where() + ": column 5 '" + quote_prefix(term) + "' is not a GO ID (GO:digits)");
+      fail_stderr("error: " + in.where() + ": column 5 '" + quote_prefix(term) +
+                  "' is not a GO ID (GO:digits)");
     }
     if (evidence.empty() || has_field_separator(evidence)) {
       fail_stderr("error: " + in.where() + ": evidence code (column 7) '" + quote_prefix(evidence) +

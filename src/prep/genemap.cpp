@@ -66,8 +66,9 @@ std::vector<GeneRegion> load_gene_list(const std::string& path) {
     gene.chromosome = normalise_chromosome(fields[0]);
     gene.name = fields[3];
     if (!parse_position(fields[1], gene.start) || !parse_position(fields[2], gene.end)) {
-      fail_stderr("error: " + in.where() + ": gene positions '" + quote_prefix(fields[1]) + "' and '" +
-                  quote_prefix(fields[2]) + "' must be whole numbers of base pairs from 0 to " +
+      fail_stderr("error: " + in.where() + ": gene positions '" + quote_prefix(fields[1]) +
+                  "' and '" + quote_prefix(fields[2]) +
+                  "' must be whole numbers of base pairs from 0 to " +
                   std::to_string(kMaxPosition));
     }
     if (gene.end < gene.start) {

@@ -86,8 +86,8 @@ bool has_variance(const std::vector<double>& y, const std::vector<double>& resid
   constexpr double kRoundingUlps = 64;      // the fit's own error, with room
   constexpr double kExplainedShare = 1e-9;  // as the fit's test for collinear covariates
   const double rounding = kRoundingUlps * std::numeric_limits<double>::epsilon();
-  const double floor2 = std::max(rounding * rounding * y_norm2,
-                                 kExplainedShare * kExplainedShare * spread2);
+  const double floor2 =
+      std::max(rounding * rounding * y_norm2, kExplainedShare * kExplainedShare * spread2);
   return residual2 > floor2;
 }
 

@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "cli/fail.h"
-
 #include "prep/score_writer.h"
 #include "prep/vcf.h"
 

@@ -230,8 +230,9 @@ TEST(CompactScoreFile, BadFilesStopNamingTheFile) {
   // Each fixed field is named with its bytes, before anything is sized by it.
   const std::uint64_t entries = 40;
   patch(folder.write("table.cmp", bytes), 104, &entries, 8);
-  EXPECT_EXIT(BinaryScoreFile(folder.file("table.cmp")), testing::ExitedWithCode(1),
-              "table.cmp: the names offset \\(header bytes 112 to 119\\) is [0-9]+, expected [0-9]+");
+  EXPECT_EXIT(
+      BinaryScoreFile(folder.file("table.cmp")), testing::ExitedWithCode(1),
+      "table.cmp: the names offset \\(header bytes 112 to 119\\) is [0-9]+, expected [0-9]+");
   const std::uint32_t reserved = 1;
   patch(folder.write("reserved.cmp", bytes), 44, &reserved, 4);
   EXPECT_EXIT(BinaryScoreFile(folder.file("reserved.cmp")), testing::ExitedWithCode(1),

@@ -187,7 +187,8 @@ TEST(BinaryScoreFile, DamagedFilesStopTheRunNamingTheFile) {
   expect_error("fewer.dat", one_name, "name of SNP 1 holds a field separator");
   std::string three = binary_file({"a", "b", "c"}, 2, {1, 2, 3, 4, 5, 6});
   std::memcpy(&three[16], "\x02", 1);  // the header claims two SNPs
-  expect_error("more.dat", three, "the names offset \\(header bytes 40 to 47\\) is 88, expected 80");
+  expect_error("more.dat", three,
+               "the names offset \\(header bytes 40 to 47\\) is 88, expected 80");
 }
 
 // Every count is held against the file's size before anything is sized by it: a 64-byte file
