@@ -108,8 +108,9 @@ BedReader::BedReader(const std::string& file_path, long long snps, long long sub
                 " (expected 0x01, SNP-major)");
   }
   struct stat status;
-  // A compressed file's size says nothing; its length is checked while reading instead.
-  if (gzdirect(gz.file) != 0 && stat(path.c_str(), &status) == 0 &&
+  // A compressed file's size says nothing, and a pipe has none: their length is checked while
+  // reading instead.
+  if (gzdirect(gz.file) != 0 && stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
       status.st_size != expected_size()) {
     fail_stderr("error: " + path + ": size is " + std::to_string(status.st_size) + " bytes, but " +
                 std::to_string(snp_count) + " SNPs (.bim) x " + std::to_string(subject_count) +
