@@ -127,18 +127,20 @@ void BinaryScoreFile::check_float_layout(const unsigned char* bytes, std::uint64
   // below 2^64.
   const std::uint64_t score_bytes = header.nsnp * header.nsubj * sizeof(float);
   const std::uint64_t after_header = size - kScoreHeaderBytes;
-  if (score_bytes > after_header)
+  if (score_bytes > after_header) {
     fail_file(path, "the scores of " + dimensions() + " take " + std::to_string(score_bytes) +
                         " bytes, but only " + std::to_string(after_header) +
                         " bytes follow the header (the file is cut short, or the header is "
                         "wrong)");
+  }
   check_fixed_field(bytes, 40, 8, kScoreHeaderBytes + score_bytes, "the names offset");
   const std::uint64_t after_scores = after_header - score_bytes;
-  if (header.names_bytes != after_scores)
+  if (header.names_bytes != after_scores) {
     fail_file(path, "the header says " + std::to_string(header.names_bytes) +
                         " bytes of names, but " + std::to_string(after_scores) +
                         " bytes follow the scores of " + dimensions() + " (file size " +
                         std::to_string(size) + " bytes)");
+  }
 }
 
 void BinaryScoreFile::check_compact_layout(const unsigned char* bytes, std::uint64_t size) {
