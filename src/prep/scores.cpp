@@ -11,6 +11,7 @@
 
 #include "cli/fail.h"
 #include "cli/progress.h"
+#include "conventions.h"
 #include "prep/least_squares.h"
 #include "prep/number_format.h"
 #include "prep/phenotypes.h"
@@ -110,6 +111,7 @@ void describe_trait(const std::vector<double>& y, const std::vector<double>& res
   m2 /= static_cast<double>(residuals.size());
   m3 /= static_cast<double>(residuals.size());
   summary.residual_skewness = m2 > 0 ? m3 / std::pow(m2, 1.5) : 0;
+  summary.residual_variance = m2;
 }
 
 std::string fixed_text(double value, int decimals) {
@@ -129,6 +131,23 @@ void warn_about_multiplier(const ScoreSummary& summary) {
   if (std::fabs(summary.residual_skewness) > 1)
     std::cout << "warning: the residuals' skewness is " << fixed_text(summary.residual_skewness, 2)
               << " (beyond 1 in absolute value)" << consequence;
+}
+
+/// A trait on a tiny scale keeps its variance, but halvorix reads a SNP whose squared scores
+/// sum to kSsqTolerance or less as without information. A score is at most 2 |r_i| in size, so
+/// when 4 sum r_i^2 is that small every SNP's statistic would be 0: say so, and by how much to
+/// scale the trait.
+void warn_about_scale(const ScoreSummary& summary) {
+  const double sum_squares = summary.residual_variance * static_cast<double>(summary.kept_subjects);
+  if (!(4 * sum_squares <= static_cast<double>(kSsqTolerance)) || sum_squares <= 0) return;
+  const int power = static_cast<int>(std::ceil(-std::log10(std::sqrt(summary.residual_variance))));
+  char text[320];
+  std::snprintf(text, sizeof text,
+                "warning: the residuals' sum of squares is %.3g, so every SNP's squared scores sum "
+                "to at most %.3g, which halvorix reads as no information (statistic 0); multiply "
+                "the phenotype by 1e%d first\n",
+                sum_squares, 4 * sum_squares, power);
+  std::cout << text;
 }
 
 }  // namespace
@@ -299,4 +318,5 @@ void print_score_summary(const ScoreOptions& options, const ScoreSummary& summar
   }
   std::cout << "  written            = " << options.out << '\n';
   warn_about_multiplier(summary);
+  warn_about_scale(summary);
 }
