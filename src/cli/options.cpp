@@ -97,7 +97,7 @@ bool Option::isFileName(const char* s) {
 int Option::convertInt(const char* s) const {
   long converted = 0;
   if (!isint(s) || !parse_long(s, converted) || converted < INT_MIN || converted > INT_MAX) {
-    reportError("Cannot convert --" + key + " value to whole number:\t" + s);
+    reportError("Cannot convert --" + key + " value to whole number:\t" + quote_prefix(s));
   }
   return static_cast<int>(converted);
 }
@@ -105,7 +105,7 @@ int Option::convertInt(const char* s) const {
 unsigned int Option::convertUnsignedInt(const char* s) const {
   long converted = 0;
   if (!isint(s) || !parse_long(s, converted) || converted < 0 || converted > UINT_MAX) {
-    reportError("Cannot convert --" + key + " value to positive whole number:\t" + s);
+    reportError("Cannot convert --" + key + " value to positive whole number:\t" + quote_prefix(s));
   }
   return static_cast<unsigned int>(converted);
 }
@@ -113,13 +113,14 @@ unsigned int Option::convertUnsignedInt(const char* s) const {
 long Option::convertLong(const char* s) const {
   long converted = 0;
   if (!isint(s) || !parse_long(s, converted)) {
-    reportError("Cannot convert --" + key + " value to long:\t" + s);
+    reportError("Cannot convert --" + key + " value to long:\t" + quote_prefix(s));
   }
   return converted;
 }
 
 double Option::convertDouble(const char* s) const {
-  if (!isfloat(s)) reportError("Cannot convert --" + key + " value to numeric:  " + s);
+  if (!isfloat(s))
+    reportError("Cannot convert --" + key + " value to numeric:  " + quote_prefix(s));
   return std::strtod(s, nullptr);
 }
 
@@ -263,7 +264,8 @@ void Option_string::printHelp() const { writeHelp(value); }
 
 void Option_string::setValue(std::string newValue) {
   if (newValue.empty()) return;
-  if (!anyalpha(newValue.c_str())) reportError("Invalid value for Option_string: " + newValue);
+  if (!anyalpha(newValue.c_str()))
+    reportError("Invalid value for Option_string: " + quote_prefix(newValue));
   value = newValue;
 }
 
@@ -370,7 +372,8 @@ void Commands::pasteArgs() {
 
 void Commands::checkInvalidArgs() const {
   for (std::size_t k = 0; k < inputArgs.size(); ++k) {
-    if (!usedArgs[k]) reportError("Invalid option or value:\t" + inputArgs[k] + ".\n");
+    if (!usedArgs[k])
+      reportError("Invalid option or value:\t" + quote_prefix(inputArgs[k]) + ".\n");
   }
 }
 

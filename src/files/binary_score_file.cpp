@@ -17,12 +17,6 @@ namespace {
   fail_stderr("error: binary score file " + path + ": " + what);
 }
 
-bool same_offsets(const CompactHeader& a, const CompactHeader& b) {
-  return a.residuals_offset == b.residuals_offset && a.covariates_offset == b.covariates_offset &&
-         a.rows_offset == b.rows_offset && a.rows_bytes == b.rows_bytes &&
-         a.directory_offset == b.directory_offset && a.means_offset == b.means_offset &&
-         a.table_offset == b.table_offset && a.names_offset == b.names_offset;
-}
 }  // namespace
 
 bool is_binary_score_file(const std::string& path) {
@@ -59,6 +53,16 @@ std::string bad_snp_name_reason(const std::string& name) {
   if (name[0] == kCommentMarker) return "starts with '#'";
   if (name.find_first_of(kFieldDelimiters + "\n\r") != std::string::npos)
     return "holds a field separator or line break";
+  // 7-bit text, so that every reader sees the same name: no NUL, which would cut it short in
+  // C strings, and no byte above 127, whose meaning depends on an encoding the file does not
+  // state.
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    if (byte == 0 || byte > 127) {
+      return "holds byte " + std::to_string(byte) + " at position " + std::to_string(i + 1) +
+             " (names are 7-bit text without NUL)";
+    }
+  }
   return "";
 }
 
@@ -87,10 +91,25 @@ std::string BinaryScoreFile::dimensions() const {
 }
 
 void BinaryScoreFile::check_dimensions() const {
-  // Dimensions the program can index, before any multiplication.
+  // Dimensions the program can index, before any multiplication. A file without SNPs is refused
+  // too: halvorix has nothing to test in it, and no row bounds its count of subjects by the
+  // file's size.
   if (header.nsnp > 2147483647ULL || header.nsubj > 2147483647ULL ||
       (header.nsnp > 0 && header.nsubj == 0))
     fail_file(path, "impossible dimensions " + dimensions());
+  if (header.nsnp == 0)
+    fail_file(path, "the header says 0 SNPs (with " + std::to_string(header.nsubj) +
+                        " subjects); a score file holds at least one");
+}
+
+void BinaryScoreFile::check_fixed_field(const unsigned char* bytes, std::size_t offset,
+                                        std::size_t width, std::uint64_t expected,
+                                        const std::string& field) const {
+  const std::uint64_t value = width == 4 ? get_u32(bytes + offset) : get_u64(bytes + offset);
+  if (value != expected)
+    fail_file(path, field + " (header bytes " + std::to_string(offset) + " to " +
+                        std::to_string(offset + width - 1) + ") is " + std::to_string(value) +
+                        ", expected " + std::to_string(expected));
 }
 
 void BinaryScoreFile::check_float_layout(const unsigned char* bytes, std::uint64_t size) {
@@ -99,17 +118,29 @@ void BinaryScoreFile::check_float_layout(const unsigned char* bytes, std::uint64
   header.scores_offset = get_u64(bytes + 32);
   header.names_offset = get_u64(bytes + 40);
   header.names_bytes = get_u64(bytes + 48);
+  check_fixed_field(bytes, 12, 4, kScoreHeaderBytes, "the header size");
+  check_fixed_field(bytes, 56, 8, 0, "the reserved field");
   check_dimensions();
-  if (header.scores_offset != kScoreHeaderBytes)
-    fail_file(path, "scores start at byte " + std::to_string(header.scores_offset) + ", expected " +
-                        std::to_string(kScoreHeaderBytes));
+  check_fixed_field(bytes, 32, 8, kScoreHeaderBytes, "the scores offset");
+  // The counts are held against the file's size before anything is sized by them, in
+  // arithmetic that cannot wrap: the dimensions are below 2^31, so their product times 4 is
+  // below 2^64.
   const std::uint64_t score_bytes = header.nsnp * header.nsubj * sizeof(float);
-  const std::uint64_t expected = header.scores_offset + score_bytes + header.names_bytes;
-  if (header.names_offset != header.scores_offset + score_bytes || header.names_bytes > size ||
-      expected != size)
-    fail_file(path, "size " + std::to_string(size) + " bytes does not match " + dimensions() +
-                        " and " + std::to_string(header.names_bytes) +
-                        " bytes of names (expected " + std::to_string(expected) + " bytes)");
+  const std::uint64_t after_header = size - kScoreHeaderBytes;
+  if (score_bytes > after_header) {
+    fail_file(path, "the scores of " + dimensions() + " take " + std::to_string(score_bytes) +
+                        " bytes, but only " + std::to_string(after_header) +
+                        " bytes follow the header (the file is cut short, or the header is "
+                        "wrong)");
+  }
+  check_fixed_field(bytes, 40, 8, kScoreHeaderBytes + score_bytes, "the names offset");
+  const std::uint64_t after_scores = after_header - score_bytes;
+  if (header.names_bytes != after_scores) {
+    fail_file(path, "the header says " + std::to_string(header.names_bytes) +
+                        " bytes of names, but " + std::to_string(after_scores) +
+                        " bytes follow the scores of " + dimensions() + " (file size " +
+                        std::to_string(size) + " bytes)");
+  }
 }
 
 void BinaryScoreFile::check_compact_layout(const unsigned char* bytes, std::uint64_t size) {
@@ -120,33 +151,60 @@ void BinaryScoreFile::check_compact_layout(const unsigned char* bytes, std::uint
   header.nsubj = h.nsubj;
   header.names_offset = h.names_offset;
   header.names_bytes = h.names_bytes;
+  check_fixed_field(bytes, 12, 4, kCompactHeaderBytes, "the header size");
+  check_fixed_field(bytes, 44, 4, 0, "the reserved field");
   check_dimensions();
-  if (get_u32(bytes + 12) != kCompactHeaderBytes)
-    fail_file(path, "header size " + std::to_string(get_u32(bytes + 12)) + ", expected " +
-                        std::to_string(kCompactHeaderBytes));
   if (h.coding != RowCoding::genotypes && h.coding != RowCoding::dosages)
     fail_file(path, "row coding " + std::to_string(static_cast<std::uint32_t>(h.coding)) +
                         " is not known (1: genotypes, 2: dosages)");
-  if (h.covariate_columns == 0 || (h.nsubj > 0 && h.covariate_columns > size / (8 * h.nsubj)))
+  // Each count is held against the file's size before it sizes anything: with nsubj below
+  // 2^31 and every other factor bounded by the size, no sum of block sizes below can wrap.
+  if (8 * h.nsubj > size)
+    fail_file(path, "the residuals of " + std::to_string(h.nsubj) + " subjects take " +
+                        std::to_string(8 * h.nsubj) + " bytes, more than the file's " +
+                        std::to_string(size));
+  if (h.covariate_columns == 0 || h.covariate_columns > size / (8 * h.nsubj))
     fail_file(path, std::to_string(h.covariate_columns) + " covariate columns for " +
-                        std::to_string(h.nsubj) + " subjects");
+                        std::to_string(h.nsubj) + " subjects (at least 1, the intercept, and " +
+                        "no more than the file's size holds)");
   if (h.table_entries > kMaxDosageEntries)
     fail_file(path, "a dosage table of " + std::to_string(h.table_entries) + " entries (at most " +
                         std::to_string(kMaxDosageEntries) + ")");
+  if (h.rows_bytes > size)
+    fail_file(path, "the rows size " + std::to_string(h.rows_bytes) +
+                        " bytes is more than the file's " + std::to_string(size));
+  if (h.names_bytes > size)
+    fail_file(path, "the names size " + std::to_string(h.names_bytes) +
+                        " bytes is more than the file's " + std::to_string(size));
+  if (h.coding == RowCoding::genotypes) {
+    check_fixed_field(bytes, 72, 8, h.nsnp * genotype_row_bytes(h.nsubj),
+                      "the rows size for " + dimensions() + " of genotypes");
+  }
   // The only layout there is: every offset follows from the counts.
   CompactHeader expected = h;
-  if (h.coding == RowCoding::genotypes) expected.rows_bytes = h.nsnp * genotype_row_bytes(h.nsubj);
-  if (h.rows_bytes > size || h.names_bytes > size) expected.rows_bytes = size + 1;
   lay_out_compact(expected);
+  const struct {
+    std::size_t at;
+    std::uint64_t value;
+    const char* field;
+  } offsets[] = {{48, expected.residuals_offset, "the residuals offset"},
+                 {56, expected.covariates_offset, "the covariates offset"},
+                 {64, expected.rows_offset, "the rows offset"},
+                 {80, expected.directory_offset, "the directory offset"},
+                 {88, expected.means_offset, "the means offset"},
+                 {96, expected.table_offset, "the table offset"},
+                 {104, expected.table_entries, "the table entries"},
+                 {112, expected.names_offset, "the names offset"}};
+  for (const auto& offset : offsets)
+    check_fixed_field(bytes, offset.at, 8, offset.value, offset.field);
   const std::uint64_t expected_size = expected.names_offset + h.names_bytes;
-  if (expected_size != size || !same_offsets(expected, h)) {
-    fail_file(path, "size " + std::to_string(size) +
-                        " bytes and the header's offsets do not match " + dimensions() + ", " +
-                        std::to_string(h.covariate_columns) + " covariate columns, " +
-                        std::to_string(h.rows_bytes) + " bytes of rows, " +
-                        std::to_string(h.table_entries) + " dosages in the table and " +
-                        std::to_string(h.names_bytes) + " bytes of names (expected " +
-                        std::to_string(expected_size) + " bytes)");
+  if (expected_size != size) {
+    fail_file(path, "size " + std::to_string(size) + " bytes, but the blocks the header gives (" +
+                        dimensions() + ", " + std::to_string(h.covariate_columns) +
+                        " covariate columns, " + std::to_string(h.rows_bytes) + " bytes of rows, " +
+                        std::to_string(h.table_entries) + " dosages in the table, " +
+                        std::to_string(h.names_bytes) + " bytes of names) end at byte " +
+                        std::to_string(expected_size));
   }
   compact.attach(bytes, h);
   check_compact_numbers();

@@ -54,12 +54,16 @@ class BinaryScoreFile {
  private:
   std::string dimensions() const;
   void check_dimensions() const;
+  /// Stops the run unless the `width`-byte field at `offset` holds `expected`.
+  void check_fixed_field(const unsigned char* bytes, std::size_t offset, std::size_t width,
+                         std::uint64_t expected, const std::string& field) const;
   void check_float_layout(const unsigned char* bytes, std::uint64_t size);
   void check_compact_layout(const unsigned char* bytes, std::uint64_t size);
   void check_compact_numbers() const;
   void read_names(const unsigned char* bytes);
 };
 
-/// Why a SNP name cannot be written in either form (empty, a separator, a line break, or a
-/// leading '#', which text would read as a comment); empty when it can.
+/// Why a SNP name cannot be written in either form (empty, a separator, a line break, a
+/// leading '#', which text would read as a comment, or a byte that is not 7-bit text: NUL or
+/// above 127); empty when it can.
 std::string bad_snp_name_reason(const std::string& name);

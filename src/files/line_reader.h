@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 /// How one program words what can go wrong with a text input: halvorix and halvorix-prep name
@@ -20,7 +21,19 @@ struct InputWording {
   /// the first line), `cause` as zlib words it.
   std::function<std::string(const std::string& path, long line, const std::string& cause)>
       damaged_data;
+  /// The message for line `line`, which goes on past `limit` bytes without a line end.
+  std::function<std::string(const std::string& path, long line, std::size_t limit)> line_too_long;
 };
+
+/// The longest line a text input other than a score file may have: far beyond any gene map,
+/// annotation or parameter line, and a bound on what a file without line ends can make the
+/// reader hold.
+inline constexpr std::size_t kMaxLineBytes = std::size_t{1} << 20;
+
+/// At most the first 40 bytes of `text` (never cutting a UTF-8 character), "..." after them
+/// when there is more, control bytes shown as \xHH: a message quotes a field without
+/// repeating a megabyte of it or sending its escape sequences to the terminal.
+std::string quote_prefix(std::string_view text);
 
 /// Reads lines from a plain or gzip file (zlib tells them apart by the first bytes), counting
 /// them so that every message can name the file and line. A UTF-8 byte-order mark at the start
@@ -31,6 +44,7 @@ class LineReader {
  public:
   std::string path;
   long line_number = 0;  ///< 1-based number of the line last read; 0 before the first
+  std::size_t max_line_bytes = kMaxLineBytes;  ///< a longer line stops the run
 
   /// Opens `file_path`; a file that cannot be opened stops the run through the wording.
   LineReader(const std::string& file_path, InputWording input_wording);
@@ -39,7 +53,9 @@ class LineReader {
   LineReader& operator=(const LineReader&) = delete;
 
   /// Reads the next line without its line end (a trailing carriage return is dropped too).
-  /// Returns false at the end of the file; a NUL byte or damaged compressed data stops the run.
+  /// Returns false at the end of the file; a NUL byte, a line longer than `max_line_bytes` or
+  /// damaged compressed data stops the run. Each piece is checked before it is kept, so a file
+  /// of zeros or without line ends stops within one chunk or one limit.
   bool read_line(std::string& line);
 
   /// "PATH line N" for messages about the line last read.

@@ -65,6 +65,12 @@ MappedRegion MappedRegion::file(const std::string& path) {
     close(fd);
     fail_stderr("error: cannot read " + path + ": " + std::strerror(errno));
   }
+  // A pipe or device has no size to map: it would read as an empty file.
+  if (!S_ISREG(status.st_mode)) {
+    close(fd);
+    fail_stderr("error: " + path + " is not a regular file: it is read in place, so write it " +
+                "to a file first");
+  }
   const auto bytes = static_cast<std::size_t>(status.st_size);
   region = of_descriptor(fd, bytes, path);
   if (bytes > 0 && region.address == nullptr) {

@@ -306,8 +306,8 @@ std::string bad_line_message(const BadLine& bad, const std::string& path, int ns
     case BadLine::nul_byte:
       return "error: NUL byte on line " + line + " of file " + path + ": not a text file";
     case BadLine::field_value:
-      return "error: score '" + bad.field + "' in field " + std::to_string(bad.column) +
-             " on line " + line + " of file " + path + " " +
+      return "error: score '" + quote_prefix(bad.field) + "' in field " +
+             std::to_string(bad.column) + " on line " + line + " of file " + path + " " +
              (bad.status == ScoreField::not_finite ? "is not a finite number" : "is not a number") +
              " (a missing score is written as the missing code, --miss_val)";
     default:
@@ -441,13 +441,28 @@ bool ScoreTextReader::read_block() {
   std::memset(buffer.get() + buffer_length, 0, kPadding);
   const std::string_view all(buffer.get(), buffer_length);
   std::size_t complete = at_end ? all.size() : all.rfind('\n') + 1;  // npos + 1 == 0
-  if (complete == 0 && !at_end) return true;  // one line longer than the block: read more
+  if (complete == 0 && !at_end) {  // one line longer than the block: read more, within bounds
+    check_line_length(buffer_length);
+    return true;
+  }
   const std::string_view text = all.substr(0, complete);
   if (nsubj == 0) find_width(text);
 
   parse_block(text);
   drop_from_buffer(complete);
   return true;
+}
+
+void ScoreTextReader::check_line_length(std::size_t bytes) const {
+  // Before the first line is known its length is bounded by the file alone; after it, by its
+  // field count: a line of the same fields cannot be many times longer.
+  if (nsubj == 0) return;
+  const std::size_t limit = (static_cast<std::size_t>(nsubj) + 1) * kMaxScoreFieldBytes;
+  if (bytes <= limit) return;
+  fail_stderr("error: line " + std::to_string(physical_lines + 1) + " of file " + path +
+              " goes on for more than " + std::to_string(limit) + " bytes without a line end (" +
+              std::to_string(nsubj + 1) + " fields of at most " +
+              std::to_string(kMaxScoreFieldBytes) + " bytes each, as the first line has)");
 }
 
 void ScoreTextReader::drop_from_buffer(std::size_t count) {

@@ -32,6 +32,10 @@ class ScoreTextReader {
   std::string path;
   int nsubj = 0;  ///< fields of the first data line, less its name; 0 until it is read
   std::size_t block_bytes = 32u << 20;  ///< text read and parsed at a time (a line may exceed it)
+  /// Bytes a score field and the separators after it may take on average over a line: a line
+  /// longer than this times the first line's field count stops the run instead of growing
+  /// the buffer without end (a file without line ends, or a damaged one).
+  static constexpr std::size_t kMaxScoreFieldBytes = 1024;
 
   /// Opens `path`; a file that cannot be opened stops the run.
   explicit ScoreTextReader(std::string file_path);
@@ -79,6 +83,8 @@ class ScoreTextReader {
   bool parse_mapped_block();
   void parse_block(std::string_view text);
   void drop_from_buffer(std::size_t count);
+  /// Stops the run when a line still without its end has taken `bytes`, beyond the bound.
+  void check_line_length(std::size_t bytes) const;
   float* block_room(std::size_t count);
   void find_width(std::string_view text);
 };

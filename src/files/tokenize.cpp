@@ -50,6 +50,10 @@ InputWording halvorix_wording(const std::string& open_failure, StopRun stop) {
     return "error: NUL byte on line " + std::to_string(line) + " of file " + path +
            ": not a text file";
   };
+  wording.line_too_long = [](const std::string& path, long line, std::size_t limit) {
+    return "error: line " + std::to_string(line) + " of file " + path + " is longer than " +
+           std::to_string(limit) + " bytes: a line end is missing, or it is not a text file";
+  };
   wording.damaged_data = [](const std::string& path, long line, const std::string& cause) {
     const std::string where = line == 0 ? "at the start" : "after line " + std::to_string(line);
     // zlib names the file first; the message names it already.
@@ -71,6 +75,7 @@ bool DataLines::next(std::vector<std::string>& fields) {
   while (in.read_line(line)) {
     tokenize(line, fields, kFieldDelimiters);
     if (fields.empty() ? skip_blank_lines : is_comment(fields)) continue;
+    ++handed_over;
     return true;
   }
   return false;
@@ -81,4 +86,9 @@ void DataLines::require_fields(const std::vector<std::string>& fields, std::size
   fail_stderr("error: expect at least " + std::to_string(minimum) + " fields on line " +
               std::to_string(in.line_number) + " of file " + in.path + ", but found " +
               std::to_string(fields.size()));
+}
+
+void DataLines::require_data_lines(const std::string& what) const {
+  if (handed_over > 0) return;
+  fail_stderr("error: no data lines in file " + in.path + " (expected " + what + ")");
 }

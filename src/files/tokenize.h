@@ -58,10 +58,15 @@ class DataLines {
   /// Stops the run (message on standard error, naming the file and line) when the line last
   /// handed over has fewer than `minimum` fields: reading on would invent the missing ones.
   void require_fields(const std::vector<std::string>& fields, std::size_t minimum) const;
+  /// Stops the run (standard error, naming the file) when `next` has handed over no line at
+  /// all: an empty or comments-only file would otherwise read as an empty `what` and the run
+  /// would go on as if it had succeeded.
+  void require_data_lines(const std::string& what) const;
   /// When false, a line without fields is handed over (as no fields) for the loader to judge.
   bool skip_blank_lines = true;
 
  private:
   LineReader in;
   std::string line;
+  long handed_over = 0;
 };

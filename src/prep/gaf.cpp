@@ -72,14 +72,15 @@ GafSummary write_go_gene_file(const GafOptions& options) {
     const std::string& term = columns[4];
     const std::string& evidence = columns[6];
     if (gene.empty() || has_field_separator(gene)) {
-      fail_stderr("error: " + in.where() + ": gene '" + gene + "' (column " +
+      fail_stderr("error: " + in.where() + ": gene '" + quote_prefix(gene) + "' (column " +
                   (options.use_db_id ? "2" : "3") + ") is empty or has a blank or comma");
     }
     if (!is_go_id(term)) {
-      fail_stderr("error: " + in.where() + ": column 5 '" + term + "' is not a GO ID (GO:digits)");
+      fail_stderr("error: " + in.where() + ": column 5 '" + quote_prefix(term) +
+                  "' is not a GO ID (GO:digits)");
     }
     if (evidence.empty() || has_field_separator(evidence)) {
-      fail_stderr("error: " + in.where() + ": evidence code (column 7) '" + evidence +
+      fail_stderr("error: " + in.where() + ": evidence code (column 7) '" + quote_prefix(evidence) +
                   "' is empty or has a blank or comma");
     }
     codes_seen.insert(evidence);
@@ -105,6 +106,12 @@ GafSummary write_go_gene_file(const GafOptions& options) {
     terms.insert(term);
     out.write(evidence + ' ' + gene + ' ' + term + '\n');
     ++summary.written;
+  }
+  // An empty GO-gene file is one halvorix refuses: stop before it is written.
+  if (summary.written == 0) {
+    fail_stderr("error: " + options.gaf + ": no gene-term annotations to write (" +
+                std::to_string(summary.annotations) + " annotations, " +
+                std::to_string(summary.negated) + " with NOT)");
   }
   out.commit();
   summary.genes = static_cast<long long>(genes.size());

@@ -66,8 +66,9 @@ std::vector<GeneRegion> load_gene_list(const std::string& path) {
     gene.chromosome = normalise_chromosome(fields[0]);
     gene.name = fields[3];
     if (!parse_position(fields[1], gene.start) || !parse_position(fields[2], gene.end)) {
-      fail_stderr("error: " + in.where() + ": gene positions '" + fields[1] + "' and '" +
-                  fields[2] + "' must be whole numbers of base pairs from 0 to " +
+      fail_stderr("error: " + in.where() + ": gene positions '" + quote_prefix(fields[1]) +
+                  "' and '" + quote_prefix(fields[2]) +
+                  "' must be whole numbers of base pairs from 0 to " +
                   std::to_string(kMaxPosition));
     }
     if (gene.end < gene.start) {
@@ -75,11 +76,12 @@ std::vector<GeneRegion> load_gene_list(const std::string& path) {
                   ") before it starts (" + fields[1] + ")");
     }
     if (has_field_separator(gene.name)) {
-      fail_stderr("error: " + in.where() + ": gene name '" + gene.name +
+      fail_stderr("error: " + in.where() + ": gene name '" + quote_prefix(gene.name) +
                   "' contains a comma, which Halvorix would split");
     }
     genes.push_back(std::move(gene));
   }
+  if (genes.empty()) fail_stderr("error: " + path + ": no gene lines");
   return genes;
 }
 
@@ -163,6 +165,12 @@ GenemapSummary write_gene_snp_file(const GenemapOptions& options) {
       ++summary.lines;
     }
     if (any) ++summary.genes_with_snps;
+  }
+  // An empty gene map is one halvorix refuses: stop before it is written.
+  if (summary.lines == 0) {
+    fail_stderr("error: no SNP of " + (options.vcf.empty() ? options.bim : options.vcf) +
+                " lies within " + std::to_string(options.window) + " bp of a gene of " +
+                options.genes + ", so the gene map would be empty");
   }
   out.commit();
   summary.snps_in_no_gene =

@@ -76,10 +76,11 @@ KeggSummary write_kegg_file(const KeggOptions& options) {
     const std::string& gene = pathway_first ? fields[1] : fields[0];
     const std::string& pathway = pathway_first ? fields[0] : fields[1];
     if (!is_human_gene(gene)) {
-      fail_stderr("error: " + in.where() + ": '" + gene + "' is not a human KEGG gene (hsa:ID)");
+      fail_stderr("error: " + in.where() + ": '" + quote_prefix(gene) +
+                  "' is not a human KEGG gene (hsa:ID)");
     }
     if (!is_human_pathway(pathway)) {
-      fail_stderr("error: " + in.where() + ": '" + pathway +
+      fail_stderr("error: " + in.where() + ": '" + quote_prefix(pathway) +
                   "' is not a human KEGG pathway (path:hsa followed by digits)");
     }
     if (!links.insert(gene + '\t' + pathway).second) {
@@ -103,6 +104,8 @@ KeggSummary write_kegg_file(const KeggOptions& options) {
       write_gmt_line(out, pathway.number, kegg_pathway_page(pathway.number), pathway.genes);
     }
   }
+  // An empty gene-pathway file is one halvorix refuses: stop before it is written.
+  if (summary.links == 0) fail_stderr("error: " + options.links + ": no gene-pathway links");
   out.commit();
   summary.genes = static_cast<long long>(genes.size());
   summary.pathways = static_cast<long long>(pathways.size());

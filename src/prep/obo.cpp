@@ -92,7 +92,7 @@ Ontology load_obo(const std::string& path) {
     if (tag == "id" || tag == "namespace") {
       // Written as one field of the edges file: a separator inside would split it there.
       if (has_field_separator(value)) {
-        fail_stderr("error: " + in.where() + ": " + tag + " '" + value +
+        fail_stderr("error: " + in.where() + ": " + tag + " '" + quote_prefix(value) +
                     "' contains a blank, tab or comma, which Halvorix would split");
       }
       (tag == "id" ? term.id : term.name_space) = value;
@@ -115,7 +115,7 @@ Ontology load_obo(const std::string& path) {
 namespace {
 
 /// Counts the terms and edges, and writes the edges to `path` unless it is empty.
-void write_edges(const Ontology& ontology,
+void write_edges(const Ontology& ontology, const std::string& ontology_file,
                  const std::unordered_map<std::string, std::size_t>& index, const std::string& path,
                  GoSummary& summary) {
   std::unique_ptr<OutputFile> out;
@@ -143,7 +143,13 @@ void write_edges(const Ontology& ontology,
       }
     }
   }
-  if (out) out->commit();
+  if (!out) return;
+  // An empty edges file is one halvorix refuses: stop before it is written.
+  if (summary.edges == 0) {
+    fail_stderr("error: " + ontology_file + ": no edges between current terms (" +
+                std::to_string(summary.terms) + " terms)");
+  }
+  out->commit();
 }
 
 }  // namespace
@@ -161,7 +167,7 @@ GoSummary write_go_edges_file(const GoOptions& options) {
                   std::to_string(ontology.terms[inserted.first->second].line));
     }
   }
-  write_edges(ontology, index, options.out, summary);
+  write_edges(ontology, options.obo, index, options.out, summary);
   if (!options.names.empty()) {
     OutputFile names(options.names);
     for (const OboTerm& term : ontology.terms) {

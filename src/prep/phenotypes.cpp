@@ -64,7 +64,7 @@ std::vector<std::size_t> find_columns(const LineReader& in, const std::vector<st
       if (header[i] == name) found = i;
     }
     if (found == 0) {
-      fail_stderr("error: " + in.where() + ": no column named '" + name +
+      fail_stderr("error: " + in.where() + ": no column named '" + quote_prefix(name) +
                   "' (columns: " + list_names(header, 2) + ")");
     }
     positions.push_back(found);
@@ -112,14 +112,16 @@ SubjectColumns load_subject_columns(const std::string& path, const std::vector<s
     }
     long& first_line = seen_on_line[subject->second];
     if (first_line != 0) {
-      fail_stderr("error: " + in.where() + ": subject " + fields[0] + " " + fields[1] +
-                  " already appeared on line " + std::to_string(first_line));
+      fail_stderr("error: " + in.where() + ": subject " + quote_prefix(fields[0]) + " " +
+                  quote_prefix(fields[1]) + " already appeared on line " +
+                  std::to_string(first_line));
     }
     first_line = in.line_number;
     for (std::size_t c = 0; c < positions.size(); ++c) {
       if (!parse_value(fields[positions[c]], table.values[c][subject->second])) {
         fail_stderr("error: " + in.where() + ": column " + table.names[c] + ": '" +
-                    fields[positions[c]] + "' is not a number (missing values: -9 or NA)");
+                    quote_prefix(fields[positions[c]]) +
+                    "' is not a number (missing values: -9 or NA)");
       }
     }
   }
@@ -132,8 +134,8 @@ std::vector<double> load_fam_phenotype(const std::string& fam_path,
   for (std::size_t i = 0; i < fam.size(); ++i) {
     if (!parse_value(fam[i].phenotype, phenotype[i])) {
       fail_stderr("error: " + fam_path + " line " + std::to_string(i + 1) + ": phenotype '" +
-                  fam[i].phenotype + "' is not a number (missing values: -9, NA, or 0 for " +
-                  "case/control)");
+                  quote_prefix(fam[i].phenotype) +
+                  "' is not a number (missing values: -9, NA, or 0 for " + "case/control)");
     }
   }
   return phenotype;

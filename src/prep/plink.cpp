@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 
 #include "cli/fail.h"
 #include "files/tokenize.h"
@@ -44,23 +45,25 @@ std::vector<BimRecord> load_bim(const std::string& path) {
     record.chromosome = fields[0];
     record.snp_id = fields[1];
     if (!parse_integer(fields[3], record.position)) {
-      fail_stderr("error: " + in.where() + ": base-pair position '" + fields[3] +
+      fail_stderr("error: " + in.where() + ": base-pair position '" + quote_prefix(fields[3]) +
                   "' is not a whole number");
     }
     if (has_field_separator(record.snp_id)) {
-      fail_stderr("error: " + in.where() + ": SNP name '" + record.snp_id +
+      fail_stderr("error: " + in.where() + ": SNP name '" + quote_prefix(record.snp_id) +
                   "' contains a comma, which Halvorix would split");
     }
     record.allele1 = fields[4];
     record.allele2 = fields[5];
     records.push_back(std::move(record));
   }
+  if (records.empty()) fail_stderr("error: " + path + ": no SNP lines");
   return records;
 }
 
 std::vector<FamRecord> load_fam(const std::string& path) {
   LineReader in(path, prep_wording());
   std::vector<FamRecord> records;
+  std::unordered_map<std::string, long> first_line;
   std::string line;
   std::vector<std::string> fields;
   while (in.read_line(line)) {
@@ -69,8 +72,16 @@ std::vector<FamRecord> load_fam(const std::string& path) {
       fail_stderr("error: " + in.where() + ": expected 6 columns (FID, IID, father, mother, " +
                   "sex, phenotype), found " + std::to_string(fields.size()));
     }
+    // One subject per FID/IID: a repeated pair would match one phenotype row twice.
+    const auto first = first_line.emplace(fields[0] + '\t' + fields[1], in.line_number);
+    if (!first.second) {
+      fail_stderr("error: " + in.where() + ": subject " + quote_prefix(fields[0]) + " " +
+                  quote_prefix(fields[1]) + " (FID IID) already appeared on line " +
+                  std::to_string(first.first->second));
+    }
     records.push_back({fields[0], fields[1], fields[5]});
   }
+  if (records.empty()) fail_stderr("error: " + path + ": no subject lines");
   return records;
 }
 
@@ -97,8 +108,9 @@ BedReader::BedReader(const std::string& file_path, long long snps, long long sub
                 " (expected 0x01, SNP-major)");
   }
   struct stat status;
-  // A compressed file's size says nothing; its length is checked while reading instead.
-  if (gzdirect(gz.file) != 0 && stat(path.c_str(), &status) == 0 &&
+  // A compressed file's size says nothing, and a pipe has none: their length is checked while
+  // reading instead.
+  if (gzdirect(gz.file) != 0 && stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
       status.st_size != expected_size()) {
     fail_stderr("error: " + path + ": size is " + std::to_string(status.st_size) + " bytes, but " +
                 std::to_string(snp_count) + " SNPs (.bim) x " + std::to_string(subject_count) +

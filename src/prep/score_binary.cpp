@@ -9,6 +9,7 @@
 #include "cli/fail.h"
 #include "files/binary_score_file.h"
 #include "files/score_text.h"
+#include "files/tokenize.h"
 
 BinaryScoreWriter::BinaryScoreWriter(const std::string& path) : out(path) {
   out.write(std::string(kScoreHeaderBytes, '\0'));
@@ -16,7 +17,8 @@ BinaryScoreWriter::BinaryScoreWriter(const std::string& path) : out(path) {
 
 void BinaryScoreWriter::write_row(const std::string& name, const float* scores) {
   const std::string reason = bad_snp_name_reason(name);
-  if (!reason.empty()) fail_stderr("error: " + out.path + ": SNP name '" + name + "' " + reason);
+  if (!reason.empty())
+    fail_stderr("error: " + out.path + ": SNP name '" + quote_prefix(name) + "' " + reason);
   names += name;
   names += '\n';
   out.write(std::string_view(reinterpret_cast<const char*>(scores),
@@ -33,6 +35,10 @@ void BinaryScoreWriter::commit() {
 }
 
 PackSummary pack_score_file(const std::string& text_path, const std::string& binary_path) {
+  // Its first byte is read to tell text from binary: a pipe would lose it to the text reader.
+  if (is_stream(text_path))
+    fail_stderr("error: pack: " + text_path +
+                " is not a regular file: write the scores to a file first");
   if (is_binary_score_file(text_path))
     fail_stderr("error: pack: " + text_path + " is a binary score file already");
   ScoreTextReader reader(text_path);
@@ -47,6 +53,8 @@ PackSummary pack_score_file(const std::string& text_path, const std::string& bin
       writer.write_row(rows.names[i], rows.values + i * static_cast<std::size_t>(reader.nsubj));
     }
   }
+  // halvorix refuses a score file without SNPs: stop before it is written.
+  if (writer.nsnp == 0) fail_stderr("error: pack: " + text_path + ": no SNP lines to pack");
   writer.nsubj = reader.nsubj;
   writer.commit();
   summary.snps = writer.nsnp;

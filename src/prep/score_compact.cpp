@@ -5,6 +5,7 @@
 
 #include "cli/fail.h"
 #include "files/binary_score_file.h"
+#include "files/line_reader.h"
 
 namespace {
 template <typename T>
@@ -31,7 +32,8 @@ CompactScoreWriter::CompactScoreWriter(const std::string& path, RowCoding coding
 void CompactScoreWriter::write_row(const std::string& name, const std::vector<double>& dosage,
                                    double mean) {
   const std::string reason = bad_snp_name_reason(name);
-  if (!reason.empty()) fail_stderr("error: " + out.path + ": SNP name '" + name + "' " + reason);
+  if (!reason.empty())
+    fail_stderr("error: " + out.path + ": SNP name '" + quote_prefix(name) + "' " + reason);
   names += name;
   names += '\n';
   means.push_back(mean);

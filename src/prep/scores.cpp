@@ -6,10 +6,12 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <limits>
 #include <utility>
 
 #include "cli/fail.h"
 #include "cli/progress.h"
+#include "conventions.h"
 #include "prep/least_squares.h"
 #include "prep/number_format.h"
 #include "prep/phenotypes.h"
@@ -54,6 +56,42 @@ double mean_of(const std::vector<double>& values) {
   return sum / static_cast<double>(values.size());
 }
 
+/// True when every present value is 0 or 1 and some are 0.
+bool is_zero_one(const std::vector<double>& phenotype) {
+  bool zero = false;
+  for (double v : phenotype) {
+    if (std::isnan(v)) continue;
+    if (v != 0 && v != 1) return false;
+    zero = zero || v == 0;
+  }
+  return zero;
+}
+
+/// Whether the residuals of `y` carry anything: not when every value of y is the same, and not
+/// when they are no larger than rounding at y's own magnitude or a negligible part of y's
+/// spread (the covariates explain it). Both are judged relative to y, so a trait measured in
+/// units of 1e-12, or around an offset of 1e12, keeps the variance it has.
+bool has_variance(const std::vector<double>& y, const std::vector<double>& residuals) {
+  if (std::all_of(y.begin(), y.end(), [&](double v) { return v == y.front(); })) return false;
+  // Sums of squares in units of the largest value: no overflow for traits near 1e200.
+  double scale = 0;
+  for (double v : y) scale = std::max(scale, std::fabs(v));
+  const double mean = mean_of(y) / scale;
+  double y_norm2 = 0, spread2 = 0, residual2 = 0;
+  for (std::size_t i = 0; i < y.size(); ++i) {
+    const double v = y[i] / scale, r = residuals[i] / scale;
+    y_norm2 += v * v;
+    spread2 += (v - mean) * (v - mean);
+    residual2 += r * r;
+  }
+  constexpr double kRoundingUlps = 64;      // the fit's own error, with room
+  constexpr double kExplainedShare = 1e-9;  // as the fit's test for collinear covariates
+  const double rounding = kRoundingUlps * std::numeric_limits<double>::epsilon();
+  const double floor2 =
+      std::max(rounding * rounding * y_norm2, kExplainedShare * kExplainedShare * spread2);
+  return residual2 > floor2;
+}
+
 /// The share of cases and the residuals' skewness: what says whether multiplier p-values
 /// can be trusted for low-frequency variants.
 void describe_trait(const std::vector<double>& y, const std::vector<double>& residuals,
@@ -73,6 +111,7 @@ void describe_trait(const std::vector<double>& y, const std::vector<double>& res
   m2 /= static_cast<double>(residuals.size());
   m3 /= static_cast<double>(residuals.size());
   summary.residual_skewness = m2 > 0 ? m3 / std::pow(m2, 1.5) : 0;
+  summary.residual_variance = m2;
 }
 
 std::string fixed_text(double value, int decimals) {
@@ -94,12 +133,35 @@ void warn_about_multiplier(const ScoreSummary& summary) {
               << " (beyond 1 in absolute value)" << consequence;
 }
 
+/// A trait on a tiny scale keeps its variance, but halvorix reads a SNP whose squared scores
+/// sum to kSsqTolerance or less as without information. A score is at most 2 |r_i| in size, so
+/// when 4 sum r_i^2 is that small every SNP's statistic would be 0: say so, and by how much to
+/// scale the trait.
+void warn_about_scale(const ScoreSummary& summary) {
+  const double sum_squares = summary.residual_variance * static_cast<double>(summary.kept_subjects);
+  if (!(4 * sum_squares <= static_cast<double>(kSsqTolerance)) || sum_squares <= 0) return;
+  const int power = static_cast<int>(std::ceil(-std::log10(std::sqrt(summary.residual_variance))));
+  char text[320];
+  std::snprintf(text, sizeof text,
+                "warning: the residuals' sum of squares is %.3g, so every SNP's squared scores sum "
+                "to at most %.3g, which halvorix reads as no information (statistic 0); multiply "
+                "the phenotype by 1e%d first\n",
+                sum_squares, 4 * sum_squares, power);
+  std::cout << text;
+}
+
 }  // namespace
 
 Residuals load_residuals(const ScoreOptions& options, const std::vector<FamRecord>& subjects,
                          SubjectMatch match, ScoreSummary& summary) {
   summary.subjects = static_cast<long long>(subjects.size());
   std::vector<double> phenotype = load_phenotype(options, subjects, match, summary);
+  // A 0/1 trait read as 1/2 loses its controls (0 is missing there): say how to read it.
+  const std::string zero_one_hint =
+      !options.zero_one_coding && is_zero_one(phenotype)
+          ? "; the phenotype is coded 0/1, where 0 reads as missing: give --1 for 0 = control, "
+            "1 = case"
+          : "";
   summary.case_control = apply_case_control_coding(phenotype, options.zero_one_coding);
 
   SubjectColumns covariates;
@@ -131,7 +193,7 @@ Residuals load_residuals(const ScoreOptions& options, const std::vector<FamRecor
     fail_stderr("error: " + std::to_string(residuals.kept.size()) +
                 " subjects have a phenotype in " + phenotype_source +
                 (columns > 1 ? " and every covariate in " + options.covar_file : "") +
-                "; at least " + std::to_string(columns + 1) + " are needed");
+                "; at least " + std::to_string(columns + 1) + " are needed" + zero_one_hint);
   }
 
   std::vector<double> y;
@@ -156,13 +218,10 @@ Residuals load_residuals(const ScoreOptions& options, const std::vector<FamRecor
                   " is not a finite number (values too large to fit)");
     }
   }
-  // Scores of a phenotype that the fit explains completely would all be zero.
-  double spread = 0;
-  for (double r : residuals.value) spread = std::max(spread, std::fabs(r));
-  if (!(spread > 1e-9 * (std::fabs(mean_of(y)) + 1))) {
+  if (!has_variance(y, residuals.value)) {
     fail_stderr("error: phenotype " + summary.phenotype_name + " has no variance" +
                 (x.empty() ? "" : " left after the covariates") + " among the " +
-                std::to_string(residuals.kept.size()) + " kept subjects");
+                std::to_string(residuals.kept.size()) + " kept subjects" + zero_one_hint);
   }
   residuals.covariates = std::move(x);
   describe_trait(y, residuals.value, options.zero_one_coding, summary);
@@ -259,4 +318,5 @@ void print_score_summary(const ScoreOptions& options, const ScoreSummary& summar
   }
   std::cout << "  written            = " << options.out << '\n';
   warn_about_multiplier(summary);
+  warn_about_scale(summary);
 }

@@ -37,6 +37,7 @@ struct ScoreSummary {
   bool case_control = false;
   double case_fraction = 0;      ///< case/control: the kept subjects' share of cases
   double residual_skewness = 0;  ///< skewness of the kept subjects' residuals
+  double residual_variance = 0;  ///< variance of the kept subjects' residuals (divisor n)
   std::string phenotype_name;
   std::vector<std::string> covariate_names;
 };

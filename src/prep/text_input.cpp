@@ -10,6 +10,10 @@ InputWording prep_wording() {
   wording.nul_byte = [](const std::string& path, long line) {
     return "error: " + path + " line " + std::to_string(line) + ": NUL byte";
   };
+  wording.line_too_long = [](const std::string& path, long line, std::size_t limit) {
+    return "error: " + path + " line " + std::to_string(line) + ": longer than " +
+           std::to_string(limit) + " bytes (a line end missing, or not a text file)";
+  };
   wording.damaged_data = [](const std::string& path, long line, const std::string& cause) {
     const std::string where =
         line == 0 ? "before its first line" : "after line " + std::to_string(line);

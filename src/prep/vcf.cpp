@@ -165,7 +165,8 @@ std::string VcfReader::snp_name() const {
            (record->n_allele > 1 ? record->d.allele[1] : ".");
   }
   if (has_field_separator(name)) {
-    fail_record("SNP name '" + name + "' contains a comma or blank, which Halvorix would split");
+    fail_record("SNP name '" + quote_prefix(name) +
+                "' contains a comma or blank, which Halvorix would split");
   }
   return name;
 }

@@ -1,7 +1,9 @@
 #include "prep/vcf_scores.h"
 
+#include <string>
 #include <utility>
 
+#include "cli/fail.h"
 #include "prep/score_writer.h"
 #include "prep/vcf.h"
 
@@ -40,6 +42,12 @@ ScoreSummary write_vcf_score_file(const ScoreOptions& options) {
       vcf.read_alt_counts(residuals.kept, dosage);
     }
     scores.write_snp(name, dosage);
+  }
+  // halvorix refuses a score file without SNPs: stop before it is written.
+  if (scores.snps == 0) {
+    fail_stderr("error: " + options.vcf + ": no biallelic records (" +
+                std::to_string(summary.multiallelic_skipped) +
+                " multi-allelic skipped), so there are no scores to write");
   }
   scores.commit();
   summary.snps = scores.snps;

@@ -128,13 +128,14 @@ void GENEData::load_gene_snp(SNPData& snpdat, int max_dist2gene) {
     // Widened before abs: the most negative 32-bit distance has no 32-bit absolute value.
     long distance = 0;
     if (!read_distance(fields[2], distance)) {
-      fail_stderr("error: distance '" + fields[2] + "' on line " +
+      fail_stderr("error: distance '" + quote_prefix(fields[2]) + "' on line " +
                   std::to_string(in.line_number()) + " of file " + gene_snp_filename +
                   " is not a whole number of base pairs");
     }
     if (std::labs(distance) > max_dist2gene) continue;
     add_gene_snp(snpdat, fields[0], fields[1], seen);
   }
+  in.require_data_lines("gene-SNP lines: gene, SNP, distance");
 }
 
 SeenPairs GENEData::loaded_pairs() const {

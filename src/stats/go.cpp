@@ -90,6 +90,7 @@ void GOData::load_go_graph() {
     const Vertex child_vertex = find_or_add_vertex(child, vertex_of, go_graph);
     boost::add_edge(parent_vertex, child_vertex, GoEdgeProperty(1.0f), go_graph);
   }
+  in.require_data_lines("GO edges: namespace, child, relation, parent");
 }
 
 void GOData::create_go_map() {
@@ -267,6 +268,7 @@ void GOData::load_go_gene(const std::string& filename, GENEData& genedat) {
     go.gene_index.push_back(gene_entry->second);
     genedat.genevec[static_cast<std::size_t>(gene_entry->second)].used = true;
   }
+  in.require_data_lines("GO-gene lines: evidence, gene, GO term");
 }
 
 void GOData::print_summary(const std::string& title) const {

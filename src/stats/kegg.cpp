@@ -68,6 +68,7 @@ void KEGGData::load_kegg_gene(GENEData& genedat) {
     kegg.gene_index.push_back(gene_index);
     genedat.genevec[static_cast<std::size_t>(gene_index)].used = true;
   }
+  in.require_data_lines("KEGG gene-pathway lines");
 }
 
 void KEGGData::print_summary(const std::string& title) const {

@@ -62,3 +62,41 @@ TEST(LineReader, DamagedOrMissingInputStopsTheRunInTheProgramsWording) {
                                 halvorix_wording("error: absent.txtnot found", fail_stdout)),
                      "^error: absent.txtnot found\n$");
 }
+
+// Each piece is checked before the line keeps it: a file of zeros or one without line ends is
+// refused within a chunk or the limit instead of being read whole (or forever).
+TEST(LineReader, NulByteOrOverlongLineStopsTheRunBeforeTheLineGrows) {
+  TempDir folder;
+  long count = 0;
+  EXPECT_EXIT(read_all(folder.write("nul.txt", std::string("a\nb\0c\n", 6)), count),
+              testing::ExitedWithCode(1),
+              "^error: NUL byte on line 2 of file .*nul.txt: not a text file\n$");
+  EXPECT_EXIT(read_all("/dev/zero", count), testing::ExitedWithCode(1),
+              "^error: NUL byte on line 1 of file /dev/zero: not a text file\n$");
+  EXPECT_EXIT(read_all(folder.write_gzip("endless.gz", std::string(3 << 20, 'x')), count),
+              testing::ExitedWithCode(1),
+              "^error: line 1 of file .*endless.gz is longer than 1048576 bytes: a line end is "
+              "missing, or it is not a text file\n$");
+
+  // At the limit a line passes, a DOS line end not counted; one byte more stops the run.
+  LineReader in(folder.write("limit.txt", "12345678\r\n87654321\n123456789\n"),
+                halvorix_wording("unused", fail_stderr));
+  in.max_line_bytes = 8;
+  std::string line;
+  ASSERT_TRUE(in.read_line(line));
+  EXPECT_EQ(line, "12345678");
+  ASSERT_TRUE(in.read_line(line));
+  EXPECT_EQ(line, "87654321");
+  EXPECT_EXIT(in.read_line(line), testing::ExitedWithCode(1),
+              "^error: line 3 of file .*limit.txt is longer than 8 bytes");
+}
+
+TEST(QuotePrefix, LongFieldsCutAtACharacterAndControlBytesShownAsHex) {
+  const std::string forty(40, 'a');
+  EXPECT_EQ(quote_prefix("rs1"), "rs1");
+  EXPECT_EQ(quote_prefix(forty), forty);
+  EXPECT_EQ(quote_prefix(forty + "b"), forty + "...");
+  // A two-byte character across the cut is left out whole, not split.
+  EXPECT_EQ(quote_prefix(forty.substr(1) + "\xC3\xA9z"), forty.substr(1) + "...");
+  EXPECT_EQ(quote_prefix(std::string("a\0b\x1b[31m", 8)), "a\\x00b\\x1b[31m");
+}

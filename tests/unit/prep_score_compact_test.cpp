@@ -222,12 +222,30 @@ TEST(CompactScoreFile, BadFilesStopNamingTheFile) {
 
   folder.write("short.cmp", bytes.substr(0, bytes.size() - 1));
   EXPECT_EXIT(BinaryScoreFile(folder.file("short.cmp")), testing::ExitedWithCode(1),
-              "short.cmp: size .* do not match 2 SNPs x 3 subjects");
+              "short.cmp: size " + std::to_string(bytes.size() - 1) +
+                  " bytes, but the blocks the header gives \\(2 SNPs x 3 subjects, .*\\) end at "
+                  "byte " +
+                  std::to_string(bytes.size()) + "\n$");
 
+  // Each fixed field is named with its bytes, before anything is sized by it.
   const std::uint64_t entries = 40;
   patch(folder.write("table.cmp", bytes), 104, &entries, 8);
-  EXPECT_EXIT(BinaryScoreFile(folder.file("table.cmp")), testing::ExitedWithCode(1),
-              "table.cmp: size .* do not match");
+  EXPECT_EXIT(
+      BinaryScoreFile(folder.file("table.cmp")), testing::ExitedWithCode(1),
+      "table.cmp: the names offset \\(header bytes 112 to 119\\) is [0-9]+, expected [0-9]+");
+  const std::uint32_t reserved = 1;
+  patch(folder.write("reserved.cmp", bytes), 44, &reserved, 4);
+  EXPECT_EXIT(BinaryScoreFile(folder.file("reserved.cmp")), testing::ExitedWithCode(1),
+              "reserved.cmp: the reserved field \\(header bytes 44 to 47\\) is 1, expected 0");
+  const std::uint32_t header_size = 64;
+  patch(folder.write("header.cmp", bytes), 12, &header_size, 4);
+  EXPECT_EXIT(BinaryScoreFile(folder.file("header.cmp")), testing::ExitedWithCode(1),
+              "header.cmp: the header size \\(header bytes 12 to 15\\) is 64, expected 128");
+  const std::uint64_t many_subjects = 2147483647;
+  patch(folder.write("subjects.cmp", bytes), 24, &many_subjects, 8);
+  EXPECT_EXIT(BinaryScoreFile(folder.file("subjects.cmp")), testing::ExitedWithCode(1),
+              "subjects.cmp: the residuals of 2147483647 subjects take 17179869176 bytes, more "
+              "than the file's");
 
   const std::uint64_t kind = std::uint64_t{9} << kDirectoryOffsetBits;
   patch(folder.write("kind.cmp", bytes), good.compact.header.directory_offset, &kind, 8);

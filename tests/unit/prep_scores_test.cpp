@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
+#include <thread>
 
 #include "prep/scores.h"
 #include "test_support.h"
@@ -81,4 +83,20 @@ TEST_F(ScoreFile, OneCovariateUsesTheLeastSquaresResiduals) {
   const ScoreSummary summary = run();
   expect_scores({"snp1 0.1 0 1.7 0", "snp2 -0.1 M 0 0.9", "snp3 0.025 0.175 1.275 0.225"}, "-9");
   EXPECT_EQ(summary.covariate_names, std::vector<std::string>{"age"});
+}
+
+// A .bed from a pipe has no size to check beforehand: its length is checked while it is read,
+// as a compressed one's is, and it gives the scores the file gives.
+TEST_F(ScoreFile, BedFromAPipeReadsLikeTheFile) {
+  run();
+  const std::string from_file = folder.read("score.dat");
+  const std::string fifo = folder.file("p.bed");
+  folder.write("p.bim", kBim);
+  folder.write("p.fam", kFam);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << folder.read("d.bed"); });
+  options.bfile = folder.file("p");
+  run();
+  writer.join();
+  EXPECT_EQ(folder.read("score.dat"), from_file);
 }

@@ -180,14 +180,85 @@ TEST(BinaryScoreFile, DamagedFilesStopTheRunNamingTheFile) {
   // Bad magic, an unknown version, a short file, a cut name and a stored NaN run end to end.
   expect_error("header.dat", good.substr(0, 40), "shorter than its 64-byte header");
   expect_error("long.dat", good + "x",
-               "size 89 bytes does not match 2 SNPs x 2 subjects and 8 bytes of names "
-               "\\(expected 88 bytes\\)");
+               "the header says 8 bytes of names, but 9 bytes follow the scores of 2 SNPs x 2 "
+               "subjects \\(file size 89 bytes\\)");
   std::string one_name = binary_file({"rs1", "rs2"}, 2, {1, 2, 3, 4});
   one_name.replace(one_name.size() - 8, 8, "rs1 rs2\n");
   expect_error("fewer.dat", one_name, "name of SNP 1 holds a field separator");
   std::string three = binary_file({"a", "b", "c"}, 2, {1, 2, 3, 4, 5, 6});
   std::memcpy(&three[16], "\x02", 1);  // the header claims two SNPs
-  expect_error("more.dat", three, "size");
+  expect_error("more.dat", three,
+               "the names offset \\(header bytes 40 to 47\\) is 88, expected 80");
+}
+
+// Every count is held against the file's size before anything is sized by it: a 64-byte file
+// may not make the reader reserve gigabytes. Fixed fields are checked and named.
+TEST(BinaryScoreFile, HeaderFieldsAreCheckedAgainstTheSizeBeforeUse) {
+  TempDir dir;
+  const std::string good = binary_file({"rs1", "rs2"}, 2, {1, 2, 3, 4});
+  const auto patched = [&](std::size_t at, std::uint64_t value, std::size_t width) {
+    std::string bytes = good;
+    std::memcpy(&bytes[at], &value, width);
+    return bytes;
+  };
+  const auto expect_error = [&](const std::string& name, const std::string& bytes,
+                                const std::string& what) {
+    const std::string path = dir.write(name, bytes);
+    EXPECT_EXIT(BinaryScoreFile{path}, ::testing::ExitedWithCode(1),
+                "^error: binary score file " + path + ": " + what + "\n$");
+  };
+  std::string no_snps = patched(16, 0, 8);
+  std::memcpy(&no_snps[24], "\xff\xff\xff\x7f", 4);
+  expect_error("none.dat", no_snps.substr(0, 64),
+               "the header says 0 SNPs \\(with 2147483647 subjects\\); a score file holds at "
+               "least one");
+  // The largest dimensions: their product in bytes does not wrap, and dwarfs the file.
+  std::string huge = patched(16, 2147483647, 8);
+  std::memcpy(&huge[24], &huge[16], 8);
+  expect_error("huge.dat", huge,
+               "the scores of 2147483647 SNPs x 2147483647 subjects take 18446744056529682436 "
+               "bytes, but only 24 bytes follow the header .*");
+  expect_error("header_size.dat", patched(12, 128, 4),
+               "the header size \\(header bytes 12 to 15\\) is 128, expected 64");
+  expect_error("reserved.dat", patched(56, 1, 8),
+               "the reserved field \\(header bytes 56 to 63\\) is 1, expected 0");
+  expect_error("offset.dat", patched(32, 128, 8),
+               "the scores offset \\(header bytes 32 to 39\\) is 128, expected 64");
+  expect_error("names.dat", patched(48, 4, 8),
+               "the header says 4 bytes of names, but 8 bytes follow the scores of 2 SNPs x 2 "
+               "subjects \\(file size 88 bytes\\)");
+  // Names are 7-bit text: neither a NUL nor a byte above 127 passes.
+  expect_error("nul.dat", binary_file({std::string("r\0", 2), "rs2"}, 2, {1, 2, 3, 4}),
+               "name of SNP 1 holds byte 0 at position 2 \\(names are 7-bit text without NUL\\)");
+  expect_error("high.dat", binary_file({"rs1", "r\xe9"}, 2, {1, 2, 3, 4}),
+               "name of SNP 2 holds byte 233 at position 2 .*");
+}
+
+// A line still without its end is bounded by the first line's field count; the first line by
+// the file alone. Without the bound the buffer grew to the whole rest of the file.
+TEST(ScoreTextReader, LineWithoutEndIsBoundedByTheFirstLinesFields) {
+  TempDir dir;
+  const std::size_t limit = 3 * ScoreTextReader::kMaxScoreFieldBytes;
+  const std::string first = "rs1 1 2\n";
+  const std::string path = dir.write("s.txt", first + std::string(4 * limit, '7'));
+  EXPECT_EXIT(
+      {
+        ScoreTextReader reader(path);
+        reader.block_bytes = 64;
+        ScoreTextRows rows;
+        while (reader.next(rows)) {
+        }
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(1),
+      "^error: line 2 of file " + path + " goes on for more than " + std::to_string(limit) +
+          " bytes without a line end \\(3 fields of at most 1024 bytes each, as the first line "
+          "has\\)\n$");
+  // A long line within the bound is read as any other.
+  const std::string wide = dir.write("w.txt", first + "rs2 1" + std::string(2000, ' ') + "2\n");
+  const TextRows rows = read_all(wide, 64);
+  ASSERT_EQ(rows.names.size(), 2u);
+  EXPECT_EQ(rows.values, (std::vector<float>{1, 2, 1, 2}));
 }
 
 // `cp` over a score file truncates it before writing: the run reading it must stop naming

@@ -53,3 +53,19 @@ TEST(DataLines, StopsOnADirectoryOrANulByteNamingFileAndLine) {
   EXPECT_EXIT(nul.next(fields), testing::ExitedWithCode(1),
               "^error: NUL byte on line 2 of file .*nul.dat: not a text file\n$");
 }
+
+// An empty or comments-only annotation file is not an empty annotation: the run would go on
+// with no genes, terms or pathways and look finished.
+TEST(DataLines, RequireDataLinesStopsOnlyWhenNoLineWasHandedOver) {
+  TempDir dir;
+  std::vector<std::string> fields;
+  DataLines empty(dir.write("comments.dat", "# header\n\n  \n# more\n"), "unused");
+  EXPECT_FALSE(empty.next(fields));
+  EXPECT_EXIT(empty.require_data_lines("gene-SNP lines"), testing::ExitedWithCode(1),
+              "^error: no data lines in file .*comments.dat \\(expected gene-SNP lines\\)\n$");
+  DataLines one(dir.write("one.dat", "# header\nG1 rs1 0\n"), "unused");
+  while (one.next(fields)) {
+  }
+  one.require_data_lines("gene-SNP lines");  // returns: the file had a data line
+  EXPECT_EQ(one.line_number(), 2);
+}
