@@ -141,6 +141,10 @@ void GMTData::load_gene_sets(GENEData& genedat) {
     }
     sets.push_back(std::move(set));
   }
+  // An empty or comments-only file would otherwise run on as zero sets and "succeed".
+  if (sets.empty())
+    fail_stderr("error: no data lines in file " + gene_sets_filename +
+                " (expected gene sets: name, description, genes)");
   file_genes = map_index.size();
 }
 
