@@ -1,25 +1,21 @@
 #!/usr/bin/env bash
 # A GMT file holding the KEGG file's pathways gives the KEGG road's numbers: the same sets, sizes,
 # scores, null moments, z-scores and p-values under the same seed, for the default scoring and
-# for a simulated-moments one. The GMT is written here from the example KEGG file (set name = the
-# pathway number, description = its web page; the repeated link stays a repeated gene), and the
-# sets of the two CSV files are matched by their names.
-#   sets_match_kegg.sh HALVORIX
+# for a simulated-moments one. The GMT is written from the example KEGG file by
+# `halvorix-prep kegg --format gmt`, as a user would make it, and the sets of the two CSV files
+# are matched by their names.
+#   sets_match_kegg.sh HALVORIX HALVORIX-PREP
 set -u
 halvorix=$(realpath "$1")
+prep=$(realpath "$2")
 examples=$(cd "$(dirname "$0")/../../examples" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$examples/score.dat" "$examples/gene_snp.dat" "$examples/kegg_gene.dat" "$work/"
 cd "$work" || exit 1
 
-awk '/^#/ || NF < 2 { next }
-     { gene = $1; sub(/^hsa:/, "", gene); set = $2; sub(/^path:hsa/, "", set)
-       if (!(set in genes)) { order[++n] = set; genes[set] = "" }
-       genes[set] = genes[set] "\t" gene }
-     END { for (i = 1; i <= n; ++i)
-             printf "%s\thttps://www.genome.jp/dbget-bin/www_bget?pathway:hsa%s%s\n",
-                    order[i], order[i], genes[order[i]] }' kegg_gene.dat >pathways.gmt
+"$prep" kegg --links kegg_gene.dat --format gmt --out pathways.gmt >prep.out 2>&1 ||
+  { echo "halvorix-prep kegg --format gmt failed"; cat prep.out; exit 1; }
 [ "$(wc -l <pathways.gmt)" -ge 10 ] || { echo "conversion lost the pathways"; exit 1; }
 # A set of genes outside the gene map vanishes, as a pathway of such genes does.
 printf '99999\thttps://www.genome.jp/dbget-bin/www_bget?pathway:hsa99999\tG41\tG42\n' >>pathways.gmt
