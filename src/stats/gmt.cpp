@@ -11,6 +11,7 @@
 #include "conventions.h"
 #include "files/line_reader.h"
 #include "files/tokenize.h"
+#include "stats/set_sizes.h"
 
 namespace {
 
@@ -152,25 +153,12 @@ bool GMTData::low_coverage() const { return 2 * mapped_genes < file_genes; }
 
 void GMTData::print_summary(const std::string& title) const {
   print_banner(title, 80);
-  // With no set there is no smallest or largest: all three figures read 0.
-  std::size_t min_genes = 0;
-  std::size_t max_genes = 0;
-  std::size_t total_genes = 0;
-  std::size_t sets_without_genes = 0;
-  for (std::size_t i = 0; i < sets.size(); ++i) {
-    const std::size_t n = sets[i].gene.size();
-    min_genes = i == 0 ? n : std::min(min_genes, n);
-    max_genes = std::max(max_genes, n);
-    total_genes += n;
-    if (n == 0) ++sets_without_genes;
-  }
-  const float mean_genes =
-      sets.empty() ? 0.0f : static_cast<float>(total_genes) / static_cast<float>(sets.size());
+  std::vector<std::size_t> sizes;
+  for (const GMTSet& set : sets) sizes.push_back(set.gene.size());
+  const auto sets_without_genes = std::count(sizes.begin(), sizes.end(), std::size_t{0});
   std::cout << "gene-sets file = " << gene_sets_filename << '\n';
-  std::cout << "No. sets = " << sets.size() << '\n';
-  std::cout << "min  genes in set = " << min_genes << '\n';
-  std::cout << "max  genes in set = " << max_genes << '\n';
-  std::cout << "mean genes in set = " << mean_genes << '\n';
+  print_set_sizes(sizes);
+  std::cout << '\n';
   std::cout << "No. sets without a gene in the map = " << sets_without_genes << '\n';
   std::cout << "No. genes in file = " << file_genes << '\n';
   std::cout << "No. genes in the gene map = " << mapped_genes << '\n';

@@ -8,6 +8,7 @@
 #include "cli/print_banner.h"
 #include "files/tokenize.h"
 #include "stats/seen_pairs.h"
+#include "stats/set_sizes.h"
 
 namespace {
 
@@ -73,23 +74,11 @@ void KEGGData::load_kegg_gene(GENEData& genedat) {
 
 void KEGGData::print_summary(const std::string& title) const {
   print_banner(title, 80);
-  // With no pathway there is no smallest or largest set: all three figures read 0.
-  std::size_t min_genes = 0;
-  std::size_t max_genes = 0;
-  std::size_t total_genes = 0;
-  for (std::size_t i = 0; i < keggvec.size(); ++i) {
-    const std::size_t n = keggvec[i].gene.size();
-    min_genes = i == 0 ? n : std::min(min_genes, n);
-    max_genes = std::max(max_genes, n);
-    total_genes += n;
-  }
-  const float mean_genes =
-      keggvec.empty() ? 0.0f : static_cast<float>(total_genes) / static_cast<float>(keggvec.size());
-  std::cout << "No. sets = " << keggvec.size() << '\n';
-  std::cout << "min  genes in set = " << min_genes << '\n';
-  std::cout << "max  genes in set = " << max_genes << '\n';
-  // No newline: the next report continues this line, as the console layout has always done.
-  std::cout << "mean genes in set = " << mean_genes;
+  std::vector<std::size_t> sizes;
+  for (const auto& pathway : keggvec) sizes.push_back(pathway.gene.size());
+  // No newline after the mean: the next report continues this line, as the console layout has
+  // always done.
+  print_set_sizes(sizes);
 }
 
 void KEGGData::print_kegg_map(const std::string& title) const {
