@@ -19,6 +19,7 @@
 #include "files/binary_score_file.h"
 #include "prep/gaf.h"
 #include "prep/genemap.h"
+#include "prep/gmt.h"
 #include "prep/kegg_links.h"
 #include "prep/obo.h"
 #include "prep/phenotypes.h"
@@ -73,10 +74,10 @@ std::vector<FamRecord>& known_fam() {
   return fam;
 }
 
-const char* const kLoaders[] = {"score",      "compact",   "binary_header", "gene_snp", "go_edges",
-                                "go_gene",    "kegg_gene", "parfile",       "bim",      "fam",
-                                "bed",        "pheno",     "genes",         "obo",      "gaf",
-                                "kegg_links", "gene_sets"};
+const char* const kLoaders[] = {
+    "score",     "compact", "binary_header", "gene_snp",   "go_edges",  "go_gene",
+    "kegg_gene", "parfile", "bim",           "fam",        "bed",       "pheno",
+    "genes",     "obo",     "gaf",           "kegg_links", "gene_sets", "gmt"};
 
 /// Every byte a checked binary score file's header lets a reader touch: each score (decoded
 /// for version 2), each name and, for version 2, each covariate. A header that passed its
@@ -161,9 +162,18 @@ void load(const std::string& input) {
   } else if (loader == "obo") {
     write_go_edges_file(GoOptions{input, folder() + "/out.dat"});
   } else if (loader == "gaf") {
-    write_go_gene_file(GafOptions{input, false, folder() + "/out.dat"});
+    GafOptions options;
+    options.gaf = input;
+    options.out = folder() + "/out.dat";
+    write_go_gene_file(options);
   } else if (loader == "kegg_links") {
     write_kegg_file(KeggOptions{input, folder() + "/out.dat"});
+  } else if (loader == "gmt") {
+    GmtOptions options;
+    options.gmt = input;
+    options.names = folder() + "/names.tsv";
+    options.out = folder() + "/out.gmt";
+    write_gmt_file(options);
   }
 }
 

@@ -17,10 +17,11 @@ declare -A seeds=(
   [parfile]=tests/data/tiny/options.par [bim]=examples/plink/study.bim
   [fam]=examples/plink/study.fam [bed]=examples/plink/study.bed [pheno]=examples/plink/pheno.txt
   [genes]=examples/plink/genes.txt [obo]=examples/plink/go.obo [gaf]=examples/plink/go.gaf
-  [kegg_links]=examples/plink/kegg_links.txt [gene_sets]=tests/data/tiny/gene_sets.gmt)
+  [kegg_links]=examples/plink/kegg_links.txt [gene_sets]=tests/data/tiny/gene_sets.gmt
+  [gmt]=tests/data/tiny/gene_sets.gmt)
 loaders=("$@")
 [ ${#loaders[@]} -gt 0 ] || loaders=(score compact binary_header gene_snp go_edges go_gene kegg_gene parfile bim fam bed
-                                     pheno genes obo gaf kegg_links gene_sets report_csv)
+                                     pheno genes obo gaf kegg_links gene_sets gmt report_csv)
 
 if [ "${loaders[*]}" != report_csv ]; then  # the C++ targets need the fuzz build
   cmake --preset fuzz >/dev/null
