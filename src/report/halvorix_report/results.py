@@ -6,6 +6,7 @@ the spellings both R and pandas read as numbers.
 """
 import gzip
 import math
+import re
 import zlib
 
 from .errors import ReportError, quoted, where
@@ -13,6 +14,10 @@ from .errors import ReportError, quoted, where
 METHODS = ("SNP", "GENE", "GO", "KEGG", "SETS")
 SET_METHODS = ("GO", "KEGG", "SETS")
 MAX_LINE_BYTES = 1 << 20  # far beyond any line of a result, log or annotation file
+# No halvorix result holds a control character but its line ends (halvorix splits names at
+# tabs too); one inside a name (a lone carriage return, a tab) would break the tidy tables'
+# rows for every reader of them.
+CONTROL_IN_LINE = re.compile(r"[\x00-\x1f\x7f]")
 
 SNP_HEADER = ["snp", "row_num", "used", "x-stat", "rank", "pval"]
 SNP_COLUMNS = ["snp", "row_num", "used", "x_stat", "rank", "p"]
@@ -105,6 +110,9 @@ def read_lines(path):
 def load_result(path, method):
     """The result in `path`, which must be a halvorix CSV of `method`."""
     lines = read_lines(path)
+    for n, line in enumerate(lines, start=1):
+        if CONTROL_IN_LINE.search(line.rstrip("\r\n")):
+            raise ReportError(f"{where(path, n)}: a control character (not a halvorix result)")
     found = method_of_header(split_fields(lines[0])) if lines else None
     if found is None:
         raise ReportError(f"{where(path, 1)}: not a halvorix result (unknown header)")
@@ -153,7 +161,7 @@ def read_sets(path, body, id_label):
         n = body[i - 1][0]
         if len(genes) != int(stats[0]):
             raise ReportError(f"{where(path, n)}: set {rank} lists {len(genes)} genes, "
-                              f"num_genes says {stats[0]}")
+                              f"num_genes says {quoted(str(stats[0]))}")
         if not set_ids:
             raise ReportError(f"{where(path, n)}: set {rank} has no {id_label}")
         if id_label == "KEGGID":
