@@ -9,6 +9,8 @@
 #include <unordered_set>
 
 #include "cli/fail.h"
+#include "conventions.h"
+#include "files/tokenize.h"
 #include "prep/text_input.h"
 
 std::string gmt_set_name(const std::string& original) {
@@ -33,23 +35,16 @@ void write_gmt_line(OutputFile& out, const std::string& name, const std::string&
 
 namespace {
 
-/// `text` without the blanks around it: stray blanks beside the tabs are common in hand-edited
-/// collections and are never part of a name.
-std::string trimmed(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 /// The genes of a gene_snp file: its first field, split as halvorix splits it.
 std::unordered_set<std::string> load_map_genes(const std::string& path) {
   LineReader in(path, prep_wording());
   std::unordered_set<std::string> genes;
   std::string line;
+  std::vector<std::string> fields;
   while (in.read_line(line)) {
-    const std::size_t start = line.find_first_not_of(", \t");
-    if (start == std::string::npos || line[start] == '#') continue;
-    genes.insert(line.substr(start, line.find_first_of(", \t", start) - start));
+    tokenize(line, fields, kFieldDelimiters);
+    if (fields.empty() || is_comment(fields)) continue;
+    genes.insert(fields[0]);
   }
   return genes;
 }

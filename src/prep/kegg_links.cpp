@@ -138,11 +138,7 @@ KeggNamesSummary write_kegg_names_file(const KeggOptions& options) {
                   "' is not a human KEGG pathway (path:hsa or hsa followed by digits)");
     }
     const std::string number = id.substr(digits);
-    const std::size_t first = fields[1].find_first_not_of(' ');
-    const std::string title = first == std::string::npos
-                                  ? ""
-                                  : kegg_pathway_title(fields[1].substr(
-                                        first, fields[1].find_last_not_of(' ') + 1 - first));
+    const std::string title = kegg_pathway_title(trimmed(fields[1]));
     if (title.empty()) fail_stderr("error: " + in.where() + ": pathway " + id + " has no name");
     const auto inserted = seen.emplace(number, Listed{title, in.line_number});
     if (!inserted.second) {

@@ -1,7 +1,5 @@
 #include "prep/prep_cli.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -233,13 +231,8 @@ void refuse_output_clash(const std::string& command, const std::vector<NamedFile
 /// The files of a PLINK set that scores reads (each the .gz twin when only that exists).
 std::vector<NamedFile> plink_inputs(const std::string& prefix) {
   std::vector<NamedFile> files;
-  for (const char* extension : {".bed", ".bim", ".fam"}) {
-    const std::string plain = prefix + extension;
-    struct stat status;
-    const bool only_gzip =
-        stat(plain.c_str(), &status) != 0 && stat((plain + ".gz").c_str(), &status) == 0;
-    files.push_back({"--bfile", only_gzip ? plain + ".gz" : plain});
-  }
+  for (const char* extension : {".bed", ".bim", ".fam"})
+    files.push_back({"--bfile", plink_file(prefix, extension)});
   return files;
 }
 

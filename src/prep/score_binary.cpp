@@ -15,12 +15,16 @@ BinaryScoreWriter::BinaryScoreWriter(const std::string& path) : out(path) {
   out.write(std::string(kScoreHeaderBytes, '\0'));
 }
 
-void BinaryScoreWriter::write_row(const std::string& name, const float* scores) {
+void append_snp_name(const std::string& path, std::string& names, const std::string& name) {
   const std::string reason = bad_snp_name_reason(name);
   if (!reason.empty())
-    fail_stderr("error: " + out.path + ": SNP name '" + quote_prefix(name) + "' " + reason);
+    fail_stderr("error: " + path + ": SNP name '" + quote_prefix(name) + "' " + reason);
   names += name;
   names += '\n';
+}
+
+void BinaryScoreWriter::write_row(const std::string& name, const float* scores) {
+  append_snp_name(out.path, names, name);
   out.write(std::string_view(reinterpret_cast<const char*>(scores),
                              static_cast<std::size_t>(nsubj) * sizeof(float)));
   ++nsnp;

@@ -6,6 +6,10 @@
 
 #include "prep/output_file.h"
 
+/// Adds `name` and its line end to the names block of the binary file `path`; a name the
+/// binary formats cannot hold (not 7-bit text) stops the run before the file is made.
+void append_snp_name(const std::string& path, std::string& names, const std::string& name);
+
 class BinaryScoreWriter {
  public:
   OutputFile out;

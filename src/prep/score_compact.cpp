@@ -6,6 +6,7 @@
 #include "cli/fail.h"
 #include "files/binary_score_file.h"
 #include "files/line_reader.h"
+#include "prep/score_binary.h"
 
 namespace {
 template <typename T>
@@ -31,11 +32,7 @@ CompactScoreWriter::CompactScoreWriter(const std::string& path, RowCoding coding
 
 void CompactScoreWriter::write_row(const std::string& name, const std::vector<double>& dosage,
                                    double mean) {
-  const std::string reason = bad_snp_name_reason(name);
-  if (!reason.empty())
-    fail_stderr("error: " + out.path + ": SNP name '" + quote_prefix(name) + "' " + reason);
-  names += name;
-  names += '\n';
+  append_snp_name(out.path, names, name);
   means.push_back(mean);
   if (header.coding == RowCoding::genotypes) {
     write_genotype_row(name, dosage);

@@ -19,9 +19,6 @@
 #include "prep/score_binary.h"
 #include "prep/score_writer.h"
 
-namespace {
-
-/// PREFIX + extension, or the same with ".gz" when only the compressed file is there.
 std::string plink_file(const std::string& prefix, const char* extension) {
   std::string plain = prefix + extension;
   struct stat status;
@@ -30,6 +27,8 @@ std::string plink_file(const std::string& prefix, const char* extension) {
   }
   return plain;
 }
+
+namespace {
 
 std::vector<double> load_phenotype(const ScoreOptions& options, const std::vector<FamRecord>& fam,
                                    SubjectMatch match, ScoreSummary& summary) {

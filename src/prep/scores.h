@@ -56,6 +56,10 @@ Residuals load_residuals(const ScoreOptions& options, const std::vector<FamRecor
                          SubjectMatch match, ScoreSummary& summary);
 
 /// Runs the whole conversion from the PLINK set and writes `options.out`.
+/// PREFIX + extension, or the same with ".gz" when only the compressed file is there: the file
+/// of a PLINK set that `scores` reads.
+std::string plink_file(const std::string& prefix, const char* extension);
+
 ScoreSummary write_score_file(const ScoreOptions& options);
 
 void print_score_summary(const ScoreOptions& options, const ScoreSummary& summary);

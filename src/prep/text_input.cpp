@@ -1,6 +1,8 @@
 #include "prep/text_input.h"
 
 #include "cli/fail.h"
+#include "conventions.h"
+#include "files/tokenize.h"
 
 InputWording prep_wording() {
   InputWording wording;
@@ -23,14 +25,7 @@ InputWording prep_wording() {
 }
 
 void split_whitespace(const std::string& line, std::vector<std::string>& fields) {
-  fields.clear();
-  std::size_t start = line.find_first_not_of(" \t");
-  while (start != std::string::npos) {
-    const std::size_t end = line.find_first_of(" \t", start);
-    fields.push_back(line.substr(start, end - start));
-    if (end == std::string::npos) break;
-    start = line.find_first_not_of(" \t", end);
-  }
+  tokenize(line, fields, " \t");
 }
 
 void split_tabs(const std::string& line, std::vector<std::string>& fields) {
@@ -49,5 +44,11 @@ bool is_blank(const std::string& line) {
 }
 
 bool has_field_separator(const std::string& text) {
-  return text.find_first_of(", \t") != std::string::npos;
+  return text.find_first_of(kFieldDelimiters) != std::string::npos;
+}
+
+std::string trimmed(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }

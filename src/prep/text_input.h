@@ -22,3 +22,7 @@ bool is_blank(const std::string& line);
 
 /// True when `text` contains a character that the analysis program splits fields at.
 bool has_field_separator(const std::string& text);
+
+/// `text` without the blanks around it: stray blanks beside tabs are common in hand-edited
+/// files and are never part of a name.
+std::string trimmed(const std::string& text);
