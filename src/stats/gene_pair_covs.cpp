@@ -272,25 +272,16 @@ float ssq_self_whole(const std::vector<const SnpDeviation*>& xs, const Deviation
 }
 
 /// The same sum a block of rows at a time, each row whole (its upper part computed again
-/// rather than kept from earlier rows): twice the products, memory of one block. The
-/// diagonal comes first, by the same operations one column at a time, since every row needs
-/// all the standard deviations.
+/// rather than kept from earlier rows): twice the products, memory of one block. Every row
+/// needs all the standard deviations, which the deviations already carry.
 float ssq_self_in_blocks(const std::vector<const SnpDeviation*>& xs, const DeviationPanels& panels,
                          int nsubj, std::size_t rows) {
   const std::size_t p = xs.size();
-  const std::size_t steps = panels.steps;
   const std::size_t width = panels.count * kLanes;
+  // Each diagonal sum is the deviations' own sum of squares (the same terms in the same order),
+  // and a float quotient rounded through double is the float quotient: ss is the variance.
   std::vector<float> sd(p);
-  for (std::size_t j = 0; j < p; ++j) {
-    const float* x = xs[j]->dev;
-    float acc = 0;
-    for (std::size_t i = 0; i < steps; ++i) {
-      const auto n = static_cast<float>(i + 2);
-      const auto fi = static_cast<float>(i + 1);
-      acc = ((x[i] * x[i]) * fi) / n + acc;
-    }
-    sd[j] = std::sqrt(covariance_of_sum(acc, nsubj));
-  }
+  for (std::size_t j = 0; j < p; ++j) sd[j] = std::sqrt(xs[j]->ss);
   std::vector<float> sums(rows * width);
   float ssq = 0;
   for (std::size_t i0 = 0; i0 < p; i0 += rows) {

@@ -178,6 +178,8 @@ def load_gmt(path):
         genes.update(g.strip() for g in fields[2:] if g.strip())
     if not descriptions:
         raise ReportError(f"{path}: no gene sets")
+    if not genes:
+        raise ReportError(f"{path}: no genes")
     return descriptions, genes
 
 
