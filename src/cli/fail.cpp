@@ -22,8 +22,3 @@ void fail_stdout(const std::string& message) {
   std::cout << message << std::endl;
   exit_failed_run(message);
 }
-
-void finish_output_file(std::ofstream& out, const std::string& filename) {
-  out.close();
-  if (out.fail()) fail_stderr("error: could not write all of " + filename);
-}

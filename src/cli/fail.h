@@ -16,7 +16,3 @@ struct RunStopped {};
 
 /// Writes `message` and a newline to standard output and exits with status 1.
 [[noreturn]] void fail_stdout(const std::string& message);
-
-/// Closes a result file and stops the run when any write to it failed (a full disk, a device
-/// that refuses data): a truncated result must never look like a finished one.
-void finish_output_file(std::ofstream& out, const std::string& filename);

@@ -5,22 +5,13 @@
 
 #include "cli/fail.h"
 #include "engine/distributed_transport.h"
+#include "engine/fnv1a.h"
 #include "engine/makeSeed.h"
 
 namespace {
 
-std::uint64_t hash_bytes(const void* data, std::size_t length) {
-  std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  for (std::size_t k = 0; k < length; ++k) {
-    hash ^= bytes[k];
-    hash *= 1099511628211ULL;
-  }
-  return hash;
-}
-
-std::uint64_t hash_of(const std::string& text) { return hash_bytes(text.data(), text.size()); }
-std::uint64_t hash_of(long value) { return hash_bytes(&value, sizeof value); }
+std::uint64_t hash_of(const std::string& text) { return fnv1a(text.data(), text.size()); }
+std::uint64_t hash_of(long value) { return fnv1a(&value, sizeof value); }
 template <class E>
 std::uint64_t hash_of_choice(E choice) {
   return hash_of(static_cast<long>(choice));

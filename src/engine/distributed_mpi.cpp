@@ -24,6 +24,7 @@
 
 #include "engine/distributed.h"
 #include "engine/distributed_transport.h"
+#include "engine/fnv1a.h"
 
 namespace {
 
@@ -92,12 +93,7 @@ bool wait_idle(MPI_Request& request, int patience = -1) {
 }
 
 std::uint64_t message_hash(const std::string& message) {
-  std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
-  for (const char c : message) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 1099511628211ULL;
-  }
-  return hash;
+  return fnv1a(message.data(), message.size());
 }
 
 /// What a process says of itself at a check-in.

@@ -112,18 +112,6 @@ std::string refused_folder_link(const std::string& path) {
   return std::string();
 }
 
-/// Writes all of `size` bytes; false (errno set) on failure.
-bool write_all(int descriptor, const char* bytes, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(descriptor, bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 /// Copies `from` over the contents of `to` in place (same inode); empty or what failed.
 std::string copy_into(const std::string& from, const std::string& to) {
   const int in = open(from.c_str(), O_RDONLY);
@@ -193,6 +181,17 @@ bool same_file(const Identity& a, const Identity& b) {
 }
 
 }  // namespace
+
+bool write_all(int descriptor, const char* bytes, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(descriptor, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
 
 OutputTarget resolve_output_target(const std::string& path) {
   OutputTarget target;

@@ -8,6 +8,7 @@
 // inputs, or another of its outputs, is refused.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,10 @@ void forget_temp_file(const std::string& path);
 /// it would have; SIGXFSZ is ignored, so that a write past the file size limit fails as a write.
 /// A signal the process was started with ignored stays ignored.
 void install_output_signal_handlers();
+
+/// Writes all of `size` bytes to `descriptor`, again after an interrupted write; false (errno
+/// set) when the system takes no more.
+bool write_all(int descriptor, const char* bytes, std::size_t size);
 
 /// A file a run reads or writes, as the user named it and the option that named it.
 struct NamedFile {

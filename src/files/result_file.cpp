@@ -28,16 +28,7 @@ DescriptorBuffer::~DescriptorBuffer() {
 void DescriptorBuffer::attach(int descriptor) { descriptor_ = descriptor; }
 
 bool DescriptorBuffer::drain() {
-  const char* next = pbase();
-  while (next < pptr()) {
-    const ssize_t n = ::write(descriptor_, next, static_cast<std::size_t>(pptr() - next));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      failed_ = true;
-      break;
-    }
-    next += n;
-  }
+  if (!write_all(descriptor_, pbase(), static_cast<std::size_t>(pptr() - pbase()))) failed_ = true;
   setp(buffer_.data(), buffer_.data() + buffer_.size());
   return !failed_;
 }
@@ -100,14 +91,9 @@ ResultFile::~ResultFile() {
 void ResultFile::commit() {
   out.flush();
   const bool written = buffer_.close() && !out.fail();
+  // The temporary file of a failed write goes as on every stop: at exit, or with this object.
+  if (!written) fail_stderr("error: could not write all of " + path);
   committed = true;
-  if (!written) {
-    if (!temp_path.empty()) {
-      std::remove(temp_path.c_str());
-      forget_temp_file(temp_path);
-    }
-    fail_stderr("error: could not write all of " + path);
-  }
   if (temp_path.empty()) return;
   const std::string failure = replace_with_temp(temp_path, target.final_path);
   if (!failure.empty()) fail_stderr("error: could not write all of " + path + ": " + failure);

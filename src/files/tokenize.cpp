@@ -88,7 +88,10 @@ void DataLines::require_fields(const std::vector<std::string>& fields, std::size
               std::to_string(fields.size()));
 }
 
+void fail_no_data_lines(const std::string& path, const std::string& what) {
+  fail_stderr("error: no data lines in file " + path + " (expected " + what + ")");
+}
+
 void DataLines::require_data_lines(const std::string& what) const {
-  if (handed_over > 0) return;
-  fail_stderr("error: no data lines in file " + in.path + " (expected " + what + ")");
+  if (handed_over == 0) fail_no_data_lines(in.path, what);
 }

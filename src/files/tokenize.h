@@ -41,6 +41,10 @@ InputWording halvorix_wording(const std::string& open_failure, StopRun stop);
 /// True when `fields` is a comment line: the first field starts with the comment marker.
 bool is_comment(const std::vector<std::string>& fields);
 
+/// Stops the run (standard error, naming the file) for an input without a data line: an empty
+/// or comments-only file would otherwise read as an empty `what` and the run would go on.
+void fail_no_data_lines(const std::string& path, const std::string& what);
+
 /// The data lines of an input file, split into fields at kFieldDelimiters: comment lines and
 /// lines without fields are skipped, and line_number() counts every line of the file, so the
 /// loaders only interpret fields and name the line in their messages.

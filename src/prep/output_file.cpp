@@ -68,13 +68,8 @@ char* OutputFile::reserve(std::size_t size) {
 void OutputFile::advance(const char* end) { used = static_cast<std::size_t>(end - buffer.data()); }
 
 void OutputFile::flush() {
-  std::size_t done = 0;
-  while (done < used) {
-    const ssize_t n = ::write(descriptor, buffer.data() + done, used - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) fail_stderr("error: cannot write " + temp_path + ": " + std::strerror(errno));
-    done += static_cast<std::size_t>(n);
-  }
+  if (!write_all(descriptor, buffer.data(), used))
+    fail_stderr("error: cannot write " + temp_path + ": " + std::strerror(errno));
   bytes_written += static_cast<long long>(used);
   used = 0;
 }

@@ -107,12 +107,12 @@ void GMTData::load_gene_sets(GENEData& genedat) {
     const std::string name(fields[0]);
     if (name.empty()) fail_stderr("error: empty gene-set name on " + line_of(in));
     if (!is_plain_name(name))
-      fail_stderr("error: gene-set name \"" + name + "\" on " + line_of(in) +
+      fail_stderr("error: gene-set name \"" + quote_prefix(name) + "\" on " + line_of(in) +
                   " holds a blank, a comma or a control character; halvorix-prep gmt rewrites "
                   "such names and keeps the originals in a names file");
     const auto named = line_of_name.try_emplace(name, in.line_number);
     if (!named.second)
-      fail_stderr("error: gene-set name " + name + " on " + line_of(in) +
+      fail_stderr("error: gene-set name " + quote_prefix(name) + " on " + line_of(in) +
                   " names the set of line " + std::to_string(named.first->second) +
                   " too; every set needs a name of its own");
     GMTSet set{name, std::string(fields[1]), {}, {}, in.line_number};
@@ -129,8 +129,8 @@ void GMTData::load_gene_sets(GENEData& genedat) {
         if (map_index.back() >= 0) ++mapped_genes;
       }
       if (last_set[number] == set_number) {
-        std::cout << "warning: gene " << gene << " repeated in set " << name << " on "
-                  << line_of(in) << ": counted once\n";
+        std::cout << "warning: gene " << quote_prefix(gene) << " repeated in set "
+                  << quote_prefix(name) << " on " << line_of(in) << ": counted once\n";
         continue;
       }
       last_set[number] = set_number;
@@ -143,9 +143,7 @@ void GMTData::load_gene_sets(GENEData& genedat) {
     sets.push_back(std::move(set));
   }
   // An empty or comments-only file would otherwise run on as zero sets and "succeed".
-  if (sets.empty())
-    fail_stderr("error: no data lines in file " + gene_sets_filename +
-                " (expected gene sets: name, description, genes)");
+  if (sets.empty()) fail_no_data_lines(gene_sets_filename, "gene sets: name, description, genes");
   file_genes = map_index.size();
 }
 

@@ -12,6 +12,7 @@
 #include "conventions.h"
 #include "engine/distributed.h"
 #include "engine/distributed_transport.h"
+#include "engine/fnv1a.h"
 #include "engine/stepDownPval.h"
 #include "stats/snp.h"
 
@@ -81,21 +82,15 @@ ReplicateShare begin_replicate_share(SNPData& snpdat, int nsim, int rank, int np
 
 std::uint64_t step_down_fingerprint(const StepDownPval& stepdown) {
   // FNV-1a over nsim and each record's statistic bits and index, in the records' order.
-  std::uint64_t hash = 14695981039346656037ULL;
-  auto mix = [&hash](std::uint32_t word) {
-    for (int byte = 0; byte < 4; ++byte) {
-      hash ^= (word >> (8 * byte)) & 0xffU;
-      hash *= 1099511628211ULL;
-    }
-  };
-  mix(static_cast<std::uint32_t>(stepdown.nsim));
+  Fnv1a hash;
+  hash.add_word(static_cast<std::uint32_t>(stepdown.nsim));
   for (const StatInfo& record : stepdown.stat_info) {
     std::uint32_t bits;
     std::memcpy(&bits, &record.stat, sizeof bits);
-    mix(bits);
-    mix(static_cast<std::uint32_t>(record.index));
+    hash.add_word(bits);
+    hash.add_word(static_cast<std::uint32_t>(record.index));
   }
-  return hash;
+  return hash.hash;
 }
 
 void end_replicate_share(SNPData& snpdat, int nsim, const ReplicateShare& share,

@@ -3,7 +3,7 @@
 #  - /dev/stdout redirected with >> gets the result added to it (nothing wiped), and a pipe
 #    takes a result, for halvorix-prep and halvorix alike;
 #  - SIGTERM, SIGINT and SIGHUP during a run leave no temporary file and end it by the signal;
-#  - a write past `ulimit -f` fails as a write: message, status 1, nothing left;
+#  - a write past `ulimit -f` fails as a write (prep and halvorix): message, status 1, nothing left;
 #  - a result that cannot be made warns of an older file of its name; another user's link in a
 #    sticky shared folder is refused (root only: it needs a link given to another user).
 #   output_streams.sh PREP_BIN HALVORIX_BIN
@@ -66,6 +66,15 @@ case $message in
 esac
 leftover=$(compgen -G 'big.bin*')
 [ -z "$leftover" ] || fail "write past ulimit -f left $leftover"
+# halvorix's result likewise: 4 KiB hold the start of the SNP table only.
+message=$( (ulimit -f 4 && "$halvorix" --method SNP --score big.txt --nsim 5 --seed 1 \
+  --csv_output big.csv) 2>&1 >/dev/null)
+status=$?
+[ "$status" -eq 1 ] || fail "result past ulimit -f: status $status"
+[ "$message" = "error: could not write all of big.csv" ] ||
+  fail "result past ulimit -f: message '$message'"
+leftover=$(compgen -G 'big.csv*')
+[ -z "$leftover" ] || fail "result past ulimit -f left $leftover"
 
 # A result that cannot be made (its temporary name is too long, which stops root as well) is
 # skipped as always, and the older file of that name is called what it is.

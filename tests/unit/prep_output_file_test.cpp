@@ -81,14 +81,18 @@ TEST(OutputFile, ReplacedFileKeepsModeAndHardLinks) {
   TempDir folder;
   const std::string path = folder.write("edges.dat", "old\n");
   ASSERT_EQ(chmod(path.c_str(), 0600), 0);
-  std::filesystem::create_hard_link(path, folder.file("copy.dat"));
-  {
+  const auto replace = [&path](const char* text) {
     OutputFile out(path);
-    out.write("new\n");
+    out.write(text);
     out.commit();
-  }
-  EXPECT_EQ(folder.read("copy.dat"), "new\n");
+  };
+  // Without a link the file is renamed into place: the mode is the temporary file's to keep.
+  replace("new\n");
+  EXPECT_EQ(folder.read("edges.dat"), "new\n");
   EXPECT_EQ(std::filesystem::status(path).permissions(),
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  std::filesystem::create_hard_link(path, folder.file("copy.dat"));
+  replace("newer\n");
+  EXPECT_EQ(folder.read("copy.dat"), "newer\n");
   EXPECT_EQ(folder.listing(), (std::vector<std::string>{"copy.dat", "edges.dat"}));
 }
