@@ -31,9 +31,9 @@ TOKENS = [b",", b"\n", b"\r\n", b"\r", b"\0", b" ", b"\t", b"$", b"-", b"+", b".
           b"1", b"nan", b"-nan", b"inf", b"-inf", b"1e999", b"9" * 400, b"\xff", b"\xc3",
           b"\xe2\x80\xa6", b"\x1f\x8b", b"GOID", b"KEGGID", b"SETID", b"geneID", b"snp",
           b"num_genes", b"zscore", b"pval", b"variable", b"value"]
-NUMBER_COLUMNS = {"SNP": ["row_num", "used", "x_stat", "rank", "p"],
-                  "GENE": ["num_snps", "score", "mean", "sd", "z", "p"]}
-SET_NUMBERS = ["num_genes", "score", "mean", "sd", "z", "p"]
+# Columns the reader checks as numbers: all but the SNP or gene; of a set, its statistics.
+NUMBER_COLUMNS = {"SNP": results.SNP_COLUMNS[1:], "GENE": results.GENE_COLUMNS[1:]}
+SET_NUMBERS = results.SET_COLUMNS[2:8]
 
 
 def mutate(data, seeds, rng):

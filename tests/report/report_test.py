@@ -31,7 +31,7 @@ KEGG_CSV = os.path.join(EXPECTED, "kegg_example_maxz", "output.csv")
 GO_CSV = os.path.join(EXPECTED, "go_example_default", "output.csv")
 sys.path.insert(0, os.path.dirname(REPORT))
 import matplotlib.image  # noqa: E402
-from halvorix_report import cli, figures, go_graph, results, stats, tables  # noqa: E402
+from halvorix_report import cli, figures, go_graph, inputs, results, stats, tables  # noqa: E402
 
 METHOD_OF_FIRST_FIELD = {"snp": "SNP", "geneID": "GENE", "GOID": "GO", "KEGGID": "KEGG",
                          "SETID": "SETS"}
@@ -190,6 +190,10 @@ class Report(unittest.TestCase):
              r".*n2.tsv: names none of the sets of .*sets.csv$"),
             (["SETS", sets_csv, "--gene_sets", write(self.dir, "g.gmt", "\tdesc\tG1\n")],
              r".*g.gmt line 1: a set without a name$"),
+            # Sets without genes: the gene-ID coverage would be a share of none.
+            (["SETS", sets_csv, "--gene_sets", write(self.dir, "d.gmt", "P00080\tdesc only\n"
+                                                     "P00010\thttps://example.org/x\n"),
+              "--gene_snp", os.path.join(EXAMPLES, "gene_snp.dat")], r".*d.gmt: no genes$"),
             (["KEGG", KEGG_CSV, "--gene_sets", "x.gmt"], "--gene_sets is used with --method "
              "SETS only, not KEGG$"),
             (["GENE", GENE_CSV, "--names", "x"], "--names is used with --method GO or KEGG or "
@@ -291,27 +295,46 @@ class Names(unittest.TestCase):
 class GoGraph(unittest.TestCase):
     """Chains far deeper than a drawing can show: bounded time, bounded image, no recursion."""
 
+    def assert_bounded_drawing(self, tmp, edges_text, terms):
+        edges = write(tmp, "edges.dat", edges_text)
+        result = write(tmp, "sets.csv", "GOID, variable, value\n" + "".join(
+            f"{r}, num_genes, 1\n{r}, score, 1\n{r}, mean, 0\n{r}, sd, 1\n"
+            f"{r}, zscore, 1\n{r}, pval, 0.5\n{r}, geneID, G1\n{r}, GOID, {term}\n"
+            for r, term in enumerate(terms, 1)))
+        out = os.path.join(tempfile.mkdtemp(dir=tmp), "report")
+        started = time.monotonic()
+        done = run_report("--method", "GO", "--csv", result, "--go_edges", edges, "--out", out)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertLess(time.monotonic() - started, 60)
+        image = matplotlib.image.imread(os.path.join(out, "go_graph.png"))
+        height, width = image.shape[:2]
+        self.assertLessEqual(height, 150 * (1.2 + 0.9 * go_graph.MAX_ROWS) + 1)
+        self.assertLessEqual(width, 150 * 1.25 * go_graph.MAX_ROW_WIDTH + 1)
+        self.assertIn("ancestors not drawn", read(os.path.join(out, "report.html")))
+
     def test_deep_chains_and_cycles_give_a_bounded_drawing(self):
         with tempfile.TemporaryDirectory() as tmp:
             for length in (3000, 300000):
-                edges = write(tmp, "chain.dat", "".join(
-                    f"biological_process GO:{i} is_a GO:{i + 1}\n" for i in range(length))
-                    + "biological_process GO:7 is_a GO:3\n")  # a cycle too
-                result = write(tmp, "chain.csv", "GOID, variable, value\n" + "".join(
-                    f"{r}, num_genes, 1\n{r}, score, 1\n{r}, mean, 0\n{r}, sd, 1\n"
-                    f"{r}, zscore, 1\n{r}, pval, 0.5\n{r}, geneID, G1\n{r}, GOID, GO:{r - 1}\n"
-                    for r in (1, 2)))
-                out = os.path.join(tmp, f"report{length}")
-                started = time.monotonic()
-                done = run_report("--method", "GO", "--csv", result, "--go_edges", edges,
-                                  "--out", out)
-                self.assertEqual(done.returncode, 0, done.stderr)
-                self.assertLess(time.monotonic() - started, 60)
-                image = matplotlib.image.imread(os.path.join(out, "go_graph.png"))
-                height, width = image.shape[:2]
-                self.assertLessEqual(height, 150 * (1.2 + 0.9 * go_graph.MAX_ROWS) + 1)
-                self.assertLessEqual(width, 150 * 1.25 * 12 + 1)
-                self.assertIn("ancestors not drawn", read(os.path.join(out, "report.html")))
+                with self.subTest(length=length):
+                    self.assert_bounded_drawing(tmp, "".join(
+                        f"biological_process GO:{i} is_a GO:{i + 1}\n" for i in range(length))
+                        + "biological_process GO:7 is_a GO:3\n",  # a cycle too
+                        ["GO:0", "GO:1"])
+
+    def test_too_wide_or_too_many_layers_at_the_most_steps_draws_fewer_steps(self):
+        # From 2 steps up a layer of 20 grandparents; or, at 8 steps, top terms 5 apart on a
+        # chain make 14 layers.
+        wide = "biological_process GO:0 is_a GO:1\n" + "".join(
+            f"biological_process GO:1 is_a GO:{i}\n" for i in range(2, 22))
+        tall = "".join(f"biological_process GO:{i} is_a GO:{i + 1}\n" for i in range(100))
+        with tempfile.TemporaryDirectory() as tmp:
+            for name, edges_text, terms, fitting_rows in (("wide", wide, ["GO:0"], 2),
+                                                          ("tall", tall, ["GO:0", "GO:5"], 12)):
+                with self.subTest(name):
+                    parents, _ = inputs.load_go_edges(write(tmp, "edges.dat", edges_text))
+                    *_, widths = go_graph.bounded_layout(terms, parents)
+                    self.assertEqual(len(widths), fitting_rows)  # the most steps that fit
+                    self.assert_bounded_drawing(tmp, edges_text, terms)
 
 
 class OutputFolder(unittest.TestCase):

@@ -60,8 +60,9 @@ def make_parser(version):
 
 
 def check_applies(args, method):
-    allowed = {"bim": ("SNP",), "go_edges": ("GO",), "go_gene": ("GO",),
-               "kegg_gene": ("KEGG",), "gene_sets": ("SETS",), "names": results.SET_METHODS}
+    allowed = {"bim": ("SNP",), "go_edges": ("GO",),
+               **{option: (m,) for m, option in ANNOTATION_OPTION.items()},
+               "names": results.SET_METHODS}
     for name, methods in allowed.items():
         if getattr(args, name) is not None and method not in methods:
             raise ReportError(f"--{name} is used with --method {' or '.join(methods)} only, "
@@ -226,7 +227,7 @@ def run(argv, version):
     print(f"halvorix-report: {args.out}/report.html, {table_name} and "
           f"{len(drawn)} figures (PNG and SVG)")
     coverage = annotations.get("coverage")
-    if isinstance(coverage, tuple) and 2 * coverage[0] < coverage[1]:
+    if page.coverage_is_low(coverage):
         print(f"halvorix-report: warning: {page.coverage_text(coverage)}")
     return 0
 

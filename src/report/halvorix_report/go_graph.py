@@ -93,7 +93,8 @@ def positions(nodes, edges, depth):
 
 
 def bounded_layout(terms, parents):
-    """The subgraph and its layers with the most steps up that keep the drawing in bounds."""
+    """The subgraph, its layers and the number of nodes in each layer, with the most steps up
+    that keep the drawing in bounds."""
     for steps in range(MAX_STEPS, -1, -1):
         nodes, edges, cut = ancestors_subgraph(terms, parents, steps)
         depth = layers(nodes, edges)
@@ -101,8 +102,9 @@ def bounded_layout(terms, parents):
         for d in depth.values():
             widths[d] = widths.get(d, 0) + 1
         if not nodes or (len(widths) <= MAX_ROWS and max(widths.values()) <= MAX_ROW_WIDTH):
-            return nodes, edges, cut, depth
-    return nodes, edges, cut, depth  # only the top terms: at most TOP_TERMS nodes
+            return nodes, edges, cut, depth, widths
+    # With no steps up only the top terms are drawn, and TOP_TERMS is within both bounds.
+    raise AssertionError("the top terms alone do not fit the drawing")
 
 
 def node_label(node, names, namespace, is_root):
@@ -124,11 +126,11 @@ def go_graph_plot(sets_result, parents, namespace, folder, names=None):
         for term in ids.split(","):
             if len(top) < TOP_TERMS and term not in [t for t, _ in top]:
                 top.append((term, p))
-    nodes, edges, cut, depth = bounded_layout([t for t, _ in top], parents)
+    nodes, edges, cut, depth, widths = bounded_layout([t for t, _ in top], parents)
     if not nodes:
         return None
     xy = positions(nodes, edges, depth)
-    widest = max(sum(1 for n in nodes if depth[n] == d) for d in set(depth.values()))
+    widest = max(widths.values())
     rows = max(depth.values()) + 1
     box = 1.7 if names else 1.25  # inches a node takes across
     fig, ax = plt.subplots(figsize=(max(6.0, box * widest), 1.2 + (1.1 if names else 0.9) * rows))

@@ -6,6 +6,7 @@ from urllib.parse import quote
 
 from .errors import shortened
 from .results import SET_METHODS
+from .tables import values_of
 
 GENE_DATABASE = "https://www.ncbi.nlm.nih.gov"
 GO_BROWSER = "https://amigo.geneontology.org"
@@ -52,23 +53,27 @@ def set_link(method, term, descriptions=None):
     return link(f"{GO_BROWSER}/cgi-bin/amigo/term_details?term={quote(term, safe=':')}", term)
 
 
+def coverage_is_low(coverage):
+    """Whether fewer than half the annotated genes are in the gene-SNP map (a counted
+    coverage only: a text says it is not known)."""
+    return isinstance(coverage, tuple) and 2 * coverage[0] < coverage[1]
+
+
 def coverage_text(coverage):
     """The gene-ID coverage line: genes of the annotation found in the gene-SNP map."""
-    if coverage is None:
-        return "not known (give --gene_snp and the run's annotation file)"
     if isinstance(coverage, str):
         return coverage
     found, total, annotation, gene_map = coverage
     text = (f"{found} of {total} genes of {os.path.basename(annotation)} are in "
             f"{os.path.basename(gene_map)} ({100 * found / total:.0f} %)")
-    if 2 * found < total:
+    if coverage_is_low(coverage):
         text += (": fewer than half. Do the annotation and the gene map name genes the same "
                  "way (gene symbols against Entrez IDs)?")
     return text
 
 
-def summary_rows(result, log, coverage=None):
-    """(label, value) lines of the run's summary."""
+def summary_rows(result, log, coverage):
+    """(label, value) lines of the run's summary; `coverage` is used by set methods only."""
     options = log.get("options", {})
     unknown = "not known (give --log)"
     rows = [("result file", os.path.basename(result.path)), ("method", result.method)]
@@ -139,13 +144,13 @@ def top_table(result, positions, names=None, descriptions=None):
                 for r in result.rows[:TOP_ROWS]]
     else:
         names = names or {}
-        named = any(names.get(t) for r in result.rows[:TOP_ROWS] for t in r[1].split(","))
+        named = any(values_of(r[1], names) for r in result.rows[:TOP_ROWS])
         head = ["rank", "set"] + (["name"] if named else []) + ["genes", "score", "z", "p",
                                                                 "genes in the set"]
         body = []
         for r in result.rows[:TOP_ROWS]:
             ids = ", ".join(set_link(result.method, t, descriptions) for t in r[1].split(","))
-            text = " | ".join(names[t] for t in r[1].split(",") if names.get(t))
+            text = " | ".join(values_of(r[1], names))
             name = [f"<td>{esc(shortened(text, NAME_LIMIT))}</td>"] if named else []
             genes = ", ".join(gene_link(g) for g in r[8].split(",") if g)
             body.append([num(r[0]), f"<td>{ids}</td>"] + name + [num(r[2]), num(r[3]),

@@ -7,10 +7,14 @@ TABLE_NAMES = {"SNP": "snps.tsv", "GENE": "genes.tsv", "GO": "sets.tsv", "KEGG":
                "SETS": "sets.tsv"}
 
 
+def values_of(ids, values):
+    """The non-empty values of a row's set IDs (merged sets have several), in their order."""
+    return [values[i] for i in ids.split(",") if values.get(i)]
+
+
 def joined(ids, values):
-    """The values of a row's set IDs (merged sets have several) joined by ' | ', or NA."""
-    found = [values[i] for i in ids.split(",") if values.get(i)]
-    return " | ".join(found) if found else "NA"
+    """The values of a row's set IDs joined by ' | ', or NA."""
+    return " | ".join(values_of(ids, values)) or "NA"
 
 
 def extra_columns(result, annotations):
